@@ -1,0 +1,31 @@
+// Base exception of the system: every failure that reaches the application-wide error handler
+// carries a message text, which the handler writes unchanged to Error.log.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace rtl {
+
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    const std::string Message() const { return what(); }
+};
+
+// A text that could not be converted to a number.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A number outside the range its destination can hold.
+class ERangeError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Replaces the first "%s" of a message pattern with the argument.
+std::string Format(const std::string& pattern, const std::string& arg);
+
+}  // namespace rtl

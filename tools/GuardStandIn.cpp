@@ -1,0 +1,79 @@
+// Stand-in for the guard program Sentrel.exe. It blocks nothing: when started it reads the values
+// the control panel leaves for the guard and appends one line to Block.log in its own program
+// directory, saying that it started and what it read.
+//
+// Block.log contract (shared with the statistics window): lines end with CR LF; a line is
+// appended by opening the file for appending, writing the whole line with one write, and closing
+// it again, so a reader that rewrites the file can tell what was appended after its load.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+#include <ctime>
+#include <string>
+
+#include "store/SettingsStore.h"
+
+namespace {
+
+std::string ProgramDirectory() {
+    char path[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "./";
+    std::string exe(path, static_cast<std::size_t>(n));
+    return exe.substr(0, exe.rfind('/') + 1);
+}
+
+std::string Now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+std::string Shown(const std::string& v) { return v.empty() ? "(none)" : v; }
+
+void AppendLine(const std::string& dir, const std::string& text) {
+    const std::string line = text + "\r\n";
+    int fd = ::open((dir + "Block.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());
+    ::close(fd);
+}
+
+}  // namespace
+
+int main() {
+    const std::string dir = ProgramDirectory();
+    std::string job, guard, apps;
+    int ticked = 0, unticked = 0;
+    std::string line = Now() + " Sentrel started";
+    try {
+        bool opened = store::WithSettings([&](store::TRegistry& reg) {
+            job = reg.ReadString(store::kNeedJob);
+            guard = reg.ReadString(store::kNeedGuard);
+            for (int n = 1; n <= store::kHourFlags; ++n) {
+                const std::string flag = reg.ReadString(store::HourFlagName(n));
+                if (flag == "1") ++ticked;
+                if (flag == "0") ++unticked;
+            }
+            for (int n = 1; n <= store::kBlockedApps; ++n) {
+                const std::string app = reg.ReadString(store::AppName(n));
+                if (!app.empty()) apps += (apps.empty() ? "" : ", ") + app;
+            }
+        });
+        if (!opened) {
+            line += ": the settings store cannot be opened";
+        } else {
+            line += ": NeedJobOrNot=" + Shown(job) + " NeedGuardOrNot=" + Shown(guard) +
+                    " hours ticked=" + std::to_string(ticked) + " unticked=" +
+                    std::to_string(unticked) + " blocked applications: " + Shown(apps);
+        }
+    } catch (const std::exception& e) {
+        line += std::string(": cannot read the settings: ") + e.what();
+    }
+    AppendLine(dir, line);
+    return 0;
+}

@@ -1,0 +1,179 @@
+// veltrix-reg: the settings store from the command line, for installers, tests and
+// administrators.
+//
+//   veltrix-reg get ROOT KEY NAME              prints the value's text; exit 1 when absent
+//   veltrix-reg set ROOT KEY NAME VALUE [--type sz|expand_sz|dword|binary]
+//   veltrix-reg list ROOT KEY                  NAME<TAB>TYPE<TAB>VALUE per value
+//   veltrix-reg delete ROOT KEY NAME
+//
+// ROOT is HKCU or HKLM; KEY the backslash path. Bad arguments: usage, exit 2, nothing written.
+// A store that cannot be opened: exit 3.
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "platform/Registry.h"
+#include "rtl/Convert.h"
+
+namespace {
+
+using platform::RegType;
+
+int Usage() {
+    std::cerr << "usage: veltrix-reg get ROOT KEY NAME\n"
+                 "       veltrix-reg set ROOT KEY NAME VALUE [--type sz|expand_sz|dword|binary]\n"
+                 "       veltrix-reg list ROOT KEY\n"
+                 "       veltrix-reg delete ROOT KEY NAME\n"
+                 "ROOT is HKCU or HKLM; KEY is a backslash path such as "
+                 "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n";
+    return 2;
+}
+
+bool ParseRoot(const std::string& text, platform::Root& root) {
+    if (text == "HKCU" || text == "HKEY_CURRENT_USER") root = platform::Root::CurrentUser;
+    else if (text == "HKLM" || text == "HKEY_LOCAL_MACHINE") root = platform::Root::LocalMachine;
+    else return false;
+    return true;
+}
+
+bool ParseType(const std::string& text, RegType& type) {
+    if (text == "sz") type = RegType::Sz;
+    else if (text == "expand_sz") type = RegType::ExpandSz;
+    else if (text == "dword") type = RegType::Dword;
+    else if (text == "binary") type = RegType::Binary;
+    else return false;
+    return true;
+}
+
+const char* TypeName(RegType type) {
+    switch (type) {
+        case RegType::Sz: return "sz";
+        case RegType::ExpandSz: return "expand_sz";
+        case RegType::Dword: return "dword";
+        case RegType::Binary: return "binary";
+        default: return "unknown";
+    }
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Encodes VALUE as the store keeps data of `type`; false when VALUE does not fit the type.
+bool Encode(RegType type, const std::string& value, std::string& data) {
+    switch (type) {
+        case RegType::Sz:
+        case RegType::ExpandSz:
+            data = platform::SzBytes(value);
+            return true;
+        case RegType::Dword: {
+            auto number = rtl::TryStrToInt(value);
+            std::uint32_t v = 0;
+            if (number) {
+                v = static_cast<std::uint32_t>(*number);
+            } else {
+                try {
+                    std::size_t used = 0;
+                    unsigned long long big = std::stoull(value, &used, 0);
+                    if (used != value.size() || big > 0xFFFFFFFFull) return false;
+                    v = static_cast<std::uint32_t>(big);
+                } catch (...) {
+                    return false;
+                }
+            }
+            data.assign(4, '\0');
+            for (int i = 0; i < 4; ++i) data[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+            return true;
+        }
+        case RegType::Binary:
+            if (value.size() % 2) return false;
+            data.clear();
+            for (std::size_t i = 0; i < value.size(); i += 2) {
+                int hi = HexValue(value[i]), lo = HexValue(value[i + 1]);
+                if (hi < 0 || lo < 0) return false;
+                data += static_cast<char>(hi * 16 + lo);
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::string Text(const platform::RegValue& v) {
+    switch (v.type) {
+        case RegType::Sz:
+        case RegType::ExpandSz:
+            return v.data.substr(0, v.data.find('\0'));
+        case RegType::Dword: {
+            std::uint32_t n = 0;
+            for (std::size_t i = 0; i < 4 && i < v.data.size(); ++i)
+                n |= static_cast<std::uint32_t>(static_cast<unsigned char>(v.data[i])) << (8 * i);
+            return std::to_string(n);
+        }
+        default: {
+            static const char* digits = "0123456789abcdef";
+            std::string hex;
+            for (unsigned char c : v.data) {
+                hex += digits[c >> 4];
+                hex += digits[c & 15];
+            }
+            return hex;
+        }
+    }
+}
+
+std::unique_ptr<platform::RegKey> OpenOrSay(platform::Root root, const std::string& key) {
+    std::string error;
+    auto k = platform::RegKey::Open(root, key, &error);
+    return k;  // Open has written the diagnostic
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage();
+    const std::string& verb = args[0];
+    platform::Root root{};
+    if (args.size() < 3 || !ParseRoot(args[1], root)) return Usage();
+    const std::string& key = args[2];
+
+    if (verb == "get" && args.size() == 4) {
+        auto k = OpenOrSay(root, key);
+        if (!k) return 3;
+        platform::RegValue v;
+        auto result = k->Query(args[3], v);
+        if (result == platform::QueryResult::Failed) return 3;
+        if (result == platform::QueryResult::Absent) return 1;
+        std::cout << Text(v) << "\n";
+        return 0;
+    }
+    if (verb == "set" && (args.size() == 5 || args.size() == 7)) {
+        RegType type = RegType::Sz;
+        if (args.size() == 7 && (args[5] != "--type" || !ParseType(args[6], type))) return Usage();
+        std::string data;
+        if (!Encode(type, args[4], data)) return Usage();
+        auto k = OpenOrSay(root, key);
+        if (!k) return 3;
+        if (!k->Set(args[3], type, data) || !k->Close()) return 3;
+        return 0;
+    }
+    if (verb == "list" && args.size() == 3) {
+        auto k = OpenOrSay(root, key);
+        if (!k) return 3;
+        for (const auto& v : k->List()) std::cout << v.name << '\t' << TypeName(v.type) << '\t' << Text(v) << "\n";
+        return 0;
+    }
+    if (verb == "delete" && args.size() == 4) {
+        auto k = OpenOrSay(root, key);
+        if (!k) return 3;
+        if (!k->Delete(args[3]) || !k->Close()) return 3;
+        return 0;
+    }
+    return Usage();
+}
