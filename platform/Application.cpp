@@ -11,6 +11,8 @@ struct State {
     std::string title;
     Application::ExceptionHandler handler;
     TForm* mainForm = nullptr;
+    std::string programDirectory;
+    std::function<void()> terminate;
 };
 State& S() {
     static State s;
@@ -41,12 +43,25 @@ void Application::HandleException(const std::exception& e) {
 void Application::SetMainForm(TForm* form) { S().mainForm = form; }
 TForm* Application::MainForm() { return S().mainForm; }
 
+void Application::SetTerminateHandler(std::function<void()> handler) {
+    S().terminate = std::move(handler);
+}
+
 void Application::Terminate() {
+    if (S().terminate) {
+        S().terminate();
+        return;
+    }
     if (auto* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
+void Application::SetProgramDirectoryForTesting(const std::string& dir) {
+    S().programDirectory = dir.empty() || dir.back() == '/' ? dir : dir + '/';
+}
+
 std::string Application::ProgramDirectory() {
+    if (!S().programDirectory.empty()) return S().programDirectory;
     std::string dir = QCoreApplication::applicationDirPath().toStdString();
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;

@@ -26,9 +26,12 @@ public:
     static void SetMainForm(TForm* form);
     static TForm* MainForm();
     static void Terminate();  // leaves every event loop once control returns to one
+    // Test seam: what Terminate does instead (an empty function restores the default).
+    static void SetTerminateHandler(std::function<void()> handler);
 
-    // Directory of the running executable, with its trailing separator.
+    // Directory of the running executable, with its trailing separator. Tests may move it.
     static std::string ProgramDirectory();
+    static void SetProgramDirectoryForTesting(const std::string& dir);
 };
 
 // Runs `body`, passing any exception to the application-wide handler. True when it completed.

@@ -148,6 +148,8 @@ Connection* Connect(Root root, std::string& error) {
     return &it->second;
 }
 
+constexpr long long kNoKey = -2;  // matches no row
+
 bool Exec(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -178,6 +180,16 @@ void ResetStoreConnections() {
 }
 
 std::unique_ptr<RegKey> RegKey::Open(Root root, const std::string& path, std::string* error) {
+    return OpenUse(root, path, true, error);
+}
+
+std::unique_ptr<RegKey> RegKey::OpenForReading(Root root, const std::string& path,
+                                               std::string* error) {
+    return OpenUse(root, path, false, error);
+}
+
+std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool write,
+                                        std::string* error) {
     std::lock_guard lock(CacheMutex());
     std::string why;
     auto fail = [&](const std::string& text) -> std::unique_ptr<RegKey> {
@@ -188,7 +200,7 @@ std::unique_ptr<RegKey> RegKey::Open(Root root, const std::string& path, std::st
     Connection* c = Connect(root, why);
     if (!c) return fail(why);
     if (!sqlite3_get_autocommit(c->db)) return fail("a store use is already open");
-    if (!Exec(c->db, "BEGIN IMMEDIATE"))
+    if (!Exec(c->db, write ? "BEGIN IMMEDIATE" : "BEGIN"))
         return fail(StoreFile(root) + ": " + sqlite3_errmsg(c->db));
 
     long long id = 0;
@@ -208,6 +220,10 @@ std::unique_ptr<RegKey> RegKey::Open(Root root, const std::string& path, std::st
             id = sqlite3_column_int64(find, 0);
             continue;
         }
+        if (rc == SQLITE_DONE && !write) {
+            id = kNoKey;  // no such key: reads find nothing
+            break;
+        }
         sqlite3_stmt* add = Statement(*c, "INSERT INTO keys(parent, name) VALUES(?1, ?2)");
         if (rc != SQLITE_DONE || !add) {
             id = -1;
@@ -221,7 +237,7 @@ std::unique_ptr<RegKey> RegKey::Open(Root root, const std::string& path, std::st
         }
         id = sqlite3_last_insert_rowid(c->db);
     }
-    if (id < 0) {
+    if (id == -1) {
         std::string text = StoreFile(root) + ": cannot create key: " + sqlite3_errmsg(c->db);
         Exec(c->db, "ROLLBACK");
         return fail(text);

@@ -49,6 +49,10 @@ public:
     // written; `error` (optional) receives why.
     static std::unique_ptr<RegKey> Open(Root root, const std::string& path,
                                         std::string* error = nullptr);
+    // Opens the key for reading only: creates nothing and never waits for a writer (a key that
+    // does not exist reads as empty). This is how other processes such as the guard read.
+    static std::unique_ptr<RegKey> OpenForReading(Root root, const std::string& path,
+                                                  std::string* error = nullptr);
 
     RegKey(const RegKey&) = delete;
     RegKey& operator=(const RegKey&) = delete;
@@ -64,6 +68,8 @@ public:
     bool Close();
 
 private:
+    static std::unique_ptr<RegKey> OpenUse(Root root, const std::string& path, bool write,
+                                           std::string* error);
     RegKey(sqlite3* db, long long id) : db_(db), id_(id) {}
     sqlite3* db_;
     long long id_;

@@ -8,6 +8,12 @@ bool TRegistry::OpenKey(const std::string& path, bool /*create: always true here
     return key_ != nullptr;
 }
 
+bool TRegistry::OpenKeyReadOnly(const std::string& path) {
+    CloseKey();
+    key_ = platform::RegKey::OpenForReading(root_, path);
+    return key_ != nullptr;
+}
+
 std::string TRegistry::ReadString(const std::string& name) {
     if (!key_) throw ERegistryException(rtl::Format("Failed to get data for '%s'", name));
     platform::RegValue value;

@@ -37,6 +37,8 @@ public:
     platform::Root RootKey() const { return root_; }
 
     bool OpenKey(const std::string& path, bool create);
+    // For readers outside the panel: creates nothing and never waits for a writer.
+    bool OpenKeyReadOnly(const std::string& path);
     std::string ReadString(const std::string& name);
     void WriteString(const std::string& name, const std::string& value);
     void CloseKey();

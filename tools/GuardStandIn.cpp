@@ -51,7 +51,10 @@ int main() {
     int ticked = 0, unticked = 0;
     std::string line = Now() + " Sentrel started";
     try {
-        bool opened = store::WithSettings([&](store::TRegistry& reg) {
+        store::TRegistry reg;
+        reg.RootKey(store::HKEY_CURRENT_USER);
+        const bool opened = reg.OpenKeyReadOnly(store::kSettingsKey);
+        if (opened) {
             job = reg.ReadString(store::kNeedJob);
             guard = reg.ReadString(store::kNeedGuard);
             for (int n = 1; n <= store::kHourFlags; ++n) {
@@ -63,7 +66,8 @@ int main() {
                 const std::string app = reg.ReadString(store::AppName(n));
                 if (!app.empty()) apps += (apps.empty() ? "" : ", ") + app;
             }
-        });
+        }
+        reg.CloseKey();
         if (!opened) {
             line += ": the settings store cannot be opened";
         } else {

@@ -127,10 +127,12 @@ std::string Text(const platform::RegValue& v) {
     }
 }
 
+// Both write their diagnostic when the store cannot be opened.
 std::unique_ptr<platform::RegKey> OpenOrSay(platform::Root root, const std::string& key) {
-    std::string error;
-    auto k = platform::RegKey::Open(root, key, &error);
-    return k;  // Open has written the diagnostic
+    return platform::RegKey::Open(root, key);
+}
+std::unique_ptr<platform::RegKey> OpenToRead(platform::Root root, const std::string& key) {
+    return platform::RegKey::OpenForReading(root, key);
 }
 
 }  // namespace
@@ -144,7 +146,7 @@ int main(int argc, char** argv) {
     const std::string& key = args[2];
 
     if (verb == "get" && args.size() == 4) {
-        auto k = OpenOrSay(root, key);
+        auto k = OpenToRead(root, key);
         if (!k) return 3;
         platform::RegValue v;
         auto result = k->Query(args[3], v);
@@ -164,7 +166,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "list" && args.size() == 3) {
-        auto k = OpenOrSay(root, key);
+        auto k = OpenToRead(root, key);
         if (!k) return 3;
         for (const auto& v : k->List()) std::cout << v.name << '\t' << TypeName(v.type) << '\t' << Text(v) << "\n";
         return 0;

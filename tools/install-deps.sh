@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need (as root, non-interactive),
+# and the locales the tests use. Does nothing for what is already there.
+set -euo pipefail
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev libgtest-dev
+          libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core locales python3
+          coreutils)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+want=()
+for l in en_US.UTF-8 de_DE.UTF-8; do
+    locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$" || want+=("$l")
+done
+if [ ${#want[@]} -gt 0 ]; then
+    for l in "${want[@]}"; do
+        grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" >> /etc/locale.gen
+    done
+    locale-gen >/dev/null
+fi

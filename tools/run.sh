@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds the control panel, installs the program directory (veltrix and Sentrel.exe side by side)
+# into run/program, seeds a fresh settings store in run/store as an installer would, and starts
+# the panel. Without a display it starts a virtual one (Xvfb), says so, and saves a screenshot of
+# what the panel shows to run/screenshot.png.
+#   --keep   keep the store of the previous run instead of starting fresh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+keep=0
+[ "${1:-}" = "--keep" ] && keep=1
+bash tools/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+root=$PWD/run
+cmake --install build --prefix "$root/program" >/dev/null
+[ $keep = 1 ] || rm -rf "$root/store"
+export VELTRIX_USER_STORE=$root/store/user
+export VELTRIX_MACHINE_STORE=$root/store/machine
+reg=$root/program/veltrix-reg
+settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
+# The installer's values, only where absent.
+"$reg" get HKCU "$settings" parametr1 >/dev/null || "$reg" set HKCU "$settings" parametr1 0
+"$reg" get HKCU "$settings" thisversion >/dev/null || "$reg" set HKCU "$settings" thisversion "Veltrix v1.0"
+echo "program directory: $root/program"
+echo "settings store:    $root/store"
+
+cd "$root/program"
+if [ -z "${DISPLAY:-}" ]; then
+    export DISPLAY=:77
+    echo "no display: starting the panel on a virtual display (Xvfb $DISPLAY)"
+    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb=$!
+    trap 'kill $xvfb 2>/dev/null || true' EXIT
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    ./veltrix &
+    panel=$!
+    for _ in $(seq 100); do
+        xdotool search --name '^Veltrix$' >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+    sleep 0.5
+    import -window root "$root/screenshot.png" && echo "screenshot of the panel: $root/screenshot.png"
+    echo "the panel runs on the virtual display; stop it with Ctrl+C"
+    wait $panel
+else
+    exec ./veltrix
+fi
