@@ -111,13 +111,17 @@ void TForm::SyncNativeVisibility() {
     }
 }
 
+void TForm::BringToFront() {
+    if (!isVisible()) return;
+    // The offscreen platform has no stacking order to change.
+    if (QGuiApplication::platformName() != QStringLiteral("offscreen")) raise();
+    activateWindow();
+}
+
 void TForm::Show() {
     if (shown_) {
         SyncNativeVisibility();
-        if (isVisible()) {
-            raise();
-            activateWindow();
-        }
+        BringToFront();
         return;
     }
     if (!Application::MainForm()) Application::SetMainForm(this);
@@ -125,10 +129,7 @@ void TForm::Show() {
     Guarded([this] { FormShow(); });
     if (!shown_) return;  // closed while showing
     SyncNativeVisibility();
-    if (isVisible()) {
-        raise();
-        activateWindow();
-    }
+    BringToFront();
     Q_EMIT Shown();
 }
 

@@ -73,6 +73,7 @@ protected:
 
 private:
     void SyncNativeVisibility();
+    void BringToFront();
 
     bool shown_ = false;
     bool offScreen_ = false;

@@ -14,7 +14,7 @@ int g_terminates = 0;
 }
 
 void WhenModal(platform::TForm* form, std::function<void()> action, int timeoutMs) {
-    auto* timer = new QTimer(qApp);
+    auto* timer = new QTimer(form);  // dies with the form
     auto waited = std::make_shared<int>(0);
     timer->setInterval(5);
     QObject::connect(timer, &QTimer::timeout, [=] {
