@@ -26,16 +26,22 @@ std::mutex& CacheMutex() {
     static std::mutex m;
     return m;
 }
-std::map<std::string, Connection>& Cache() {
-    static std::map<std::string, Connection> cache;
-    return cache;
-}
-
 void CloseConnection(Connection& c) {
     for (auto& [sql, stmt] : c.statements) sqlite3_finalize(stmt);
     c.statements.clear();
     if (c.db) sqlite3_close_v2(c.db);
     c.db = nullptr;
+}
+
+// The process's one connection per database file, closed when the process ends.
+struct ConnectionCache : std::map<std::string, Connection> {
+    ~ConnectionCache() {
+        for (auto& [path, c] : *this) CloseConnection(c);
+    }
+};
+ConnectionCache& Cache() {
+    static ConnectionCache cache;
+    return cache;
 }
 
 std::string HomeConfig() {

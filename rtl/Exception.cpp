@@ -1,6 +1,15 @@
 #include "rtl/Exception.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace rtl {
+
+EInOutError EInOutError::FromErrno(int error) {
+    if (error == ENOENT) return EInOutError("File not found");
+    if (error == EACCES || error == EPERM) return EInOutError("Access denied");
+    return EInOutError(std::string("I/O error: ") + std::strerror(error));
+}
 
 std::string Format(const std::string& pattern, const std::string& arg) {
     std::string out = pattern;

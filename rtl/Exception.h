@@ -25,6 +25,13 @@ public:
     using Exception::Exception;
 };
 
+// A file operation that failed: "File not found", "Access denied", or "I/O error: <reason>".
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+    static EInOutError FromErrno(int error);
+};
+
 // Replaces the first "%s" of a message pattern with the argument.
 std::string Format(const std::string& pattern, const std::string& arg);
 

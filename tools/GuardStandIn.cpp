@@ -2,16 +2,15 @@
 // the control panel leaves for the guard and appends one line to Block.log in its own program
 // directory, saying that it started and what it read.
 //
-// Block.log contract (shared with the statistics window): lines end with CR LF; a line is
-// appended by opening the file for appending, writing the whole line with one write, and closing
-// it again, so a reader that rewrites the file can tell what was appended after its load.
-#include <fcntl.h>
+// It appends by the log's contract (guard/BlockLog.h): open, lock, append the whole line with its
+// CR LF, close, so the statistics window can rewrite the file without losing a line.
 #include <unistd.h>
 
 #include <climits>
 #include <ctime>
 #include <string>
 
+#include "guard/BlockLog.h"
 #include "store/SettingsStore.h"
 
 namespace {
@@ -35,12 +34,11 @@ std::string Now() {
 
 std::string Shown(const std::string& v) { return v.empty() ? "(none)" : v; }
 
-void AppendLine(const std::string& dir, const std::string& text) {
-    const std::string line = text + "\r\n";
-    int fd = ::open((dir + "Block.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
-    [[maybe_unused]] ssize_t written = ::write(fd, line.data(), line.size());
-    ::close(fd);
+// What a switch value means to the guard: "Yes" on, "No" off, anything else not set.
+std::string Switch(const char* what, const std::string& value) {
+    if (value == "Yes") return std::string(what) + " on";
+    if (value == "No") return std::string(what) + " off";
+    return std::string(what) + " not set";
 }
 
 }  // namespace
@@ -71,13 +69,14 @@ int main() {
         if (!opened) {
             line += ": the settings store cannot be opened";
         } else {
-            line += ": NeedJobOrNot=" + Shown(job) + " NeedGuardOrNot=" + Shown(guard) +
-                    " hours ticked=" + std::to_string(ticked) + " unticked=" +
-                    std::to_string(unticked) + " blocked applications: " + Shown(apps);
+            line += ": " + Switch("blocking", job) + " (NeedJobOrNot=" + Shown(job) + "), " +
+                    Switch("guard", guard) + " (NeedGuardOrNot=" + Shown(guard) +
+                    "), hours ticked=" + std::to_string(ticked) +
+                    " unticked=" + std::to_string(unticked) +
+                    ", blocked applications: " + Shown(apps);
         }
     } catch (const std::exception& e) {
         line += std::string(": cannot read the settings: ") + e.what();
     }
-    AppendLine(dir, line);
-    return 0;
+    return guard::AppendBlockLogLine(dir + "Block.log", line) ? 0 : 1;
 }

@@ -5,9 +5,17 @@
 //   veltrix-reg set ROOT KEY NAME VALUE [--type sz|expand_sz|dword|binary]
 //   veltrix-reg list ROOT KEY                  NAME<TAB>TYPE<TAB>VALUE per value
 //   veltrix-reg delete ROOT KEY NAME
+//   veltrix-reg run-login                      starts every non-empty value under the machine-wide
+//                                              Run key, as the shell does at login
 //
 // ROOT is HKCU or HKLM; KEY the backslash path. Bad arguments: usage, exit 2, nothing written.
 // A store that cannot be opened: exit 3.
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
@@ -26,6 +34,7 @@ int Usage() {
                  "       veltrix-reg set ROOT KEY NAME VALUE [--type sz|expand_sz|dword|binary]\n"
                  "       veltrix-reg list ROOT KEY\n"
                  "       veltrix-reg delete ROOT KEY NAME\n"
+                 "       veltrix-reg run-login\n"
                  "ROOT is HKCU or HKLM; KEY is a backslash path such as "
                  "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n";
     return 2;
@@ -135,12 +144,64 @@ std::unique_ptr<platform::RegKey> OpenToRead(platform::Root root, const std::str
     return platform::RegKey::OpenForReading(root, key);
 }
 
+// Starts `path` detached (its own session, no arguments, standard streams on /dev/null), the way
+// the shell starts a Run entry; the outcome is reported but does not stop the others.
+bool StartDetached(const std::string& path) {
+    int report[2];  // closed by a successful exec; carries errno when it fails
+    if (::pipe2(report, O_CLOEXEC) != 0) return false;
+    pid_t child = ::fork();
+    if (child < 0) return false;
+    if (child == 0) {
+        ::close(report[0]);
+        ::setsid();
+        if (::fork() != 0) ::_exit(0);  // the grandchild is adopted by init: nothing to reap
+        int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, 0);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+        }
+        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+        ::execv(path.c_str(), argv);
+        int error = errno;
+        [[maybe_unused]] ssize_t n = ::write(report[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::close(report[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    int error = 0;
+    ssize_t n = ::read(report[0], &error, sizeof error);
+    ::close(report[0]);
+    return n == 0;
+}
+
+int RunAtLogin() {
+    auto key = platform::RegKey::OpenForReading(platform::Root::LocalMachine,
+                                                "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    if (!key) return 3;
+    int failures = 0;
+    for (const auto& v : key->List()) {
+        if (v.type != RegType::Sz && v.type != RegType::ExpandSz) continue;
+        const std::string path = Text(v);
+        if (path.empty()) continue;
+        if (StartDetached(path)) {
+            std::cerr << "veltrix-reg: started " << v.name << ": " << path << "\n";
+        } else {
+            std::cerr << "veltrix-reg: cannot start " << v.name << ": " << path << "\n";
+            ++failures;
+        }
+    }
+    return failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage();
     const std::string& verb = args[0];
+    if (verb == "run-login") return args.size() == 1 ? RunAtLogin() : Usage();
     platform::Root root{};
     if (args.size() < 3 || !ParseRoot(args[1], root)) return Usage();
     const std::string& key = args[2];

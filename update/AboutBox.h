@@ -1,7 +1,11 @@
-// TForm9, the About box (modal).
+// TForm9, the About box (modal): the product's name and the installed version, "thisversion",
+// read afresh at every showing.
 #pragma once
 
 #include "platform/Forms.h"
+
+class QLabel;
+class QPushButton;
 
 namespace update {
 
@@ -9,6 +13,15 @@ class TForm9 final : public platform::TForm {
     Q_OBJECT
 public:
     explicit TForm9(QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* SpeedButton1;
+
+    void SpeedButton1Click() { Close(); }
+
+protected:
+    void FormShow() override;
 };
 
 }  // namespace update

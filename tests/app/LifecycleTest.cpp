@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <clocale>
 #include <filesystem>
@@ -101,7 +102,10 @@ TEST_F(Lifecycle, FirstStartAsksForANewPasswordThenForThePassword) {
     EXPECT_EQ(StoredOnes(), 168);
     EXPECT_EQ(Get("form1lefta"), "715");
     EXPECT_EQ(Get("form1topa"), "149");
-    EXPECT_FALSE(env.Exists(env.currentDir + "/Error.log"));
+    // The only thing logged: the guard has written no Block.log yet.
+    const std::string log = ErrorLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_NE(log.find("\tFile not found\r\n"), std::string::npos) << log;
 }
 
 TEST_F(Lifecycle, LaterStartOnlyAsksForThePasswordAndCountsTheStart) {
