@@ -58,6 +58,12 @@ void WriteAll(int fd, std::string_view bytes) {
     }
 }
 
+std::uint64_t Fingerprint(std::string_view bytes) {
+    std::uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : bytes) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
 std::string DirectoryOf(const std::string& path) {
     auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
@@ -102,6 +108,7 @@ void BlockLog::Load() {
     dev_ = st.st_dev;
     ino_ = st.st_ino;
     size_ = text.size();
+    fingerprint_ = Fingerprint(text);
     Hold(std::move(text), false);  // an existing empty file is one empty line
 }
 
@@ -116,9 +123,12 @@ void BlockLog::WriteBack() {
     if (::flock(current.get(), LOCK_EX) != 0) throw rtl::EInOutError::FromErrno(errno);
     struct stat st {};
     if (::fstat(current.get(), &st) != 0) throw rtl::EInOutError::FromErrno(errno);
-    const bool same = known_ && st.st_dev == dev_ && st.st_ino == ino_ &&
-                      static_cast<std::uint64_t>(st.st_size) >= size_;
-    const std::string tail = ReadFrom(current.get(), same ? size_ : 0);
+    // What the file holds beyond what was loaded or last written is the guard's. A file that
+    // was replaced or rewritten by someone else (its start no longer matches) is all new.
+    const std::string now = ReadFrom(current.get(), 0);
+    const bool same = known_ && st.st_dev == dev_ && st.st_ino == ino_ && now.size() >= size_ &&
+                      Fingerprint(std::string_view(now).substr(0, size_)) == fingerprint_;
+    const std::string_view tail = std::string_view(now).substr(same ? size_ : 0);
 
     std::string out;
     out.reserve(text_.size() + 2 * lines_.size() + tail.size());
@@ -148,6 +158,7 @@ void BlockLog::WriteBack() {
     dev_ = written.st_dev;
     ino_ = written.st_ino;
     size_ = out.size();
+    fingerprint_ = Fingerprint(out);
     Hold(std::move(out), true);
     // Closing `current` releases the lock; a guard waiting on it sees the path moved on.
 }

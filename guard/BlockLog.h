@@ -55,11 +55,12 @@ private:
     std::string path_;
     std::string text_;
     std::vector<rtl::LineSpan> lines_;
-    // The file as last read or written: identity and size. What lies beyond is the guard's.
+    // The file as last read or written: identity, size and content fingerprint.
     bool known_ = false;
     dev_t dev_ = 0;
     ino_t ino_ = 0;
     std::uint64_t size_ = 0;
+    std::uint64_t fingerprint_ = 0;  // of those first size_ bytes
 };
 
 }  // namespace guard

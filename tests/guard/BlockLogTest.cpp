@@ -1,0 +1,137 @@
+// Block.log as the statistics window reads and rewrites it, with the guard appending meanwhile.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "guard/BlockLog.h"
+#include "rtl/Exception.h"
+#include "tests/support/TempEnv.h"
+
+using guard::BlockLog;
+using testing_support::TempEnv;
+
+namespace {
+
+std::vector<std::string> Lines(const BlockLog& log) {
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < log.Count(); ++i) out.emplace_back(log.Line(i));
+    return out;
+}
+
+struct LogFile {
+    TempEnv env;
+    std::string path = env.programDir + "Block.log";
+    BlockLog log{path};
+};
+
+}  // namespace
+
+TEST(BlockLog, LineEndsOfEveryKindAndByte26) {
+    LogFile f;
+    struct Case {
+        std::string bytes;
+        std::vector<std::string> lines;
+        std::string rewritten;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", {""}, "\r\n"},  // an existing empty log is one empty line
+             {"a\r\nb\r\n", {"a", "b"}, "a\r\nb\r\n"},
+             {"a\rb\r", {"a", "b"}, "a\r\nb\r\n"},
+             {"a\nb\n", {"a", "b"}, "a\r\nb\r\n"},
+             {"a\r\n\r\nlast", {"a", "", "last"}, "a\r\n\r\nlast\r\n"},
+             {"a\r\nb\x1a" "hidden\r\n", {"a", "b"}, "a\r\nb\r\n"},
+             {std::string("nul\0inside\r\n", 12), {std::string("nul\0inside", 10)},
+              std::string("nul\0inside\r\n", 12)}}) {
+        f.env.WriteFile(f.path, c.bytes);
+        f.log.Load();
+        EXPECT_EQ(Lines(f.log), c.lines);
+        f.log.WriteBack();
+        EXPECT_EQ(f.env.ReadFile(f.path), c.rewritten);
+    }
+}
+
+TEST(BlockLog, MissingLogFailsWithFileNotFoundAndTheFirstCloseCreatesAnEmptyOne) {
+    LogFile f;
+    try {
+        f.log.Load();
+        FAIL() << "no exception";
+    } catch (const rtl::EInOutError& e) {
+        EXPECT_STREQ(e.what(), "File not found");
+    }
+    EXPECT_EQ(f.log.Count(), 0u);
+    f.log.WriteBack();
+    EXPECT_TRUE(f.env.Exists(f.path));
+    EXPECT_EQ(f.env.ReadFile(f.path), "");
+    EXPECT_EQ(f.log.Count(), 0u);
+}
+
+TEST(BlockLog, ClearEmptiesOnlyWhatWasShownAndTheGuardsNewLinesSurvive) {
+    LogFile f;
+    f.env.WriteFile(f.path, "old 1\r\nold 2\r\n");
+    f.log.Load();
+    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "new 1"));
+    f.log.WriteBack();  // close without clearing: nothing lost
+    EXPECT_EQ(f.env.ReadFile(f.path), "old 1\r\nold 2\r\nnew 1\r\n");
+    EXPECT_EQ(Lines(f.log), (std::vector<std::string>{"old 1", "old 2", "new 1"}));
+    f.log.WriteBack();  // a second close: nothing doubled
+    EXPECT_EQ(f.env.ReadFile(f.path), "old 1\r\nold 2\r\nnew 1\r\n");
+
+    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "new 2"));
+    f.log.Clear();
+    f.log.WriteBack();
+    EXPECT_EQ(f.env.ReadFile(f.path), "new 2\r\n");
+    f.log.Clear();
+    f.log.WriteBack();
+    EXPECT_EQ(f.env.ReadFile(f.path), "");  // Clear then Close: no bytes
+}
+
+TEST(BlockLog, ALogReplacedByAnotherFileCountsAsAllNew) {
+    LogFile f;
+    f.env.WriteFile(f.path, "a\r\nb\r\nc\r\n");
+    f.log.Load();
+    std::filesystem::remove(f.path);
+    f.env.WriteFile(f.path, "rotated\r\n");
+    f.log.WriteBack();
+    EXPECT_EQ(f.env.ReadFile(f.path), "a\r\nb\r\nc\r\nrotated\r\n");
+}
+
+TEST(BlockLog, ALogThatCannotBeWrittenFailsAndChangesNothing) {
+    LogFile f;
+    f.env.WriteFile(f.path, "keep\r\n");
+    f.log.Load();
+    f.log.Clear();
+    std::filesystem::remove(f.path);
+    std::filesystem::create_directory(f.path);  // the name is taken by a directory
+    EXPECT_THROW(f.log.WriteBack(), rtl::EInOutError);
+    EXPECT_TRUE(std::filesystem::is_directory(f.path));
+    // No temporary file is left behind.
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(f.env.programDir)) ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+// The guard program appends from another process while the window is closed again and again.
+TEST(BlockLog, NoLineOfARunningGuardIsLostAcrossManyRewrites) {
+    LogFile f;
+    const std::string guardExe = f.env.programDir + "Sentrel.exe";
+    std::filesystem::copy_file(testing_support::ToolPath("Sentrel.exe"), guardExe);
+    f.env.WriteFile(f.path, "");
+    f.log.Load();
+    f.log.Clear();
+    const int starts = 60;
+    std::thread guardRuns([&] {
+        testing_support::Run("for i in $(seq " + std::to_string(starts) + "); do '" + guardExe +
+                             "' & done; wait");
+    });
+    for (int i = 0; i < 40; ++i) f.log.WriteBack();
+    guardRuns.join();
+    f.log.WriteBack();
+    const std::string text = f.env.ReadFile(f.path);
+    int lines = 0;
+    for (std::size_t p = text.find("Sentrel started"); p != std::string::npos;
+         p = text.find("Sentrel started", p + 1))
+        ++lines;
+    EXPECT_EQ(lines, starts);
+    EXPECT_EQ(f.log.Count(), static_cast<std::size_t>(starts));
+}
