@@ -21,6 +21,10 @@ settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 # The installer's values, only where absent.
 "$reg" get HKCU "$settings" parametr1 >/dev/null || "$reg" set HKCU "$settings" parametr1 0
 "$reg" get HKCU "$settings" thisversion >/dev/null || "$reg" set HKCU "$settings" thisversion "Veltrix v1.0"
+# The login autostart entry that acts on the machine-wide Run key, as the Windows shell does.
+if [ -w /etc/xdg ] || [ "$(id -u)" = 0 ]; then
+    bash tools/install-autostart.sh "$root/program"
+fi
 echo "program directory: $root/program"
 echo "settings store:    $root/store"
 
