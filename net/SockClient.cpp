@@ -120,10 +120,10 @@ TSocketClient::TSocketClient(rtl::TComponent* owner) : TComponent(owner) {
 }
 
 TSocketClient::~TSocketClient() {
+    MarkDestroying();
     ReportStatus(8, "Destroy");  // OnStatus is not fired any more: only LastStatus changes
     Interrupt();
     Cancel();
-    MarkDestroying();
     timer_.reset();
     eventWindow_.reset();  // messages still queued for it are dropped
     Destroying = true;

@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -36,6 +38,9 @@ struct Entry {
     bool readPosted = false;   // an FD_READ is out; the next recv re-arms
     bool closeReported = false;
     bool wantWrite = false;    // a send would have blocked: report FD_WRITE when space returns
+    bool failed = false;       // its connect failed: the next connect starts on a fresh socket
+    bool linger = false;
+    int lingerSeconds = 0;
 };
 
 std::map<SOCKET, std::unique_ptr<Entry>>& Table() {
@@ -91,6 +96,7 @@ void OnWritable(Entry& e) {
         ::getsockopt(e.fd, SOL_SOCKET, SO_ERROR, &error, &len);  // first: Linux reports failures as writable
         e.connecting = false;
         if (error) {
+            e.failed = true;
             Post(e, FD_CONNECT, ErrorFromErrno(error));
         } else {
             e.connected = true;
@@ -218,6 +224,7 @@ LookupDispatcher* Dispatcher() {
 }
 
 int g_nextTask = 0;
+std::atomic<int> g_lookupDelayMs{0};
 
 }  // namespace
 
@@ -331,6 +338,8 @@ int SetLinger(SOCKET s, bool on, int seconds) {
     linger l{on ? 1 : 0, seconds};
     if (::setsockopt(e->fd, SOL_SOCKET, SO_LINGER, &l, sizeof l) != 0)
         return Fail(ErrorFromErrno(errno));
+    e->linger = on;
+    e->lingerSeconds = seconds;
     return 0;
 }
 
@@ -340,6 +349,21 @@ int connect(SOCKET s, const sockaddr_in* address, int length) {
     if (!address || length < static_cast<int>(sizeof(sockaddr_in))) return Fail(WSAEFAULT);
     if (e->connected) return Fail(WSAEISCONN);
     if (e->connecting) return Fail(WSAEALREADY);
+    if (e->failed) {
+        // Windows lets a socket whose connect failed try again; a POSIX socket cannot, so the
+        // handle gets a fresh one with the same options.
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0) return Fail(ErrorFromErrno(errno));
+        e->readNotifier.reset();
+        e->writeNotifier.reset();
+        ::close(e->fd);
+        e->fd = fd;
+        e->failed = false;
+        if (e->linger) {
+            linger l{1, e->lingerSeconds};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+        }
+    }
     sockaddr_in to = *address;
     to.sin_family = AF_INET;
     int rc = ::connect(e->fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -427,7 +451,9 @@ int WSAAsyncGetHostByName(HWND window, unsigned message, const char* name, char*
     answer->bufferLength = bufferLength;
     answer->name.assign(name, length);
     LookupDispatcher* to = Dispatcher();
-    std::thread([answer, to] {
+    const int delay = g_lookupDelayMs.load();
+    std::thread([answer, to, delay] {
+        if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
@@ -502,5 +528,7 @@ std::uint32_t inet_addr(const char* text) {
 }
 
 int OpenSocketCount() { return static_cast<int>(Table().size()); }
+
+void SetLookupDelayForTesting(int milliseconds) { g_lookupDelayMs = milliseconds; }
 
 }  // namespace platform::winsock

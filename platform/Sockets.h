@@ -90,5 +90,7 @@ inline int WSAGETSELECTERROR(LPARAM l) { return static_cast<int>((static_cast<st
 
 // Sockets open right now (tests check that nothing leaks).
 int OpenSocketCount();
+// Failure injection for tests: every lookup's helper thread waits this long before it answers.
+void SetLookupDelayForTesting(int milliseconds);
 
 }  // namespace platform::winsock
