@@ -648,8 +648,7 @@ void TSocketClient::CaptureString(std::string& text, std::int32_t size) {
                 platform::WaitMessage();
                 continue;
             }
-            if (text.empty()) text.swap(held);  // the first chunk moves instead of copying
-            else text.append(held);
+            text.append(held);
             incomingMemory_->Clear();
         }
     }

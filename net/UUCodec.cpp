@@ -26,6 +26,10 @@ void TUUProcessor::Encode() {
         alphabet_[0] = '`';
         for (int v = 1; v < 64; ++v) alphabet_[v] = static_cast<char>(32 + v);
     }
+    for (unsigned v = 0; v < 4096; ++v) {
+        pairs_[2 * v] = alphabet_[v >> 6];
+        pairs_[2 * v + 1] = alphabet_[v & 0x3F];
+    }
     const char* a = alphabet_;
     const bool mime = Method == uuMime;
     // Whole lines are built in a block and written together: one stream write per block.
@@ -43,10 +47,10 @@ void TUUProcessor::Encode() {
             if (!mime) *o++ = a[n];
             std::size_t i = 0;
             for (; i + 3 <= n; i += 3) {
-                o[0] = a[b[i] >> 2];
-                o[1] = a[((b[i] << 4) | (b[i + 1] >> 4)) & 0x3F];
-                o[2] = a[((b[i + 1] << 2) | (b[i + 2] >> 6)) & 0x3F];
-                o[3] = a[b[i + 2] & 0x3F];
+                // Three bytes are two 12-bit halves, each two characters of the pair table.
+                const unsigned v = (unsigned{b[i]} << 16) | (unsigned{b[i + 1]} << 8) | b[i + 2];
+                std::memcpy(o, pairs_ + 2 * (v >> 12), 2);
+                std::memcpy(o + 2, pairs_ + 2 * (v & 0xFFF), 2);
                 o += 4;
             }
             if (n - i == 1) {

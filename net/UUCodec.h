@@ -28,6 +28,7 @@ public:
 
 private:
     char alphabet_[64] = {};
+    char pairs_[2 * 4096] = {};  // the characters of every 12-bit value
 };
 
 }  // namespace net

@@ -19,3 +19,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=ON -DVELTRIX_BENCH=OFF
+echo "== fuzz targets (clang, libFuzzer, sanitizers)"
+FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh

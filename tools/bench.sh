@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds and runs every benchmark; each prints its figures beside a peer measured in the same run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/install-deps.sh
+command -v socat >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq socat bc >/dev/null
+command -v bc >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq bc >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+echo "== settings store";        build/bench/bench_store
+echo "== start-up";              bash bench/startup.sh build
+echo "== statistics window";     build/bench/bench_statistics
+echo "== Base64";                build/bench/bench_codec
+echo "== receiving";             build/bench/bench_receive
