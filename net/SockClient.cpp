@@ -196,6 +196,13 @@ void TSocketClient::TimerOn() {
     timer_->Enabled(true);
 }
 
+void TSocketClient::RestartTimer() {
+    TimedOut = false;
+    timer_->Enabled(false);
+    timer_->Interval(static_cast<std::uint32_t>(std::max(TimeOut, 0)));
+    timer_->Enabled(true);
+}
+
 void TSocketClient::TimerOff() {
     ReportStatus(8, "Timer Off");
     timer_->Enabled(false);
@@ -408,6 +415,7 @@ void TSocketClient::ReadToStream() {
                           LookupErrorMessage(static_cast<std::uint16_t>(LastError)));
     } else {
         Received(static_cast<std::size_t>(n));
+        if (n > 0) BytesArrived();
         if (n == kChunk) platform::PostMessage(eventWindow_.get(), ReadRequestMessage, 0, 0);
     }
     Busy = false;

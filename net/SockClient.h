@@ -153,6 +153,10 @@ protected:
     void TimerTriggered();
     void ReadToStream();
     void WriteFromStream();
+    // Called after every receive that stored bytes (derived components restart time-outs here).
+    virtual void BytesArrived() {}
+    // Restarts the time-out timer without a status report.
+    void RestartTimer();
     // Waits in the event loop until `done()` holds; `done` must include Canceled.
     template <class Condition>
     void WaitUntil(Condition done) {

@@ -3,11 +3,19 @@
 # into run/program, seeds a fresh settings store in run/store as an installer would, and starts
 # the panel. Without a display it starts a virtual one (Xvfb), says so, and saves a screenshot of
 # what the panel shows to run/screenshot.png.
-#   --keep   keep the store of the previous run instead of starting fresh
+#   --keep        keep the store of the previous run instead of starting fresh
+#   --demo-site   also start the demo product web site on 127.0.0.1:8080 (the update road)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 keep=0
-[ "${1:-}" = "--keep" ] && keep=1
+demo=0
+for arg in "$@"; do
+    case $arg in
+        --keep) keep=1 ;;
+        --demo-site) demo=1 ;;
+        *) echo "usage: tools/run.sh [--keep] [--demo-site]" >&2; exit 2 ;;
+    esac
+done
 bash tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
@@ -28,13 +36,19 @@ fi
 echo "program directory: $root/program"
 echo "settings store:    $root/store"
 
+if [ $demo = 1 ]; then
+    python3 tools/demo_site.py --port 8080 &
+    site=$!
+    trap 'kill $site 2>/dev/null || true' EXIT
+    export VELTRIX_SITE=127.0.0.1:8080
+fi
 cd "$root/program"
 if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=:77
     echo "no display: starting the panel on a virtual display (Xvfb $DISPLAY)"
     Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
-    trap 'kill $xvfb 2>/dev/null || true' EXIT
+    trap 'kill $xvfb ${site:-} 2>/dev/null || true' EXIT
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
     ./veltrix &
     panel=$!
@@ -47,5 +61,5 @@ if [ -z "${DISPLAY:-}" ]; then
     echo "the panel runs on the virtual display; stop it with Ctrl+C"
     wait $panel
 else
-    exec ./veltrix
+    ./veltrix
 fi

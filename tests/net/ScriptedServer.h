@@ -29,6 +29,7 @@ public:
         void Reset();                     // abortive close (RST)
         bool Stopping() const;
         int fd() const { return fd_; }
+        ScriptedServer* server() const { return server_; }
 
     private:
         int fd_;
