@@ -87,13 +87,25 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
     return true;
 }
 
-void TForm8::SpeedButton2Click() {
-    if (fetching_) return;
+void TForm8::OneStepAtATime(const std::function<void()>& step) {
+    if (fetching_) return;  // the client is not built for two transactions at once
     fetching_ = true;
     struct Done {
         bool& f;
         ~Done() { f = false; }
     } done{fetching_};
+    step();
+}
+
+void TForm8::SpeedButton2Click() {
+    OneStepAtATime([this] { ConnectionTest(); });
+}
+
+void TForm8::SpeedButton1Click() {
+    OneStepAtATime([this] { VersionComparison(); });
+}
+
+void TForm8::ConnectionTest() {
     store::WithSettings([this](store::TRegistry& reg) {
         Edit1->setText(QString::fromStdString(reg.ReadString(store::kThisVersion)));
     });
@@ -104,13 +116,7 @@ void TForm8::SpeedButton2Click() {
     SpeedButton1->setVisible(true);
 }
 
-void TForm8::SpeedButton1Click() {
-    if (fetching_) return;
-    fetching_ = true;
-    struct Done {
-        bool& f;
-        ~Done() { f = false; }
-    } done{fetching_};
+void TForm8::VersionComparison() {
     if (!FetchIntoMemo("/english/veltrix/update.html", true)) return;
     if (HttpClient1->Body != Edit1->text().toStdString()) {
         AppendLine("");

@@ -8,6 +8,7 @@
 // running is ignored. An HTTP error status in the version step is a failed fetch, not a verdict.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,6 +50,9 @@ public:
     bool Fetching() const { return fetching_; }
 
 private:
+    void OneStepAtATime(const std::function<void()>& step);
+    void ConnectionTest();
+    void VersionComparison();
     // Fetches `path` of the product site into the memo; false (after "Connection Failed") when
     // the fetch failed.
     bool FetchIntoMemo(const std::string& path, bool errorStatusFails);
