@@ -313,8 +313,14 @@ void THttpClient::ReadReplyHeader() {
 
 void THttpClient::ReadBody() {
     try {
-        if (InputFileMode) CaptureFile(Body);
-        else CaptureString(Body, -1);
+        if (InputFileMode) {
+            CaptureFile(Body);
+        } else {
+            // The announced length only sizes the buffer; the body still ends at the close.
+            Body.clear();
+            if (BytesTotal > 0) Body.reserve(static_cast<std::size_t>(BytesTotal));
+            CaptureString(Body, -1);
+        }
     } catch (const EAbortError&) {
         readingReply_ = false;
         if (!TimedOut) throw;

@@ -3,8 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
-command -v socat >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq socat bc >/dev/null
-command -v bc >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq bc >/dev/null
+for tool in socat bc curl; do command -v $tool >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $tool >/dev/null; done
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build
 echo "== settings store";        build/bench/bench_store
@@ -12,3 +11,4 @@ echo "== start-up";              bash bench/startup.sh build
 echo "== statistics window";     build/bench/bench_statistics
 echo "== Base64";                build/bench/bench_codec
 echo "== receiving";             build/bench/bench_receive
+echo "== HTTP";                  build/bench/bench_http

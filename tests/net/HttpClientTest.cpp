@@ -350,6 +350,33 @@ TEST(HttpFiles, FileModeWritesBodyAndHeaderAndSendsDataFromAFile) {
     EXPECT_EQ(r[2].substr(0, 4), std::string("d\0ta", 4));
 }
 
+TEST(HeaderList, IndexOfHeaderAndSetHeaderSortedAndUnsorted) {
+    net::TExStringList list;
+    list.Add("no colon here");
+    list.Add("Host: a");
+    list.Add("accept: b");
+    EXPECT_EQ(list.IndexOfHeader("HOST"), 1);
+    EXPECT_EQ(list.IndexOfHeader("Accept"), 2);
+    EXPECT_EQ(list.IndexOfHeader("no colon here"), -1);
+    list.SetHeader("host", "c");
+    EXPECT_EQ(list.Strings[1], "host: c");
+    list.SetHeader("Cookie", "d");
+    EXPECT_EQ(list.Strings.back(), "Cookie: d");
+    list.SetHeader("Accept", "");
+    EXPECT_EQ(list.Count(), 3);
+    list.SetHeader("Missing", "");
+    EXPECT_EQ(list.Count(), 3);
+
+    net::TExStringList sorted;
+    sorted.Sorted = true;
+    EXPECT_EQ(sorted.IndexOfHeader("x"), -1);
+    for (const char* line : {"A: 1", "B: 2", "C: 3", "D: 4", "E: 5"}) sorted.Add(line);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(sorted.IndexOfHeader(std::string(1, static_cast<char>('a' + i))), i);
+    EXPECT_EQ(sorted.IndexOfHeader("F"), -1);
+    EXPECT_EQ(sorted.IndexOfHeader("0"), -1);
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);

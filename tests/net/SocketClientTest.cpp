@@ -6,6 +6,9 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <sys/socket.h>
 
 #include <filesystem>
@@ -517,6 +520,38 @@ TEST(SocketTransfer, APeerThatResetsEndsCaptureAndReadsCountExactly) {
     EXPECT_EQ(text, "partial");
     EXPECT_EQ(t.Count("OnDisconnect"), 1);
     EXPECT_GE(data, 1);
+}
+
+TEST(SocketAccept, CanceledAndFailedWaits) {
+    TSocketClient c;
+    Watchdog w(c);
+    CancelLater(c, 30);
+    EXPECT_EQ(What([&] { c.Accept(); }), "Accepting Canceled");
+    c.Host = std::string(200, 'x');  // a lookup that fails at once
+    c.Canceled = false;
+    EXPECT_EQ(What([&] { c.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(What([&] { c.Accept(); }), "Error creating Data Connection");
+}
+
+TEST(SocketLibrary, ASocketThatCannotBeCreatedFailsTheConstruction) {
+    const int users = TSocketClient::WinsockUsers();
+    rlimit old{};
+    getrlimit(RLIMIT_NOFILE, &old);
+    rlimit tight = old;
+    tight.rlim_cur = std::min<rlim_t>(old.rlim_cur, 4096);
+    setrlimit(RLIMIT_NOFILE, &tight);
+    std::vector<int> fillers;  // take every descriptor left, so that no socket can be made
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    std::string what;
+    try {
+        TSocketClient c;
+    } catch (const ESockError& e) {
+        what = e.what();
+    }
+    for (int fd : fillers) ::close(fd);
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(what, "Initializaton of windows sockets failed");
+    EXPECT_EQ(TSocketClient::WinsockUsers(), users);
 }
 
 int main(int argc, char** argv) {
