@@ -225,6 +225,7 @@ LookupDispatcher* Dispatcher() {
 
 int g_nextTask = 0;
 std::atomic<int> g_lookupDelayMs{0};
+int g_failSockets = 0;
 
 }  // namespace
 
@@ -308,6 +309,10 @@ SOCKET socket(int af, int type, int protocol) {
     if (type != SOCK_STREAM_) return FailSocket(WSAEINVAL);
     if (protocol != 0 && protocol != IPPROTO_TCP_) return FailSocket(WSAEINVAL);
     if (Table().size() >= 65534) return FailSocket(WSAEMFILE);
+    if (g_failSockets > 0) {
+        --g_failSockets;
+        return FailSocket(WSAEMFILE);
+    }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return FailSocket(ErrorFromErrno(errno));
     // Handles rotate through the 16-bit range, so a handle is not handed out again at once.
@@ -530,5 +535,6 @@ std::uint32_t inet_addr(const char* text) {
 int OpenSocketCount() { return static_cast<int>(Table().size()); }
 
 void SetLookupDelayForTesting(int milliseconds) { g_lookupDelayMs = milliseconds; }
+void FailSocketsForTesting(int count) { g_failSockets = count; }
 
 }  // namespace platform::winsock

@@ -92,5 +92,7 @@ inline int WSAGETSELECTERROR(LPARAM l) { return static_cast<int>((static_cast<st
 int OpenSocketCount();
 // Failure injection for tests: every lookup's helper thread waits this long before it answers.
 void SetLookupDelayForTesting(int milliseconds);
+// Failure injection for tests: the next `count` calls of socket() fail with WSAEMFILE.
+void FailSocketsForTesting(int count);
 
 }  // namespace platform::winsock

@@ -6,9 +6,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <sys/socket.h>
 
 #include <filesystem>
@@ -535,23 +532,19 @@ TEST(SocketAccept, CanceledAndFailedWaits) {
 
 TEST(SocketLibrary, ASocketThatCannotBeCreatedFailsTheConstruction) {
     const int users = TSocketClient::WinsockUsers();
-    rlimit old{};
-    getrlimit(RLIMIT_NOFILE, &old);
-    rlimit tight = old;
-    tight.rlim_cur = std::min<rlim_t>(old.rlim_cur, 4096);
-    setrlimit(RLIMIT_NOFILE, &tight);
-    std::vector<int> fillers;  // take every descriptor left, so that no socket can be made
-    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) fillers.push_back(fd);
+    const int sockets = platform::winsock::OpenSocketCount();
+    platform::winsock::FailSocketsForTesting(1);  // as when no descriptor is left
     std::string what;
     try {
         TSocketClient c;
     } catch (const ESockError& e) {
         what = e.what();
     }
-    for (int fd : fillers) ::close(fd);
-    setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_EQ(what, "Initializaton of windows sockets failed");
     EXPECT_EQ(TSocketClient::WinsockUsers(), users);
+    EXPECT_EQ(platform::winsock::OpenSocketCount(), sockets);
+    TSocketClient works;  // the next one is fine
+    EXPECT_NE(works.SocketHandle, platform::winsock::INVALID_SOCKET);
 }
 
 int main(int argc, char** argv) {
