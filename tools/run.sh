@@ -42,6 +42,10 @@ if [ $demo = 1 ]; then
     trap 'kill $site 2>/dev/null || true' EXIT
     export VELTRIX_SITE=127.0.0.1:8080
 fi
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    export XDG_RUNTIME_DIR=$root/runtime
+    mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 cd "$root/program"
 if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=:77
