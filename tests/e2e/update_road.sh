@@ -23,15 +23,21 @@ main=$(wait_window '^Veltrix \(for kids\)$')
 focus "$main"
 key alt+f Right Right Return                  # Update, Check up of updating..
 checker=$(wait_window '^Check up of updating$')
-click_at "$checker" 120 171                   # To check up connection
-for _ in $(seq 100); do grep -q 'conect.html' "$work/site.log" && break; sleep 0.05; done
-sleep 0.3
-click_at "$checker" 120 195                   # What last version?
-for _ in $(seq 100); do grep -q 'update.html' "$work/site.log" && break; sleep 0.05; done
-sleep 0.3
+# Each step button appears only after the step before it; a press during a fetch is ignored, so
+# pressing until the effect shows is safe on a slow machine.
+press_until() {  # x y condition...
+    local x=$1 y=$2; shift 2
+    for _ in $(seq 60); do
+        "$@" && return 0
+        click_at "$checker" "$x" "$y"
+        sleep 0.25
+    done
+    "$@" || fail "pressing at $x,$y had no effect"
+}
+press_until 120 171 grep -q 'conect.html' "$work/site.log"     # To check up connection
+press_until 120 195 grep -q 'update.html' "$work/site.log"     # What last version?
 shot update-offered
-click_at "$checker" 120 219                   # Download new version
-for _ in $(seq 100); do [ -s "$work/opened" ] && break; sleep 0.05; done
+press_until 120 219 test -s "$work/opened"                     # Download new version
 click_at "$checker" 256 275                   # Close
 wait_gone "$checker"
 focus "$main"

@@ -290,7 +290,7 @@ TEST(HttpReply, AServerThatStallsOrClosesEarlyEndsTheCall) {
     });
     const std::string base = "http://127.0.0.1:" + std::to_string(silent.port());
     Client c;
-    c.TimeOut = 300;
+    c.TimeOut = 800;
     EXPECT_EQ(What([&] { c.Get(base + "/header"); }), "Reply Timed out");
     EXPECT_FALSE(c.Connected);
     EXPECT_EQ(What([&] { c.Get(base + "/body"); }), "Reply Timed out");

@@ -151,7 +151,7 @@ TEST_F(UpdateChecker, EveryFailedFetchSaysConnectionFailedAndGivesNoVerdict) {
     messages.texts.clear();
     testing_support::ScriptedServer silent([](testing_support::ScriptedServer::Peer& p) { p.WaitUntilStopped(); });
     setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(silent.port())).c_str(), 1);
-    form.HttpClient1->TimeOut = 300;
+    form.HttpClient1->TimeOut = 800;
     QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);  // a server that never answers
     EXPECT_EQ(messages.texts, failed);
     EXPECT_FALSE(form.SpeedButton3->isVisible());
