@@ -491,6 +491,7 @@ void TSocketClient::SendBuffer(const char* buffer, std::size_t length) {
     ReportStatus(4, "Sending Buffer");
     if (Canceled) return;
     if (length == 0) length = std::strlen(buffer);
+    if (length == 0) return;  // nothing to send: no notification would ever end the wait
     outgoingMemory_->SetPosition(outgoingMemory_->Size());
     outgoingMemory_->Write(buffer, length);
     SendDone = false;
@@ -511,10 +512,6 @@ void TSocketClient::Write(const std::string& text) {
     ReportStatus(8, "Write");
     // The whole text up to its first NUL, however long.
     const std::size_t length = std::min(text.size(), std::strlen(text.c_str()));
-    if (length == 0) {
-        if (Canceled) ReportStatus(4, "Sending Buffer");
-        return;
-    }
     SendBuffer(text.data(), length);
 }
 

@@ -473,6 +473,8 @@ TEST(SocketTransfer, LongTextsAreSentWholeUnderBackPressure) {
     c.Host = "127.0.0.1";
     c.Port = server.port();
     c.Connect();
+    c.Write("");                      // nothing to send: returns at once
+    c.Write(std::string("\0hidden", 7));  // up to the first NUL: nothing either
     c.Writeln(text);
     c.Write(std::string(20000, 'z'));
     // Sent means handed to the system; the close resets at once, so wait for the peer first.
