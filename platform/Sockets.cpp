@@ -49,6 +49,19 @@ std::map<SOCKET, std::unique_ptr<Entry>>& Table() {
 }
 SOCKET g_nextHandle = 1;
 
+// Handles rotate through the 16-bit range, so a closed handle is not handed out again at once.
+SOCKET NewHandle(int fd, bool connected) {
+    auto next = [](SOCKET h) { return static_cast<SOCKET>(h >= 65534 ? 1 : h + 1); };
+    while (Table().count(g_nextHandle)) g_nextHandle = next(g_nextHandle);
+    const SOCKET s = g_nextHandle;
+    g_nextHandle = next(g_nextHandle);
+    auto e = std::make_unique<Entry>();
+    e->fd = fd;
+    e->connected = connected;
+    Table()[s] = std::move(e);
+    return s;
+}
+
 Entry* Find(SOCKET s) {
     auto it = Table().find(s);
     return it == Table().end() ? nullptr : it->second.get();
@@ -202,11 +215,11 @@ protected:
         auto* a = static_cast<LookupAnswer*>(e);
         if (!a->window) return true;  // the asker is gone
         int error = a->error;
-        const std::size_t need = HostEntrySize(*a);
+        const std::size_t need = HostEntrySize(*a);  // before the answer moves on
         if (!error && need > static_cast<std::size_t>(a->bufferLength)) error = WSAENOBUFS;
         auto answer = std::make_shared<LookupAnswer>();
-        answer->name = a->name;
-        answer->addresses = a->addresses;
+        answer->name = std::move(a->name);
+        answer->addresses = std::move(a->addresses);
         char* buffer = a->buffer;
         // The entry is written when the answer is read, so the late answer of an abandoned
         // lookup can never overwrite the buffer under a newer one.
@@ -315,15 +328,7 @@ SOCKET socket(int af, int type, int protocol) {
     }
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return FailSocket(ErrorFromErrno(errno));
-    // Handles rotate through the 16-bit range, so a handle is not handed out again at once.
-    while (Table().count(g_nextHandle) || g_nextHandle == INVALID_SOCKET)
-        g_nextHandle = static_cast<SOCKET>(g_nextHandle == 65534 ? 1 : g_nextHandle + 1);
-    SOCKET s = g_nextHandle;
-    g_nextHandle = static_cast<SOCKET>(g_nextHandle == 65534 ? 1 : g_nextHandle + 1);
-    auto e = std::make_unique<Entry>();
-    e->fd = fd;
-    Table()[s] = std::move(e);
-    return s;
+    return NewHandle(fd, false);
 }
 
 int closesocket(SOCKET s) {
@@ -421,14 +426,7 @@ SOCKET accept(SOCKET s, sockaddr_in* address, int* length) {
     if (fd < 0) return FailSocket(ErrorFromErrno(errno));
     if (address) *address = peer;
     if (length) *length = static_cast<int>(sizeof peer);
-    while (Table().count(g_nextHandle) || g_nextHandle == INVALID_SOCKET)
-        g_nextHandle = static_cast<SOCKET>(g_nextHandle == 65534 ? 1 : g_nextHandle + 1);
-    SOCKET ns = g_nextHandle++;
-    auto entry = std::make_unique<Entry>();
-    entry->fd = fd;
-    entry->connected = true;
-    Table()[ns] = std::move(entry);
-    return ns;
+    return NewHandle(fd, true);
 }
 
 int WSAAsyncSelect(SOCKET s, HWND window, unsigned message, long events) {
