@@ -36,8 +36,8 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     Exit1 = file->addAction(QStringLiteral("Exit"));
     file->addSeparator();
     S1 = MainMenu1->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Statistics..."));
-    Checkupofupdating1 =
-        MainMenu1->addMenu(QStringLiteral("Update"))->addAction(QStringLiteral("Check up of updating.."));
+    Checkupofupdating1 = MainMenu1->addMenu(QStringLiteral("Update"))
+                             ->addAction(QStringLiteral("Check up of updating.."));
     About1 = MainMenu1->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About..."));
     // Shortcuts work while the window has the focus, wherever it is inside it.
     addActions({Editblocked1, Changepassword1});
@@ -96,10 +96,13 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate() {
-    platform::Application::SetExceptionHandler([this](const std::exception& e) { ErrorHandler(e); });
+    platform::Application::SetExceptionHandler(
+        [this](const std::exception& e) { ErrorHandler(e); });
 }
 
-void TForm1::ErrorHandler(const std::exception& e) { AppendErrorLog(e.what()); }
+void TForm1::ErrorHandler(const std::exception& e) {
+    AppendErrorLog(e.what());
+}
 
 void TForm1::FormShow() {
     using platform::Guarded;
@@ -108,7 +111,8 @@ void TForm1::FormShow() {
     Guarded([this] { grid_->WhatCheckBoxChecked(); });
     Guarded([] {
         const std::string dir = platform::Application::ProgramDirectory();
-        store::WithSettings([&](store::TRegistry& reg) { reg.WriteString(store::kVeltrixDir, dir); });
+        store::WithSettings(
+            [&](store::TRegistry& reg) { reg.WriteString(store::kVeltrixDir, dir); });
     });
     launchCounter_.clear();
     Guarded([this] {
@@ -156,9 +160,15 @@ void TForm1::SpeedButton4Click() {
     guard::StartGuard();
     guard::SetNeedJob(true);
 }
-void TForm1::SpeedButton5Click() { guard::SetNeedJob(false); }
-void TForm1::SpeedButton2Click() { guard::SetNeedGuard(true); }
-void TForm1::SpeedButton3Click() { guard::SetNeedGuard(false); }
+void TForm1::SpeedButton5Click() {
+    guard::SetNeedJob(false);
+}
+void TForm1::SpeedButton2Click() {
+    guard::SetNeedGuard(true);
+}
+void TForm1::SpeedButton3Click() {
+    guard::SetNeedGuard(false);
+}
 
 void TForm1::Editblocked1Click() {
     if (dialogs_.form6) dialogs_.form6->Show();

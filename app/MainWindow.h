@@ -39,7 +39,7 @@ struct Dialogs {
 
 class TForm1 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
@@ -80,11 +80,11 @@ public:
     void Checkupofupdating1Click();
     void About1Click();
 
-protected:
+  protected:
     void FormShow() override;
     void FormClose() override;
 
-private:
+  private:
     std::unique_ptr<schedule::ScheduleGrid> grid_;
     std::unique_ptr<schedule::DaySelector> days_;
     Dialogs dialogs_;

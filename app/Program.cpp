@@ -11,13 +11,14 @@ Windows::Windows() {
     form7 = std::make_unique<guard::TForm7>();
     form8 = std::make_unique<update::TForm8>();
     form9 = std::make_unique<update::TForm9>();
-    form1->SetDialogs({form2.get(), form3.get(), form4.get(), form6.get(), form7.get(),
-                       form8.get(), form9.get()});
+    form1->SetDialogs({form2.get(), form3.get(), form4.get(), form6.get(), form7.get(), form8.get(),
+                       form9.get()});
 }
 
 Windows::~Windows() {
     platform::Application::SetExceptionHandler({});
-    if (platform::Application::MainForm() == form1.get()) platform::Application::SetMainForm(nullptr);
+    if (platform::Application::MainForm() == form1.get())
+        platform::Application::SetMainForm(nullptr);
 }
 
 void InitialiseApplication(Windows& windows) {

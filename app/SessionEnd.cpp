@@ -23,7 +23,8 @@ void OnSignal(int) {
 }  // namespace
 
 void CloseOnSessionEnd(platform::TForm* mainForm) {
-    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+    if (g_signalPipe[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
         return;
     ::fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);

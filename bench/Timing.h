@@ -39,7 +39,8 @@ inline double TimeCommand(const std::string& command) {
 
 inline void Row(const char* what, double ours, double peer, const char* peerName) {
     if (peer > 0)
-        std::printf("%-44s %9.4f s   %-22s %9.4f s   ratio %.2f x\n", what, ours, peerName, peer, ours / peer);
+        std::printf("%-44s %9.4f s   %-22s %9.4f s   ratio %.2f x\n", what, ours, peerName, peer,
+                    ours / peer);
     else
         std::printf("%-44s %9.4f s   (%s unavailable)\n", what, ours, peerName);
 }

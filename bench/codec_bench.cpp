@@ -19,7 +19,8 @@ int main() {
         const auto v = rng();
         std::memcpy(data.data() + i, &v, 8);
     }
-    const std::string file = (std::filesystem::temp_directory_path() / "veltrix-bench-64mb.bin").string();
+    const std::string file =
+        (std::filesystem::temp_directory_path() / "veltrix-bench-64mb.bin").string();
     std::ofstream(file, std::ios::binary) << data;
 
     double ours = 1e9;

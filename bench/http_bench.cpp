@@ -38,7 +38,8 @@ struct Server {
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
         port = ntohs(a.sin_port);
         thread = std::thread([this] {
-            const std::string header = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(bodySize) + "\r\n\r\n";
+            const std::string header =
+                "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(bodySize) + "\r\n\r\n";
             const std::string chunk(1 << 20, 'b');
             while (!stop) {
                 int c = ::accept(fd, nullptr, nullptr);
@@ -52,7 +53,8 @@ struct Server {
                 }
                 ::send(c, header.data(), header.size(), MSG_NOSIGNAL);
                 for (std::size_t sent = 0; sent < bodySize;) {
-                    ssize_t n = ::send(c, chunk.data(), std::min(chunk.size(), bodySize - sent), MSG_NOSIGNAL);
+                    ssize_t n = ::send(c, chunk.data(), std::min(chunk.size(), bodySize - sent),
+                                       MSG_NOSIGNAL);
                     if (n <= 0) break;
                     sent += static_cast<std::size_t>(n);
                 }
@@ -66,7 +68,9 @@ struct Server {
         ::close(fd);
         thread.join();
     }
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
 };
 
 }  // namespace
@@ -101,9 +105,12 @@ int main(int argc, char** argv) {
         c.Get(big.Url("/big"));
         const double asFile = bench::Now() - t;
         const long grew = bench::PeakKb() - before;
-        const double peer = curl ? bench::TimeCommand("curl -s -0 -o /dev/null '" + big.Url("/big") + "'") : -1;
+        const double peer =
+            curl ? bench::TimeCommand("curl -s -0 -o /dev/null '" + big.Url("/big") + "'") : -1;
         bench::Row("one Get of 256 MB, string mode", asString, peer, "curl -0 -o /dev/null");
         bench::Row("one Get of 256 MB, file mode", asFile, peer, "curl -0 -o /dev/null");
-        std::printf("peak memory added by the file-mode Get: %ld kB (independent of the body's size)\n", grew);
+        std::printf(
+            "peak memory added by the file-mode Get: %ld kB (independent of the body's size)\n",
+            grew);
     }
 }

@@ -46,7 +46,8 @@ struct Sender {
                     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
                 } else {
                     for (std::size_t sent = 0; sent < kTotal;) {
-                        ssize_t n = ::send(fd, chunk.data(), std::min(chunk.size(), kTotal - sent), MSG_NOSIGNAL);
+                        ssize_t n = ::send(fd, chunk.data(), std::min(chunk.size(), kTotal - sent),
+                                           MSG_NOSIGNAL);
                         if (n <= 0) break;
                         sent += static_cast<std::size_t>(n);
                     }
@@ -108,9 +109,10 @@ int main(int argc, char** argv) {
     bench::Row("256 MB with CaptureString", asString, peer, peerName);
     bench::Row("256 MB with CaptureFile (/dev/null)", asFile, peer, peerName);
     if (peer > 0)
-        std::printf("throughput: CaptureString %.0f MB/s, CaptureFile %.0f MB/s, %s %.0f MB/s "
-                    "(goal: at least 0.8 x)\n",
-                    mb / asString, mb / asFile, peerName, mb / peer);
+        std::printf(
+            "throughput: CaptureString %.0f MB/s, CaptureFile %.0f MB/s, %s %.0f MB/s "
+            "(goal: at least 0.8 x)\n",
+            mb / asString, mb / asFile, peerName, mb / peer);
 
     // A silent peer: a line is awaited for one second, then the wait is cancelled.
     Sender silent(1, true);

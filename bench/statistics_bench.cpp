@@ -36,9 +36,10 @@ int main(int argc, char** argv) {
     const double wc = bench::TimeCommand("wc -l '" + log + "' > /dev/null");
     std::printf("Block.log: %d lines, %.1f MB\n", form.ListBox1->model()->rowCount(), fileMb);
     bench::Row("load and first paint", firstPaint, wc, "wc -l");
-    std::printf("peak memory added: %.1f MB = %.2f x the file (goal: under 2.5 x); first paint "
-                "goal: under 1 s\n",
-                peakMb, peakMb / fileMb);
+    std::printf(
+        "peak memory added: %.1f MB = %.2f x the file (goal: under 2.5 x); first paint "
+        "goal: under 1 s\n",
+        peakMb, peakMb / fileMb);
     const double scroll = bench::Now();
     for (int i = 0; i < 200; ++i) {
         form.ListBox1->scrollTo(form.ListBox1->model()->index(i * 5000, 0));

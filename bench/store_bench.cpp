@@ -21,15 +21,18 @@ int main() {
     for (int r = 0; r < rounds; ++r) {
         const double t = bench::Now();
         store::WithSettings([&](store::TRegistry& reg) {
-            for (int n = 1; n <= 168; ++n) reg.WriteString(store::HourFlagName(n), r % 2 ? "1" : "0");
+            for (int n = 1; n <= 168; ++n)
+                reg.WriteString(store::HourFlagName(n), r % 2 ? "1" : "0");
         });
         ours = std::min(ours, bench::Now() - t);
     }
 
     sqlite3* db = nullptr;
     sqlite3_open((base + "/plain.db").c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                     "CREATE TABLE v(name TEXT PRIMARY KEY, data BLOB)", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+                 "CREATE TABLE v(name TEXT PRIMARY KEY, data BLOB)",
+                 nullptr, nullptr, nullptr);
     sqlite3_stmt* put = nullptr;
     sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO v VALUES(?1, ?2)", -1, &put, nullptr);
     auto write = [&](int r, bool each) {
@@ -59,7 +62,8 @@ int main() {
     std::printf("best of %d rounds, synchronous=FULL, WAL\n", rounds);
     bench::Row("168 flags in one store use", ours, plain, "plain transaction");
     bench::Row("168 flags, one transaction per value", perValue, plain, "plain transaction");
-    std::printf("with one transaction per value the guard could read any of 168 half-saved grids;\n"
-                "one store use is one transaction: it sees the whole grid or none of it\n");
+    std::printf(
+        "with one transaction per value the guard could read any of 168 half-saved grids;\n"
+        "one store use is one transaction: it sees the whole grid or none of it\n");
     fs::remove_all(base);
 }

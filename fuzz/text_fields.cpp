@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (index < 1 && !field.empty()) std::abort();
     const std::int32_t pos = net::DelimiterPos(text, delimiter, index);
     if (pos < 1 || pos > static_cast<std::int32_t>(text.size()) + 1) std::abort();
-    if (pos <= static_cast<std::int32_t>(text.size()) && text[static_cast<std::size_t>(pos - 1)] != delimiter)
+    if (pos <= static_cast<std::int32_t>(text.size()) &&
+        text[static_cast<std::size_t>(pos - 1)] != delimiter)
         std::abort();
     return 0;
 }

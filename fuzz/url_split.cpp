@@ -16,6 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // "Empty URL" or a port that is not a number
     }
     if (client->RequestPath.empty() || client->RequestPath.size() > 256) std::abort();
-    if (client->Port == 0 && size > 0 && client->RequestURL.find(':') == std::string::npos) std::abort();
+    if (client->Port == 0 && size > 0 && client->RequestURL.find(':') == std::string::npos)
+        std::abort();
     return 0;
 }

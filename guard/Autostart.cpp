@@ -7,9 +7,8 @@ namespace guard {
 
 void WriteAutostart(bool runAtLogin) {
     const std::string value = runAtLogin ? GuardPath() : std::string();
-    store::WithKey(store::HKEY_LOCAL_MACHINE, store::kRunKey, [&](store::TRegistry& reg) {
-        reg.WriteString(store::kAutostartValue, value);
-    });
+    store::WithKey(store::HKEY_LOCAL_MACHINE, store::kRunKey,
+                   [&](store::TRegistry& reg) { reg.WriteString(store::kAutostartValue, value); });
 }
 
 }  // namespace guard

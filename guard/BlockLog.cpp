@@ -13,7 +13,7 @@ namespace guard {
 namespace {
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -27,7 +27,7 @@ public:
         return fd;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -77,7 +77,8 @@ bool AppendBlockLogLine(const std::string& path, const std::string& line) {
         Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
         if (fd.get() < 0) return false;
         if (::flock(fd.get(), LOCK_EX) != 0) return false;
-        struct stat opened {}, named {};
+        struct stat opened {
+        }, named{};
         if (::fstat(fd.get(), &opened) != 0) return false;
         if (::stat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
             named.st_dev != opened.st_dev)

@@ -30,7 +30,7 @@ namespace guard {
 bool AppendBlockLogLine(const std::string& path, const std::string& line);
 
 class BlockLog {
-public:
+  public:
     explicit BlockLog(std::string path = {}) : path_(std::move(path)) {}
 
     void SetPath(std::string path) { path_ = std::move(path); }
@@ -49,7 +49,7 @@ public:
         return std::string_view(text_).substr(lines_[i].start, lines_[i].length);
     }
 
-private:
+  private:
     void Hold(std::string text, bool emptyMeansNoLines);
 
     std::string path_;

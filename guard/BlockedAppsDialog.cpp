@@ -17,11 +17,11 @@ constexpr int kRowPitch = 32;
 
 // A label that acts on a left click, as a link does.
 class ClickFilter : public QObject {
-public:
+  public:
     ClickFilter(QObject* parent, std::function<void()> onClick)
         : QObject(parent), onClick_(std::move(onClick)) {}
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* e) override {
         if (e->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
@@ -31,7 +31,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     std::function<void()> onClick_;
 };
 }  // namespace
@@ -90,10 +90,13 @@ void TForm6::SpeedButton1Click() {
     } closeAfter{this};
     store::WithSettings([this](store::TRegistry& reg) {
         for (int n = 1; n <= 9; ++n)
-            reg.WriteString(store::AppName(n), Edit[static_cast<std::size_t>(n - 1)]->text().toStdString());
+            reg.WriteString(store::AppName(n),
+                            Edit[static_cast<std::size_t>(n - 1)]->text().toStdString());
     });
 }
 
-void TForm6::Label1Click() { platform::ShellExecute(store::ProductUrl("/english/veltrix/tips.html")); }
+void TForm6::Label1Click() {
+    platform::ShellExecute(store::ProductUrl("/english/veltrix/tips.html"));
+}
 
 }  // namespace guard

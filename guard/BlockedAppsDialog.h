@@ -15,20 +15,20 @@ namespace guard {
 
 class TForm6 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm6(QWidget* parent = nullptr);
 
     QLabel* Label1;
     QGroupBox* GroupBox1;
     std::array<QLineEdit*, 9> Edit{};  // Edit[0] is Edit1 ... Edit[8] is Edit9
-    QPushButton* SpeedButton1;  // OK
-    QPushButton* SpeedButton2;  // Cancel
+    QPushButton* SpeedButton1;         // OK
+    QPushButton* SpeedButton2;         // Cancel
 
     void SpeedButton1Click();
     void SpeedButton2Click() { Close(); }
     void Label1Click();
 
-protected:
+  protected:
     void FormShow() override;
 };
 

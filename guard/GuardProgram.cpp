@@ -11,11 +11,19 @@ void SetSwitch(const char* name, bool on) {
 }
 }  // namespace
 
-std::string GuardPath() { return platform::Application::ProgramDirectory() + store::kGuardExe; }
+std::string GuardPath() {
+    return platform::Application::ProgramDirectory() + store::kGuardExe;
+}
 
-void StartGuard() { platform::ShellExecute(GuardPath()); }
+void StartGuard() {
+    platform::ShellExecute(GuardPath());
+}
 
-void SetNeedJob(bool on) { SetSwitch(store::kNeedJob, on); }
-void SetNeedGuard(bool on) { SetSwitch(store::kNeedGuard, on); }
+void SetNeedJob(bool on) {
+    SetSwitch(store::kNeedJob, on);
+}
+void SetNeedGuard(bool on) {
+    SetSwitch(store::kNeedGuard, on);
+}
 
 }  // namespace guard

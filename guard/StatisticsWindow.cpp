@@ -11,7 +11,7 @@ namespace guard {
 // The list's items straight from the log's text: no copy per line, so a million lines load and
 // scroll at once.
 class LogLinesModel final : public QAbstractListModel {
-public:
+  public:
     LogLinesModel(const BlockLog& log, QObject* parent) : QAbstractListModel(parent), log_(log) {}
 
     int rowCount(const QModelIndex& parent) const override {
@@ -32,7 +32,7 @@ public:
         change();
     }
 
-private:
+  private:
     const BlockLog& log_;
 };
 

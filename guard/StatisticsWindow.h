@@ -18,7 +18,7 @@ class LogLinesModel;
 
 class TForm7 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm7(QWidget* parent = nullptr);
     ~TForm7() override;
 
@@ -33,10 +33,10 @@ public:
 
     const BlockLog& Log() const { return log_; }
 
-protected:
+  protected:
     void FormClose() override;
 
-private:
+  private:
     BlockLog log_;
     LogLinesModel* model_;
 };

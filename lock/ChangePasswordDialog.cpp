@@ -38,7 +38,9 @@ void TForm3::SpeedButton1Click() {
     if (ConfirmNewPassword(Edit1, Edit2)) Close();
 }
 
-void TForm3::SpeedButton2Click() { Close(); }
+void TForm3::SpeedButton2Click() {
+    Close();
+}
 
 void TForm3::Edit2KeyDown(int key) {
     if (key == 13) SpeedButton1Click();

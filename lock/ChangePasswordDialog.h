@@ -12,7 +12,7 @@ namespace lock {
 
 class TForm3 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm3(QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1;

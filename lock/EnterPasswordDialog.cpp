@@ -48,9 +48,8 @@ TForm4::TForm4(platform::TForm* mainForm, QWidget* parent) : TForm(parent), main
 }
 
 void TForm4::ReadStoredPassword() {
-    passwordKnown_ = store::WithSettings([&](store::TRegistry& reg) {
-        password_ = reg.ReadString(store::kPassword);
-    });
+    passwordKnown_ = store::WithSettings(
+        [&](store::TRegistry& reg) { password_ = reg.ReadString(store::kPassword); });
     if (!passwordKnown_)
         throw rtl::Exception("The settings store cannot be opened: the password is unknown");
 }

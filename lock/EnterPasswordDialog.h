@@ -21,7 +21,7 @@ inline constexpr int kDesignTop = 149;
 
 class TForm4 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     // `mainForm` is the window this dialog unlocks.
     explicit TForm4(platform::TForm* mainForm, QWidget* parent = nullptr);
 
@@ -34,11 +34,11 @@ public:
     void SpeedButton2Click();
     void Edit1KeyDown(int key);
 
-protected:
+  protected:
     void FormShow() override;
     void CloseBox() override { SpeedButton2Click(); }
 
-private:
+  private:
     void ReadStoredPassword();  // throws when the settings key cannot be opened
 
     platform::TForm* mainForm_;

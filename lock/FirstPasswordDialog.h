@@ -13,7 +13,7 @@ namespace lock {
 
 class TForm2 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm2(QWidget* parent = nullptr);
 
     QGroupBox* GroupBox1;

@@ -17,7 +17,8 @@ bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second) {
     }
     platform::ShowMessage("Please do not forget the password!");
     const std::string password = second->text().toStdString();
-    store::WithSettings([&](store::TRegistry& reg) { reg.WriteString(store::kPassword, password); });
+    store::WithSettings(
+        [&](store::TRegistry& reg) { reg.WriteString(store::kPassword, password); });
     return true;
 }
 

@@ -5,7 +5,7 @@
 namespace lock {
 namespace {
 class StarMaskStyle : public QProxyStyle {
-public:
+  public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* data) const override {
         if (hint == SH_LineEdit_PasswordCharacter) return '*';
@@ -19,7 +19,8 @@ QStyle* StarStyle() {
 }
 }  // namespace
 
-QLineEdit* MaskedField(QWidget* parent, const char* name, int left, int top, int width, int height) {
+QLineEdit* MaskedField(QWidget* parent, const char* name, int left, int top, int width,
+                       int height) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(QString::fromUtf8(name));
     field->setStyle(StarStyle());

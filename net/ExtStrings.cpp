@@ -33,10 +33,13 @@ int TExStringList::IndexOfHeader(const std::string& name) const {
     while (high + 1 != low && low <= high) {
         const int middle = low + (high - low) / 2;
         bool hasColon = false;
-        const int c = CompareText(nameOf(Strings[static_cast<std::size_t>(middle)], hasColon), name);
+        const int c =
+            CompareText(nameOf(Strings[static_cast<std::size_t>(middle)], hasColon), name);
         if (c == 0) return middle;
-        if (c < 0) low = middle + 1;
-        else high = middle - 1;
+        if (c < 0)
+            low = middle + 1;
+        else
+            high = middle - 1;
     }
     return -1;
 }

@@ -8,7 +8,7 @@
 namespace net {
 
 class TExStringList : public rtl::TStringList {
-public:
+  public:
     // Index of the first line whose name (the text before its first ":") equals `name`, without
     // regard to letter case; -1 when none. An unsorted list is searched from the top, skipping
     // lines without ":"; a sorted one by bisection over the names.

@@ -61,8 +61,9 @@ ReplyHeaderLine ParseReplyHeaderLine(const std::string& line) {
         const auto digits = line.find_first_of("0123456789", line.find(':'));
         if (digits != std::string::npos) {
             const auto end = line.find_first_not_of("0123456789", digits);
-            r.length = rtl::TryStrToInt(line.substr(digits, end == std::string::npos ? end : end - digits))
-                           .value_or(0);
+            r.length =
+                rtl::TryStrToInt(line.substr(digits, end == std::string::npos ? end : end - digits))
+                    .value_or(0);
         }
     }
     r.endsHeader = line == "\n" || line == "\r\n" || line.empty();
@@ -75,9 +76,9 @@ std::int16_t ParseStatusLine(const std::string& line) {
 }
 
 const char* RequestWord(CmdType command) {
-    static const char* const words[] = {"GET ",  "OPTIONS ", "HEAD ",   "POST ", "PUT ",
-                                        "PATCH ", "COPY ",   "MOVE ",   "DELETE ", "LINK ",
-                                        "UNLINK ", "TRACE ", "SEARCH "};
+    static const char* const words[] = {"GET ",    "OPTIONS ", "HEAD ",  "POST ",   "PUT ",
+                                        "PATCH ",  "COPY ",    "MOVE ",  "DELETE ", "LINK ",
+                                        "UNLINK ", "TRACE ",   "SEARCH "};
     return words[command <= cmdSearch ? command : 0];
 }
 
@@ -100,10 +101,18 @@ void THttpClient::Run(CmdType command, const std::string& url) {
     ExecuteRequest();
 }
 
-void THttpClient::Get(const std::string& url) { Run(cmdGet, url); }
-void THttpClient::Options(const std::string& url) { Run(cmdOptions, url); }
-void THttpClient::Head(const std::string& url) { Run(cmdHead, url); }
-void THttpClient::Delete(const std::string& url) { Run(cmdDelete, url); }
+void THttpClient::Get(const std::string& url) {
+    Run(cmdGet, url);
+}
+void THttpClient::Options(const std::string& url) {
+    Run(cmdOptions, url);
+}
+void THttpClient::Head(const std::string& url) {
+    Run(cmdHead, url);
+}
+void THttpClient::Delete(const std::string& url) {
+    Run(cmdDelete, url);
+}
 
 void THttpClient::Post(const std::string& url, const std::string& data) {
     RequestData = data;
@@ -215,9 +224,12 @@ void THttpClient::SplitURL() {
         Port = scheme == "GOPHER" ? 70 : scheme == "FTP" ? 21 : 80;
     }
     std::string host;
-    if (hasSlashes) host = DelimitedField(url, '/', 3);
-    else if (url[0] == '/') host.clear();
-    else host = DelimitedField(url, '/', 1);
+    if (hasSlashes)
+        host = DelimitedField(url, '/', 3);
+    else if (url[0] == '/')
+        host.clear();
+    else
+        host = DelimitedField(url, '/', 1);
     if (const auto colon = host.find(':'); colon != std::string::npos) {
         Port = rtl::StrToInt(DelimitedField(host.substr(colon + 1), ':', 1));
         host.resize(colon);
@@ -241,19 +253,21 @@ void THttpClient::BuildRequest() {
     RequestHeaders.SetHeader("Host", Host);
     RequestHeaders.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     RequestHeaders.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
-    if (!HeaderInfo.LocalMailAddress.empty()) RequestHeaders.SetHeader("User-Agent", HeaderInfo.LocalMailAddress);
+    if (!HeaderInfo.LocalMailAddress.empty())
+        RequestHeaders.SetHeader("User-Agent", HeaderInfo.LocalMailAddress);
     if (!HeaderInfo.LocalProgram.empty()) RequestHeaders.SetHeader("From", HeaderInfo.LocalProgram);
     if (!HeaderInfo.Cookie.empty()) RequestHeaders.SetHeader("Cookie", HeaderInfo.Cookie);
     if (!HeaderInfo.Referer.empty()) RequestHeaders.SetHeader("Referer", HeaderInfo.Referer);
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
-        RequestHeaders.SetHeader("Authorization",
-                                 "Basic " + Base64Line(HeaderInfo.UserId + ":" + HeaderInfo.Password));
+        RequestHeaders.SetHeader(
+            "Authorization", "Basic " + Base64Line(HeaderInfo.UserId + ":" + HeaderInfo.Password));
     RequestHeaders.Add("Content-type: application/x-www-form-urlencoded");
     if (c == cmdCopy || c == cmdMove) RequestHeaders.Add("URI-header: " + RequestArgument);
     if (c == cmdLink || c == cmdUnlink) RequestHeaders.Add("Link: " + RequestArgument);
     if (HasBody(c)) {
         std::int64_t length = static_cast<std::int64_t>(RequestData.size());
-        if (OutputFileMode) length = rtl::TFileStream(RequestData, rtl::TFileStream::OpenRead).Size();
+        if (OutputFileMode)
+            length = rtl::TFileStream(RequestData, rtl::TFileStream::OpenRead).Size();
         RequestHeaders.Add("Content-Length: " + std::to_string(length));
     }
     RequestHeaders.Add("");
@@ -262,8 +276,10 @@ void THttpClient::BuildRequest() {
 void THttpClient::SendRequest() {
     Write(RequestHeaders.Text());
     if (HasBody(PendingCommand) && !(RequestData.empty() && !OutputFileMode)) {
-        if (OutputFileMode) SendFile(RequestData);
-        else SendBuffer(RequestData.data(), RequestData.size());  // NUL bytes included
+        if (OutputFileMode)
+            SendFile(RequestData);
+        else
+            SendBuffer(RequestData.data(), RequestData.size());  // NUL bytes included
     }
     sentCommand_ = PendingCommand;
     PendingCommand = cmdGet;
@@ -283,11 +299,15 @@ void THttpClient::ReadReplyHeader() {
     ReplyCookie.clear();
     replyHadLocation_ = false;
     std::unique_ptr<rtl::TFileStream> file;
-    if (OutputFileMode) file = std::make_unique<rtl::TFileStream>(Header, rtl::TFileStream::Create);
-    else Header.clear();
+    if (OutputFileMode)
+        file = std::make_unique<rtl::TFileStream>(Header, rtl::TFileStream::Create);
+    else
+        Header.clear();
     auto keep = [&](const std::string& line) {
-        if (file) file->Write(line.data(), line.size());
-        else Header += line;
+        if (file)
+            file->Write(line.data(), line.size());
+        else
+            Header += line;
     };
     readingReply_ = TimeOut > 0;
     if (readingReply_) RestartTimer();
@@ -298,13 +318,18 @@ void THttpClient::ReadReplyHeader() {
         const std::string line = ReadReplyLine();
         const ReplyHeaderLine parsed = ParseReplyHeaderLine(line);
         switch (parsed.kind) {
-            case ReplyHeaderLine::SetCookie: ReplyCookie = parsed.value; break;
+            case ReplyHeaderLine::SetCookie:
+                ReplyCookie = parsed.value;
+                break;
             case ReplyHeaderLine::Location:
                 RequestURL = parsed.value;
                 replyHadLocation_ = true;
                 break;
-            case ReplyHeaderLine::ContentLength: BytesTotal = parsed.length; break;
-            case ReplyHeaderLine::Other: break;
+            case ReplyHeaderLine::ContentLength:
+                BytesTotal = parsed.length;
+                break;
+            case ReplyHeaderLine::Other:
+                break;
         }
         keep(line);
         if (parsed.endsHeader) break;

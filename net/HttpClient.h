@@ -24,7 +24,7 @@
 namespace net {
 
 class THeaderInfo {
-public:
+  public:
     std::string LocalMailAddress;  // sent as "User-Agent"
     std::string LocalProgram;      // sent as "From"
     std::string Cookie;
@@ -34,8 +34,18 @@ public:
 };
 
 enum CmdType : std::uint8_t {
-    cmdGet = 0, cmdOptions = 1, cmdHead = 2, cmdPost = 3, cmdPut = 4, cmdPatch = 5, cmdCopy = 6,
-    cmdMove = 7, cmdDelete = 8, cmdLink = 9, cmdUnlink = 10, cmdTrace = 11,
+    cmdGet = 0,
+    cmdOptions = 1,
+    cmdHead = 2,
+    cmdPost = 3,
+    cmdPut = 4,
+    cmdPatch = 5,
+    cmdCopy = 6,
+    cmdMove = 7,
+    cmdDelete = 8,
+    cmdLink = 9,
+    cmdUnlink = 10,
+    cmdTrace = 11,
     cmdSearch = 12  // "SEARCH " (a request with a body, as WebDAV's SEARCH)
 };
 
@@ -48,16 +58,16 @@ using TResultEvent = std::function<void(CmdType command)>;
 // the form name, colon, one space, value; values are taken from fixed positions.
 struct ReplyHeaderLine {
     enum Kind { Other, SetCookie, Location, ContentLength } kind = Other;
-    std::string value;          // cookie or location, without the line end, at most 256 chars
-    std::int32_t length = 0;    // the first run of digits after the colon, or 0
-    bool endsHeader = false;    // a lone LF, a lone CR LF, or nothing
+    std::string value;        // cookie or location, without the line end, at most 256 chars
+    std::int32_t length = 0;  // the first run of digits after the colon, or 0
+    bool endsHeader = false;  // a lone LF, a lone CR LF, or nothing
 };
 ReplyHeaderLine ParseReplyHeaderLine(const std::string& line);
 // The status of a status line: its second blank-separated field as a number, else 0.
 std::int16_t ParseStatusLine(const std::string& line);
 
 class THttpClient : public TSocketClient {
-public:
+  public:
     explicit THttpClient(rtl::TComponent* owner = nullptr);
     ~THttpClient() override;
 
@@ -106,10 +116,10 @@ public:
     virtual void SendRequest();
     virtual void ReadReplyHeader();
 
-protected:
+  protected:
     void BytesArrived() override;
 
-private:
+  private:
     void Run(CmdType command, const std::string& url);
     std::string ReadReplyLine();
     void ReadBody();

@@ -21,37 +21,60 @@ struct ErrorText {
     std::uint16_t code;
     const char* text;
 };
-constexpr ErrorText kErrorTexts[] = {
-    {10004, "Interrupted system call"}, {10009, "Bad file number"},
-    {10013, "Permission denied"}, {10014, "Bad address"},
-    {10022, "Invalid argument"}, {10024, "Too many open files"},
-    {10035, "Operation would block"}, {10036, "Operation now in progress"},
-    {10037, "Operation already in progress"}, {10038, "Socket operation on non-socket"},
-    {10039, "Destination address required"}, {10040, "Message too long"},
-    {10041, "Wrong protocol type for socket"}, {10042, "Bad protocol option"},
-    {10043, "Protocol not supported"}, {10044, "Socket type not supported"},
-    {10045, "Operation not supported on socket"}, {10046, "Protocol family not supported"},
-    {10047, "Address family not supported by protocol family"}, {10048, "Address already in use"},
-    {10049, "Can't assign requested address"}, {10050, "Network is down"},
-    {10051, "Network is unreachable"}, {10052, "Network dropped connection or reset"},
-    {10053, "Software caused connection abort"}, {10054, "Connection reset by peer"},
-    {10055, "No buffer space available"}, {10056, "Socket is already connected"},
-    {10057, "Socket is not connected"}, {10058, "Can't send after socket shutdown"},
-    {10059, "Too many references, can't splice"}, {10060, "Connection timed out"},
-    {10061, "Connection refused"}, {10062, "Too many levels of symbolic links"},
-    {10063, "File name too long"}, {10064, "Host is down"},
-    {10065, "No route to Host"}, {10066, "Directory not empty"},
-    {10067, "Too many processes"}, {10068, "Too many users"},
-    {10069, "Disc quota exceeded"}, {10070, "Stale NFS file handle"},
-    {10071, "Too many levels of remote in path"}, {10091, "Network subsystem is unavailable"},
-    {10092, "Incompatible version of WINSOCK.DLL"}, {10093, "Successful WSAStartup not yet performed"},
-    {11001, "Host not found"}, {11002, "Non-Authoritative Host not found"},
-    {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
-    {11004, "Valid name, no data record of requested type"}};
+constexpr ErrorText kErrorTexts[] = {{10004, "Interrupted system call"},
+                                     {10009, "Bad file number"},
+                                     {10013, "Permission denied"},
+                                     {10014, "Bad address"},
+                                     {10022, "Invalid argument"},
+                                     {10024, "Too many open files"},
+                                     {10035, "Operation would block"},
+                                     {10036, "Operation now in progress"},
+                                     {10037, "Operation already in progress"},
+                                     {10038, "Socket operation on non-socket"},
+                                     {10039, "Destination address required"},
+                                     {10040, "Message too long"},
+                                     {10041, "Wrong protocol type for socket"},
+                                     {10042, "Bad protocol option"},
+                                     {10043, "Protocol not supported"},
+                                     {10044, "Socket type not supported"},
+                                     {10045, "Operation not supported on socket"},
+                                     {10046, "Protocol family not supported"},
+                                     {10047, "Address family not supported by protocol family"},
+                                     {10048, "Address already in use"},
+                                     {10049, "Can't assign requested address"},
+                                     {10050, "Network is down"},
+                                     {10051, "Network is unreachable"},
+                                     {10052, "Network dropped connection or reset"},
+                                     {10053, "Software caused connection abort"},
+                                     {10054, "Connection reset by peer"},
+                                     {10055, "No buffer space available"},
+                                     {10056, "Socket is already connected"},
+                                     {10057, "Socket is not connected"},
+                                     {10058, "Can't send after socket shutdown"},
+                                     {10059, "Too many references, can't splice"},
+                                     {10060, "Connection timed out"},
+                                     {10061, "Connection refused"},
+                                     {10062, "Too many levels of symbolic links"},
+                                     {10063, "File name too long"},
+                                     {10064, "Host is down"},
+                                     {10065, "No route to Host"},
+                                     {10066, "Directory not empty"},
+                                     {10067, "Too many processes"},
+                                     {10068, "Too many users"},
+                                     {10069, "Disc quota exceeded"},
+                                     {10070, "Stale NFS file handle"},
+                                     {10071, "Too many levels of remote in path"},
+                                     {10091, "Network subsystem is unavailable"},
+                                     {10092, "Incompatible version of WINSOCK.DLL"},
+                                     {10093, "Successful WSAStartup not yet performed"},
+                                     {11001, "Host not found"},
+                                     {11002, "Non-Authoritative Host not found"},
+                                     {11003, "Non-Recoverable error: FORMERR, REFUSED, NOTIMP"},
+                                     {11004, "Valid name, no data record of requested type"}};
 static_assert(std::size(kErrorTexts) == 50);
 
-constexpr long kAllEvents = ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT |
-                            ws::FD_CONNECT | ws::FD_CLOSE;  // 63
+constexpr long kAllEvents =
+    ws::FD_READ | ws::FD_WRITE | ws::FD_OOB | ws::FD_ACCEPT | ws::FD_CONNECT | ws::FD_CLOSE;  // 63
 constexpr std::size_t kMaxHostName = 127;  // the lookup takes the name from a 128-byte buffer
 
 const char kClosedByPeer[] = "Connection closed by peer";
@@ -98,13 +121,14 @@ void TThreadTimer::UpdateTimer() {
 
 // ---- construction ---------------------------------------------------------------------------
 
-std::int32_t TSocketClient::WinsockUsers() { return g_winsockUsers; }
+std::int32_t TSocketClient::WinsockUsers() {
+    return g_winsockUsers;
+}
 
 TSocketClient::TSocketClient(rtl::TComponent* owner) : TComponent(owner) {
     eventWindow_ = std::make_unique<platform::MessageWindow>();
-    eventWindow_->SetWindowProc([this](unsigned m, platform::WPARAM w, platform::LPARAM l) {
-        WindowProc(m, w, l);
-    });
+    eventWindow_->SetWindowProc(
+        [this](unsigned m, platform::WPARAM w, platform::LPARAM l) { WindowProc(m, w, l); });
     Proxy.clear();
     hostEntryBuffer_ = std::make_unique<std::array<char, 1024>>();
     timer_ = std::make_unique<TThreadTimer>(this);
@@ -322,8 +346,12 @@ void TSocketClient::WindowProc(unsigned message, platform::WPARAM wParam, platfo
             case SocketMessage: {
                 LastSucceeded = ws::WSAGETSELECTERROR(lParam) == 0;
                 switch (ws::WSAGETSELECTEVENT(lParam)) {
-                    case ws::FD_READ: ReadToStream(); break;
-                    case ws::FD_WRITE: WriteFromStream(); break;
+                    case ws::FD_READ:
+                        ReadToStream();
+                        break;
+                    case ws::FD_WRITE:
+                        WriteFromStream();
+                        break;
                     case ws::FD_ACCEPT:
                         Connected = true;
                         if (OnAccept) OnAccept(this);
@@ -334,8 +362,11 @@ void TSocketClient::WindowProc(unsigned message, platform::WPARAM wParam, platfo
                             if (OnConnect) OnConnect(this);
                         }
                         break;
-                    case ws::FD_CLOSE: HandleClose(); break;
-                    default: break;
+                    case ws::FD_CLOSE:
+                        HandleClose();
+                        break;
+                    default:
+                        break;
                 }
                 break;
             }
@@ -344,9 +375,14 @@ void TSocketClient::WindowProc(unsigned message, platform::WPARAM wParam, platfo
                 LastSucceeded = ws::WSAGETSELECTERROR(lParam) == 0;
                 LookupDone = true;
                 break;
-            case WriteRequestMessage: WriteFromStream(); break;
-            case ReadRequestMessage: ReadToStream(); break;
-            default: break;
+            case WriteRequestMessage:
+                WriteFromStream();
+                break;
+            case ReadRequestMessage:
+                ReadToStream();
+                break;
+            default:
+                break;
         }
     } catch (...) {
         // A failure while a message is handled stays here; the waits see the flags.
@@ -560,7 +596,8 @@ std::string TSocketClient::Transaction(const std::string& command) {
         }
         if (!digits.empty()) {
             const long long value = std::stoll(digits);
-            if (value > std::numeric_limits<std::int16_t>::max()) throw rtl::ERangeError("Range check error");
+            if (value > std::numeric_limits<std::int16_t>::max())
+                throw rtl::ERangeError("Range check error");
             ReplyNumber = static_cast<std::int16_t>(value);
         }
     }
@@ -645,8 +682,9 @@ void TSocketClient::CaptureString(std::string& text, std::int32_t size) {
         Restore restore{this};
         auto& held = incomingMemory_->MutableBytes();
         while (!Canceled) {
-            const bool more = size == -1 ? (Connected || !held.empty())
-                                         : size >= 0 && text.size() < static_cast<std::size_t>(size);
+            const bool more = size == -1
+                                  ? (Connected || !held.empty())
+                                  : size >= 0 && text.size() < static_cast<std::size_t>(size);
             if (!more) break;
             if (held.empty()) {
                 if (size >= 0 && !Connected) throw ESockError(kClosedByPeer);
@@ -677,7 +715,8 @@ std::uint16_t TSocketClient::Accept() {
     return s;
 }
 
-// ---- text functions -------------------------------------------------------------------------------
+// ---- text functions
+// -------------------------------------------------------------------------------
 
 std::string DelimitedField(const std::string& text, char delimiter, std::int32_t index) {
     std::string field;

@@ -32,11 +32,11 @@
 namespace net {
 
 class ESockError : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 class EAbortError : public ESockError {
-public:
+  public:
     using ESockError::ESockError;
 };
 
@@ -57,7 +57,7 @@ inline constexpr int kChunk = 16383;  // bytes moved per receive or send
 // another value, or assigning OnTimer, restarts it; it runs only with a non-zero Interval, Enabled
 // set and OnTimer assigned. Throws rtl::Exception "No Timer" when the platform refuses one.
 class TThreadTimer : public rtl::TComponent {
-public:
+  public:
     explicit TThreadTimer(rtl::TComponent* owner);
     ~TThreadTimer() override;
 
@@ -67,7 +67,7 @@ public:
     void Interval(std::uint32_t ms);
     void OnTimer(TNotifyEvent handler);
 
-private:
+  private:
     void UpdateTimer();
     std::uint32_t interval_ = 1000;
     std::unique_ptr<platform::MessageWindow> window_;
@@ -76,7 +76,7 @@ private:
 };
 
 class TSocketClient : public rtl::TComponent {
-public:
+  public:
     explicit TSocketClient(rtl::TComponent* owner = nullptr);
     ~TSocketClient() override;
 
@@ -143,7 +143,7 @@ public:
     // The receive buffer (tests and derived components look at it).
     const rtl::TMemoryStream& IncomingBuffer() const { return *incomingMemory_; }
 
-protected:
+  protected:
     void ResolveHost();
     void InitializeWinsock();
     void RequestCloseSocket();
@@ -163,7 +163,7 @@ protected:
         while (!done()) platform::WaitMessage();
     }
 
-private:
+  private:
     void WindowProc(unsigned message, platform::WPARAM wParam, platform::LPARAM lParam);
     void HandleClose();
     void Received(std::size_t count);

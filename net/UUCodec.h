@@ -14,7 +14,7 @@ namespace net {
 enum UUMethods : unsigned char { uuMime = 0, uuCode = 1 };
 
 class TUUProcessor : public rtl::TComponent {
-public:
+  public:
     using TNotifyEvent = std::function<void(rtl::TComponent* sender)>;
 
     explicit TUUProcessor(rtl::TComponent* owner = nullptr) : TComponent(owner) {}
@@ -26,7 +26,7 @@ public:
 
     void Encode();
 
-private:
+  private:
     char alphabet_[64] = {};
     char pairs_[2 * 4096] = {};  // the characters of every 12-bit value
 };

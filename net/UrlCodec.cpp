@@ -17,7 +17,9 @@ char HexChar(const std::string& digits) {
     int value = 0;
     for (char c : digits) {
         const int d = HexDigit(c);
-        if (d < 0) throw rtl::EConvertError(rtl::Format("'%s' is not a valid integer value", "$" + digits));
+        if (d < 0)
+            throw rtl::EConvertError(
+                rtl::Format("'%s' is not a valid integer value", "$" + digits));
         value = value * 16 + d;
     }
     if (digits.empty()) throw rtl::EConvertError("'$' is not a valid integer value");

@@ -11,7 +11,7 @@
 namespace net {
 
 class TUrlDecoder : public rtl::TComponent {
-public:
+  public:
     using TOnErrorEvent = std::function<void(rtl::TComponent* sender, const std::string& operation,
                                              const std::string& errMsg)>;
 

@@ -24,9 +24,13 @@ void Application::SetTitle(const std::string& title) {
     S().title = title;
     QCoreApplication::setApplicationName(QString::fromStdString(title));
 }
-const std::string& Application::Title() { return S().title; }
+const std::string& Application::Title() {
+    return S().title;
+}
 
-void Application::SetExceptionHandler(ExceptionHandler handler) { S().handler = std::move(handler); }
+void Application::SetExceptionHandler(ExceptionHandler handler) {
+    S().handler = std::move(handler);
+}
 
 void Application::HandleException(const std::exception& e) {
     if (S().handler) {
@@ -40,8 +44,12 @@ void Application::HandleException(const std::exception& e) {
     Diagnostic(std::string("unhandled: ") + e.what());
 }
 
-void Application::SetMainForm(TForm* form) { S().mainForm = form; }
-TForm* Application::MainForm() { return S().mainForm; }
+void Application::SetMainForm(TForm* form) {
+    S().mainForm = form;
+}
+TForm* Application::MainForm() {
+    return S().mainForm;
+}
 
 void Application::SetTerminateHandler(std::function<void()> handler) {
     S().terminate = std::move(handler);

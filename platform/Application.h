@@ -13,7 +13,7 @@ namespace platform {
 class TForm;
 
 class Application {
-public:
+  public:
     using ExceptionHandler = std::function<void(const std::exception&)>;
 
     static void SetTitle(const std::string& title);

@@ -29,11 +29,11 @@ int WindowsKeyCode(const QKeyEvent* e) {
 }
 
 class KeyDownFilter : public QObject {
-public:
+  public:
     KeyDownFilter(QObject* parent, std::function<void(int)> handler)
         : QObject(parent), handler_(std::move(handler)) {}
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::KeyPress) {
             int key = WindowsKeyCode(static_cast<QKeyEvent*>(event));
@@ -42,7 +42,7 @@ protected:
         return false;
     }
 
-private:
+  private:
     std::function<void(int)> handler_;
 };
 
@@ -61,13 +61,17 @@ QFont LargeFont() {
     return f;
 }
 
-TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window) { setFont(DialogFont()); }
+TForm::TForm(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setFont(DialogFont());
+}
 
 TForm::~TForm() {
     if (loop_) loop_->exit();
 }
 
-int TForm::Left() const { return offScreen_ ? kOffScreen : pos().x(); }
+int TForm::Left() const {
+    return offScreen_ ? kOffScreen : pos().x();
+}
 
 void TForm::Left(int left) {
     if (left == kOffScreen) {
@@ -81,11 +85,15 @@ void TForm::Left(int left) {
     SyncNativeVisibility();
 }
 
-int TForm::Top() const { return offScreen_ ? offTop_ : pos().y(); }
+int TForm::Top() const {
+    return offScreen_ ? offTop_ : pos().y();
+}
 
 void TForm::Top(int top) {
-    if (offScreen_) offTop_ = top;
-    else move(pos().x(), top);
+    if (offScreen_)
+        offTop_ = top;
+    else
+        move(pos().x(), top);
 }
 
 void TForm::MoveTo(int left, int top) {

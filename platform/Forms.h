@@ -31,7 +31,7 @@ QFont LargeFont();
 
 class TForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit TForm(QWidget* parent = nullptr);
     ~TForm() override;
 
@@ -45,14 +45,14 @@ public:
     void ShowModal();
     void Close();
 
-    bool Showing() const { return shown_; }     // shown as the logic sees it
+    bool Showing() const { return shown_; }  // shown as the logic sees it
     bool InModalLoop() const { return loop_ != nullptr; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void Shown();   // after FormShow, once the form is up (tests wait on it)
     void Closed();  // after FormClose and hiding
 
-protected:
+  protected:
     virtual void FormShow() {}
     virtual void FormClose() {}
     virtual void CloseBox() { Close(); }
@@ -71,7 +71,7 @@ protected:
 
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void SyncNativeVisibility();
     void BringToFront();
 

@@ -24,10 +24,14 @@ std::string Expand(std::string fmt, int depth = 0) {
         while ((c == 'E' || c == 'O' || c == '-' || c == '_' || c == '0' || c == '^' || c == '#') &&
                i + 1 < fmt.size())
             c = fmt[++i];
-        if (depth < 3 && c == 'T') out += "%H:%M:%S";
-        else if (depth < 3 && c == 'R') out += "%H:%M";
-        else if (depth < 3 && c == 'r') out += Expand(nl_langinfo(T_FMT_AMPM), depth + 1);
-        else if (depth < 3 && c == 'X') out += Expand(nl_langinfo(T_FMT), depth + 1);
+        if (depth < 3 && c == 'T')
+            out += "%H:%M:%S";
+        else if (depth < 3 && c == 'R')
+            out += "%H:%M";
+        else if (depth < 3 && c == 'r')
+            out += Expand(nl_langinfo(T_FMT_AMPM), depth + 1);
+        else if (depth < 3 && c == 'X')
+            out += Expand(nl_langinfo(T_FMT), depth + 1);
         else {
             out += '%';
             out += c;
@@ -41,7 +45,9 @@ std::string TwoDigits(int v) {
 }
 }  // namespace
 
-void SetClockForTesting(std::optional<std::time_t> now) { PinnedClock() = now; }
+void SetClockForTesting(std::optional<std::time_t> now) {
+    PinnedClock() = now;
+}
 
 std::tm LocalNow() {
     std::time_t now = PinnedClock() ? *PinnedClock() : std::time(nullptr);
@@ -50,7 +56,9 @@ std::tm LocalNow() {
     return tm;
 }
 
-int DayOfWeekToday() { return LocalNow().tm_wday; }
+int DayOfWeekToday() {
+    return LocalNow().tm_wday;
+}
 
 std::string LongDayNameToday() {
     std::tm tm = LocalNow();

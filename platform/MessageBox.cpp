@@ -36,6 +36,8 @@ MessageHook SetMessageHook(MessageHook hook) {
 MessageRecorder::MessageRecorder()
     : previous_(SetMessageHook([this](const std::string& text) { texts.push_back(text); })) {}
 
-MessageRecorder::~MessageRecorder() { SetMessageHook(std::move(previous_)); }
+MessageRecorder::~MessageRecorder() {
+    SetMessageHook(std::move(previous_));
+}
 
 }  // namespace platform

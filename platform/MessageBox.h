@@ -16,14 +16,14 @@ MessageHook SetMessageHook(MessageHook hook);
 
 // Records every message while it lives.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder();
     ~MessageRecorder();
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
     std::vector<std::string> texts;
 
-private:
+  private:
     MessageHook previous_;
 };
 

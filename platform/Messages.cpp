@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QTimerEvent>
 
-
 namespace platform {
 namespace {
 
@@ -13,8 +12,12 @@ const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEve
 struct MessageEvent final : QEvent {
     MessageEvent(unsigned m, WPARAM w, LPARAM l, std::function<void()> before = {},
                  std::function<void()> after = {})
-        : QEvent(kMessageEvent), message(m), wParam(w), lParam(l),
-          beforeDelivery(std::move(before)), afterDelivery(std::move(after)) {}
+        : QEvent(kMessageEvent),
+          message(m),
+          wParam(w),
+          lParam(l),
+          beforeDelivery(std::move(before)),
+          afterDelivery(std::move(after)) {}
     unsigned message;
     WPARAM wParam;
     LPARAM lParam;
@@ -75,14 +78,18 @@ bool PostMessage(HWND window, unsigned message, WPARAM wParam, LPARAM lParam) {
 bool PostMessageWith(HWND window, unsigned message, WPARAM wParam, LPARAM lParam,
                      std::function<void()> beforeDelivery, std::function<void()> afterDelivery) {
     if (!window) return false;
-    QCoreApplication::postEvent(window, new MessageEvent(message, wParam, lParam,
-                                                         std::move(beforeDelivery),
-                                                         std::move(afterDelivery)));
+    QCoreApplication::postEvent(window,
+                                new MessageEvent(message, wParam, lParam, std::move(beforeDelivery),
+                                                 std::move(afterDelivery)));
     return true;
 }
 
-void ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
-void WaitMessage() { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); }
+void WaitMessage() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
 
 }  // namespace platform

@@ -21,7 +21,7 @@ inline constexpr unsigned WM_TIMER = 0x0113;
 inline constexpr unsigned WM_USER = 0x0400;
 
 class MessageWindow final : public QObject {
-public:
+  public:
     using WindowProc = std::function<void(unsigned message, WPARAM wParam, LPARAM lParam)>;
     explicit MessageWindow(WindowProc proc = {});
     ~MessageWindow() override;
@@ -33,10 +33,10 @@ public:
     bool SetTimer(unsigned id, unsigned ms);
     void KillTimer(unsigned id);
 
-protected:
+  protected:
     bool event(QEvent* e) override;
 
-private:
+  private:
     WindowProc proc_;
     std::map<unsigned, int> timers_;  // our id -> Qt's id
 };

@@ -46,7 +46,8 @@ ConnectionCache& Cache() {
 
 std::string HomeConfig() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) return xdg;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.config";
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.config";
     return "/tmp";
 }
 
@@ -116,8 +117,8 @@ Connection* Connect(Root root, std::string& error) {
     Connection c;
     c.dev = st.st_dev;
     c.ino = st.st_ino;
-    if (sqlite3_open_v2(file.c_str(), &c.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(file.c_str(), &c.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         error = "cannot open " + file + ": " + (c.db ? sqlite3_errmsg(c.db) : "out of memory");
         CloseConnection(c);
         return nullptr;
@@ -162,7 +163,9 @@ bool Exec(sqlite3* db, const char* sql) {
 
 }  // namespace
 
-void Diagnostic(const std::string& text) { std::cerr << "veltrix: " << text << std::endl; }
+void Diagnostic(const std::string& text) {
+    std::cerr << "veltrix: " << text << std::endl;
+}
 
 std::string StoreDirectory(Root root) {
     if (root == Root::CurrentUser) {
@@ -177,7 +180,9 @@ std::string StoreFile(Root root) {
     return StoreDirectory(root) + (root == Root::CurrentUser ? "/user.db" : "/machine.db");
 }
 
-std::string SzBytes(const std::string& text) { return text + std::string(1, '\0'); }
+std::string SzBytes(const std::string& text) {
+    return text + std::string(1, '\0');
+}
 
 void ResetStoreConnections() {
     std::lock_guard lock(CacheMutex());
@@ -251,7 +256,9 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
     return std::unique_ptr<RegKey>(new RegKey(c->db, id));
 }
 
-RegKey::~RegKey() { Close(); }
+RegKey::~RegKey() {
+    Close();
+}
 
 bool RegKey::Close() {
     if (!open_) return true;
@@ -314,7 +321,8 @@ std::vector<RegValue> RegKey::List() {
     std::vector<RegValue> values;
     Connection* c = FindConnection(db_);
     sqlite3_stmt* q =
-        c ? Statement(*c, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY rowid") : nullptr;
+        c ? Statement(*c, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY rowid")
+          : nullptr;
     if (!q) return values;
     sqlite3_bind_int64(q, 1, id_);
     while (sqlite3_step(q) == SQLITE_ROW) {

@@ -43,7 +43,7 @@ std::string StoreFile(Root root);
 void Diagnostic(const std::string& text);
 
 class RegKey {
-public:
+  public:
     // Opens the key at `path` (leading backslash optional) under `root`, creating every missing
     // key along it, and begins the store use. Returns nullptr when the store cannot be opened or
     // written; `error` (optional) receives why.
@@ -67,7 +67,7 @@ public:
     // commit failed and the use's writes were lost.
     bool Close();
 
-private:
+  private:
     static std::unique_ptr<RegKey> OpenUse(Root root, const std::string& path, bool write,
                                            std::string* error);
     RegKey(sqlite3* db, long long id) : db_(db), id_(id) {}

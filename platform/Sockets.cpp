@@ -13,8 +13,8 @@
 
 #include <atomic>
 #include <cctype>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -35,10 +35,10 @@ struct Entry {
     std::unique_ptr<QSocketNotifier> readNotifier, writeNotifier;
     bool connecting = false;
     bool connected = false;
-    bool readPosted = false;   // an FD_READ is out; the next recv re-arms
+    bool readPosted = false;  // an FD_READ is out; the next recv re-arms
     bool closeReported = false;
-    bool wantWrite = false;    // a send would have blocked: report FD_WRITE when space returns
-    bool failed = false;       // its connect failed: the next connect starts on a fresh socket
+    bool wantWrite = false;  // a send would have blocked: report FD_WRITE when space returns
+    bool failed = false;     // its connect failed: the next connect starts on a fresh socket
     bool linger = false;
     int lingerSeconds = 0;
 };
@@ -106,7 +106,8 @@ void OnWritable(Entry& e) {
     if (e.connecting) {
         int error = 0;
         socklen_t len = sizeof error;
-        ::getsockopt(e.fd, SOL_SOCKET, SO_ERROR, &error, &len);  // first: Linux reports failures as writable
+        ::getsockopt(e.fd, SOL_SOCKET, SO_ERROR, &error,
+                     &len);  // first: Linux reports failures as writable
         e.connecting = false;
         if (error) {
             e.failed = true;
@@ -118,8 +119,8 @@ void OnWritable(Entry& e) {
                 QPointer<MessageWindow> window = e.window;
                 const unsigned message = e.message;
                 const bool write = e.events & FD_WRITE;
-                PostMessageWith(e.window.data(), e.message, 0, WSAMAKESELECTREPLY(FD_CONNECT, 0), {},
-                                [window, message, write] {
+                PostMessageWith(e.window.data(), e.message, 0, WSAMAKESELECTREPLY(FD_CONNECT, 0),
+                                {}, [window, message, write] {
                                     if (window && write)
                                         PostMessage(window.data(), message, 0,
                                                     WSAMAKESELECTREPLY(FD_WRITE, 0));
@@ -141,18 +142,20 @@ void Rearm(Entry& e) {
         if (e.writeNotifier) e.writeNotifier->setEnabled(false);
         return;
     }
-    const bool wantRead = e.connected && !e.readPosted && !e.closeReported &&
-                          (e.events & (FD_READ | FD_CLOSE));
+    const bool wantRead =
+        e.connected && !e.readPosted && !e.closeReported && (e.events & (FD_READ | FD_CLOSE));
     const bool wantWritable = e.connecting || (e.wantWrite && e.connected);
     if (wantRead && !e.readNotifier) {
         e.readNotifier = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Read);
         Entry* self = &e;
-        QObject::connect(e.readNotifier.get(), &QSocketNotifier::activated, [self] { OnReadable(*self); });
+        QObject::connect(e.readNotifier.get(), &QSocketNotifier::activated,
+                         [self] { OnReadable(*self); });
     }
     if (wantWritable && !e.writeNotifier) {
         e.writeNotifier = std::make_unique<QSocketNotifier>(e.fd, QSocketNotifier::Write);
         Entry* self = &e;
-        QObject::connect(e.writeNotifier.get(), &QSocketNotifier::activated, [self] { OnWritable(*self); });
+        QObject::connect(e.writeNotifier.get(), &QSocketNotifier::activated,
+                         [self] { OnWritable(*self); });
     }
     if (e.readNotifier) e.readNotifier->setEnabled(wantRead);
     if (e.writeNotifier) e.writeNotifier->setEnabled(wantWritable);
@@ -174,7 +177,9 @@ struct LookupAnswer final : QEvent {
     std::vector<std::uint32_t> addresses;
 };
 
-std::size_t Align(std::size_t n) { return (n + alignof(void*) - 1) & ~(alignof(void*) - 1); }
+std::size_t Align(std::size_t n) {
+    return (n + alignof(void*) - 1) & ~(alignof(void*) - 1);
+}
 
 std::size_t HostEntrySize(const LookupAnswer& a) {
     return Align(sizeof(hostent)) + 2 * sizeof(char*) + (a.addresses.size() + 1) * sizeof(char*) +
@@ -209,7 +214,7 @@ void WriteHostEntry(const LookupAnswer& a, char* buffer) {
 }
 
 class LookupDispatcher final : public QObject {
-protected:
+  protected:
     bool event(QEvent* e) override {
         if (e->type() != kLookupEvent) return QObject::event(e);
         auto* a = static_cast<LookupAnswer*>(e);
@@ -244,52 +249,93 @@ int g_failSockets = 0;
 
 int ErrorFromErrno(int e) {
     switch (e) {
-        case 0: return 0;
-        case EWOULDBLOCK: case EINPROGRESS: return WSAEWOULDBLOCK;
-        case EALREADY: return WSAEALREADY;
-        case ENOTSOCK: return WSAENOTSOCK;
-        case EMSGSIZE: return WSAEMSGSIZE;
-        case EAFNOSUPPORT: return WSAEAFNOSUPPORT;
-        case EADDRINUSE: return WSAEADDRINUSE;
-        case EADDRNOTAVAIL: return WSAEADDRNOTAVAIL;
-        case ENETDOWN: return WSAENETDOWN;
-        case ENETUNREACH: return WSAENETUNREACH;
-        case ENETRESET: return WSAENETRESET;
-        case ECONNABORTED: return WSAECONNABORTED;
-        case ECONNRESET: case EPIPE: return WSAECONNRESET;
-        case ENOBUFS: return WSAENOBUFS;
-        case EISCONN: return WSAEISCONN;
-        case ENOTCONN: return WSAENOTCONN;
-        case ESHUTDOWN: return WSAESHUTDOWN;
-        case ETIMEDOUT: return WSAETIMEDOUT;
-        case ECONNREFUSED: return WSAECONNREFUSED;
-        case EHOSTDOWN: return WSAEHOSTDOWN;
-        case EHOSTUNREACH: return WSAEHOSTUNREACH;
-        case EINTR: return WSAEINTR;
-        case EBADF: return WSAEBADF;
-        case EACCES: case EPERM: return WSAEACCES;
-        case EFAULT: return WSAEFAULT;
-        case EINVAL: return WSAEINVAL;
-        case EMFILE: case ENFILE: return WSAEMFILE;
-        default: return WSAEINVAL;
+        case 0:
+            return 0;
+        case EWOULDBLOCK:
+        case EINPROGRESS:
+            return WSAEWOULDBLOCK;
+        case EALREADY:
+            return WSAEALREADY;
+        case ENOTSOCK:
+            return WSAENOTSOCK;
+        case EMSGSIZE:
+            return WSAEMSGSIZE;
+        case EAFNOSUPPORT:
+            return WSAEAFNOSUPPORT;
+        case EADDRINUSE:
+            return WSAEADDRINUSE;
+        case EADDRNOTAVAIL:
+            return WSAEADDRNOTAVAIL;
+        case ENETDOWN:
+            return WSAENETDOWN;
+        case ENETUNREACH:
+            return WSAENETUNREACH;
+        case ENETRESET:
+            return WSAENETRESET;
+        case ECONNABORTED:
+            return WSAECONNABORTED;
+        case ECONNRESET:
+        case EPIPE:
+            return WSAECONNRESET;
+        case ENOBUFS:
+            return WSAENOBUFS;
+        case EISCONN:
+            return WSAEISCONN;
+        case ENOTCONN:
+            return WSAENOTCONN;
+        case ESHUTDOWN:
+            return WSAESHUTDOWN;
+        case ETIMEDOUT:
+            return WSAETIMEDOUT;
+        case ECONNREFUSED:
+            return WSAECONNREFUSED;
+        case EHOSTDOWN:
+            return WSAEHOSTDOWN;
+        case EHOSTUNREACH:
+            return WSAEHOSTUNREACH;
+        case EINTR:
+            return WSAEINTR;
+        case EBADF:
+            return WSAEBADF;
+        case EACCES:
+        case EPERM:
+            return WSAEACCES;
+        case EFAULT:
+            return WSAEFAULT;
+        case EINVAL:
+            return WSAEINVAL;
+        case EMFILE:
+        case ENFILE:
+            return WSAEMFILE;
+        default:
+            return WSAEINVAL;
     }
 }
 
 int ErrorFromGai(int e) {
     switch (e) {
-        case 0: return 0;
-        case EAI_NONAME: return WSAHOST_NOT_FOUND;
-        case EAI_AGAIN: return WSATRY_AGAIN;
-        case EAI_FAIL: return WSANO_RECOVERY;
+        case 0:
+            return 0;
+        case EAI_NONAME:
+            return WSAHOST_NOT_FOUND;
+        case EAI_AGAIN:
+            return WSATRY_AGAIN;
+        case EAI_FAIL:
+            return WSANO_RECOVERY;
 #ifdef EAI_NODATA
-        case EAI_NODATA: return WSANO_DATA;
+        case EAI_NODATA:
+            return WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
-        case EAI_ADDRFAMILY: return WSANO_DATA;
+        case EAI_ADDRFAMILY:
+            return WSANO_DATA;
 #endif
-        case EAI_MEMORY: return WSAENOBUFS;
-        case EAI_SYSTEM: return ErrorFromErrno(errno);
-        default: return WSANO_RECOVERY;
+        case EAI_MEMORY:
+            return WSAENOBUFS;
+        case EAI_SYSTEM:
+            return ErrorFromErrno(errno);
+        default:
+            return WSANO_RECOVERY;
     }
 }
 
@@ -313,8 +359,12 @@ int WSACleanup() {
     return 0;
 }
 
-int WSAGetLastError() { return t_lastError; }
-void WSASetLastError(int error) { t_lastError = error; }
+int WSAGetLastError() {
+    return t_lastError;
+}
+void WSASetLastError(int error) {
+    t_lastError = error;
+}
 
 SOCKET socket(int af, int type, int protocol) {
     if (g_startups == 0) return FailSocket(WSANOTINITIALISED);
@@ -393,7 +443,8 @@ int send(SOCKET s, const char* buffer, int length, int /*flags*/) {
     if (!e) return Fail(WSAENOTSOCK);
     if (!e->connected) return Fail(WSAENOTCONN);
     if (length < 0) return Fail(WSAEINVAL);
-    ssize_t n = ::send(e->fd, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ssize_t n =
+        ::send(e->fd, buffer, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0) {
         const int code = ErrorFromErrno(errno);
         if (code == WSAEWOULDBLOCK) {
@@ -422,7 +473,8 @@ SOCKET accept(SOCKET s, sockaddr_in* address, int* length) {
     if (!e) return FailSocket(WSAENOTSOCK);
     sockaddr_in peer{};
     socklen_t len = sizeof peer;
-    int fd = ::accept4(e->fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    int fd =
+        ::accept4(e->fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return FailSocket(ErrorFromErrno(errno));
     if (address) *address = peer;
     if (length) *length = static_cast<int>(sizeof peer);
@@ -464,7 +516,8 @@ int WSAAsyncGetHostByName(HWND window, unsigned message, const char* name, char*
         const int rc = ::getaddrinfo(answer->name.c_str(), nullptr, &hints, &found);
         answer->error = ErrorFromGai(rc);
         for (addrinfo* p = found; p; p = p->ai_next)
-            answer->addresses.push_back(reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr);
+            answer->addresses.push_back(
+                reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr);
         if (found && found->ai_canonname) answer->name = found->ai_canonname;
         if (found) ::freeaddrinfo(found);
         if (!answer->error && answer->addresses.empty()) answer->error = WSANO_DATA;
@@ -494,10 +547,14 @@ std::uint32_t inet_addr(const char* text) {
         while (true) {
             const char c = *p;
             int d;
-            if (c >= '0' && c <= '9') d = c - '0';
-            else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-            else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-            else break;
+            if (c >= '0' && c <= '9')
+                d = c - '0';
+            else if (base == 16 && c >= 'a' && c <= 'f')
+                d = c - 'a' + 10;
+            else if (base == 16 && c >= 'A' && c <= 'F')
+                d = c - 'A' + 10;
+            else
+                break;
             if (d >= base) return INADDR_NONE;
             v = v * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
             if (v > 0xFFFFFFFFull) return INADDR_NONE;
@@ -513,7 +570,9 @@ std::uint32_t inet_addr(const char* text) {
     }
     std::uint64_t host = 0;
     switch (count) {
-        case 1: host = parts[0]; break;
+        case 1:
+            host = parts[0];
+            break;
         case 2:
             if (parts[0] > 0xFF || parts[1] > 0xFFFFFF) return INADDR_NONE;
             host = (parts[0] << 24) | parts[1];
@@ -530,9 +589,15 @@ std::uint32_t inet_addr(const char* text) {
     return htonl(static_cast<std::uint32_t>(host));
 }
 
-int OpenSocketCount() { return static_cast<int>(Table().size()); }
+int OpenSocketCount() {
+    return static_cast<int>(Table().size());
+}
 
-void SetLookupDelayForTesting(int milliseconds) { g_lookupDelayMs = milliseconds; }
-void FailSocketsForTesting(int count) { g_failSockets = count; }
+void SetLookupDelayForTesting(int milliseconds) {
+    g_lookupDelayMs = milliseconds;
+}
+void FailSocketsForTesting(int count) {
+    g_failSockets = count;
+}
 
 }  // namespace platform::winsock

@@ -80,13 +80,20 @@ int WSAAsyncGetHostByName(HWND window, unsigned message, const char* name, char*
 // a.b.c.d, a.b.c, a.b and a, each part decimal, octal (leading 0) or hex (0x), in network order;
 // anything else and the empty text give INADDR_NONE (255.255.255.255).
 std::uint32_t inet_addr(const char* text);
-inline std::uint16_t htons(std::uint16_t v) { return static_cast<std::uint16_t>((v << 8) | (v >> 8)); }
+inline std::uint16_t htons(std::uint16_t v) {
+    return static_cast<std::uint16_t>((v << 8) | (v >> 8));
+}
 
 inline LPARAM WSAMAKESELECTREPLY(int event, int error) {
-    return static_cast<LPARAM>((static_cast<std::uint32_t>(error) << 16) | static_cast<std::uint32_t>(event));
+    return static_cast<LPARAM>((static_cast<std::uint32_t>(error) << 16) |
+                               static_cast<std::uint32_t>(event));
 }
-inline int WSAGETSELECTEVENT(LPARAM l) { return static_cast<int>(l & 0xFFFF); }
-inline int WSAGETSELECTERROR(LPARAM l) { return static_cast<int>((static_cast<std::uint64_t>(l) >> 16) & 0xFFFF); }
+inline int WSAGETSELECTEVENT(LPARAM l) {
+    return static_cast<int>(l & 0xFFFF);
+}
+inline int WSAGETSELECTERROR(LPARAM l) {
+    return static_cast<int>((static_cast<std::uint64_t>(l) >> 16) & 0xFFFF);
+}
 
 // Sockets open right now (tests check that nothing leaks).
 int OpenSocketCount();

@@ -12,7 +12,7 @@ namespace rtl {
 // A component: owned by another (or by no one), with a name and the states the network client
 // looks at.
 class TComponent {
-public:
+  public:
     explicit TComponent(TComponent* owner) : owner_(owner) {}
     virtual ~TComponent() = default;
     TComponent(const TComponent&) = delete;
@@ -24,10 +24,10 @@ public:
     bool Designing() const { return designing_; }
     void SetDesigning(bool on) { designing_ = on; }
 
-protected:
+  protected:
     void MarkDestroying() { destroying_ = true; }
 
-private:
+  private:
     TComponent* owner_;
     bool destroying_ = false;
     bool designing_ = false;
@@ -35,7 +35,7 @@ private:
 
 // A byte stream with a position.
 class TStream {
-public:
+  public:
     virtual ~TStream() = default;
     virtual std::size_t Read(void* buffer, std::size_t count) = 0;
     virtual void Write(const void* buffer, std::size_t count) = 0;  // throws on failure
@@ -45,7 +45,7 @@ public:
 };
 
 class TMemoryStream final : public TStream {
-public:
+  public:
     std::size_t Read(void* buffer, std::size_t count) override;
     void Write(const void* buffer, std::size_t count) override;
     std::int64_t Size() const override { return static_cast<std::int64_t>(data_.size()); }
@@ -59,7 +59,7 @@ public:
     const std::string& Bytes() const { return data_; }
     std::string& MutableBytes() { return data_; }
 
-private:
+  private:
     std::string data_;
     std::size_t position_ = 0;
 };
@@ -67,7 +67,7 @@ private:
 // A file opened for reading (fmOpenRead) or created anew for writing (fmCreate). Open and
 // write failures throw EInOutError.
 class TFileStream final : public TStream {
-public:
+  public:
     enum Mode { OpenRead, Create };
     TFileStream(const std::string& path, Mode mode);
     ~TFileStream() override;
@@ -77,14 +77,14 @@ public:
     std::int64_t Position() const override { return position_; }
     void SetPosition(std::int64_t position) override { position_ = position; }
 
-private:
+  private:
     int fd_ = -1;
     std::int64_t position_ = 0;
 };
 
 // An ordered list of strings.
 class TStringList {
-public:
+  public:
     virtual ~TStringList() = default;
     std::vector<std::string> Strings;
     bool Sorted = false;

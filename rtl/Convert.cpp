@@ -6,7 +6,9 @@
 
 namespace rtl {
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::optional<std::int32_t> TryStrToInt(const std::string& text) {
     const char* first = text.data();

@@ -10,7 +10,8 @@ namespace rtl {
 // Decimal text: optional minus sign, digits, no leading zeros, no grouping.
 std::string IntToStr(std::int64_t value);
 
-// Whole decimal number (optional sign, no blanks) in the range of a signed 32-bit integer. Throws EConvertError "'<text>' is not a valid integer value".
+// Whole decimal number (optional sign, no blanks) in the range of a signed 32-bit integer. Throws
+// EConvertError "'<text>' is not a valid integer value".
 std::int32_t StrToInt(const std::string& text);
 
 // Same rules, no exception.

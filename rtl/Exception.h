@@ -8,26 +8,26 @@
 namespace rtl {
 
 class Exception : public std::runtime_error {
-public:
+  public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
     const std::string Message() const { return what(); }
 };
 
 // A text that could not be converted to a number.
 class EConvertError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // A number outside the range its destination can hold.
 class ERangeError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 // A file operation that failed: "File not found", "Access denied", or "I/O error: <reason>".
 class EInOutError : public Exception {
-public:
+  public:
     using Exception::Exception;
     static EInOutError FromErrno(int error);
 };

@@ -6,7 +6,8 @@ namespace rtl {
 
 std::size_t TextLength(std::string_view text) {
     const void* eof = std::memchr(text.data(), 26, text.size());
-    return eof ? static_cast<std::size_t>(static_cast<const char*>(eof) - text.data()) : text.size();
+    return eof ? static_cast<std::size_t>(static_cast<const char*>(eof) - text.data())
+               : text.size();
 }
 
 void SplitLines(std::string_view text, std::uint64_t base, std::vector<LineSpan>& out) {

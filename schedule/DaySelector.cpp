@@ -21,7 +21,9 @@ void DaySelector::WhatDayToday() {
     ShowDay(kDayNames[static_cast<std::size_t>(weekday)]);
 }
 
-void DaySelector::ComboBox1Change() { ShowDay(combo_->currentText().toStdString()); }
+void DaySelector::ComboBox1Change() {
+    ShowDay(combo_->currentText().toStdString());
+}
 
 void DaySelector::ShowDay(const std::string& day) {
     std::size_t chosen = kDayNames.size();

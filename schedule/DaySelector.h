@@ -11,7 +11,7 @@ namespace schedule {
 class ScheduleGrid;
 
 class DaySelector {
-public:
+  public:
     DaySelector(QComboBox* comboBox, ScheduleGrid& grid);
 
     void WhatDayToday();
@@ -22,7 +22,7 @@ public:
 
     const std::string& TodayName() const { return today_; }
 
-private:
+  private:
     QComboBox* combo_;
     ScheduleGrid& grid_;
     std::string today_;

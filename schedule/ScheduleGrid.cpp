@@ -71,8 +71,10 @@ ScheduleGrid::ScheduleGrid(QWidget* client) {
 void ScheduleGrid::ApplyFlags() {
     for (int n = 1; n <= kBoxes; ++n) {
         const std::string& flag = flags_[static_cast<std::size_t>(n - 1)];
-        if (flag == "0") Box(n)->setChecked(false);
-        else if (flag == "1") Box(n)->setChecked(true);
+        if (flag == "0")
+            Box(n)->setChecked(false);
+        else if (flag == "1")
+            Box(n)->setChecked(true);
     }
 }
 

@@ -27,10 +27,12 @@ struct HourSlot {
 };
 HourSlot SlotOf(int k);
 // First box number of group box g (2..8): GroupBox2 holds 1..24, GroupBox3 25..48, ...
-inline int FirstBoxOfPanel(int groupBox) { return (groupBox - 2) * 24 + 1; }
+inline int FirstBoxOfPanel(int groupBox) {
+    return (groupBox - 2) * 24 + 1;
+}
 
 class ScheduleGrid {
-public:
+  public:
     // Creates the panels and boxes as children of `client`, in the design state (Sunday's panel
     // at left 8, the others off screen, every box ticked).
     explicit ScheduleGrid(QWidget* client);
@@ -46,7 +48,7 @@ public:
 
     const std::array<std::string, kBoxes>& Flags() const { return flags_; }
 
-private:
+  private:
     void ApplyFlags();
 
     std::array<QGroupBox*, 7> panels_{};

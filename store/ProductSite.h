@@ -17,6 +17,8 @@ inline std::string ProductHost() {
 }
 
 // "http://" + host + path.
-inline std::string ProductUrl(const std::string& path) { return "http://" + ProductHost() + path; }
+inline std::string ProductUrl(const std::string& path) {
+    return "http://" + ProductHost() + path;
+}
 
 }  // namespace store

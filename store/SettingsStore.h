@@ -22,12 +22,12 @@ inline constexpr platform::Root HKEY_CURRENT_USER = platform::Root::CurrentUser;
 inline constexpr platform::Root HKEY_LOCAL_MACHINE = platform::Root::LocalMachine;
 
 class ERegistryException : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 
 class TRegistry {
-public:
+  public:
     TRegistry() = default;
     TRegistry(const TRegistry&) = delete;
     TRegistry& operator=(const TRegistry&) = delete;
@@ -43,7 +43,7 @@ public:
     void WriteString(const std::string& name, const std::string& value);
     void CloseKey();
 
-private:
+  private:
     platform::Root root_ = platform::Root::CurrentUser;
     std::unique_ptr<platform::RegKey> key_;
 };

@@ -23,8 +23,12 @@ inline constexpr int kHourFlags = 168;
 inline constexpr int kBlockedApps = 9;
 
 // "CheckBox<n>Check", n = 1 .. 168: the flag of hour box n.
-inline std::string HourFlagName(int n) { return "CheckBox" + std::to_string(n) + "Check"; }
+inline std::string HourFlagName(int n) {
+    return "CheckBox" + std::to_string(n) + "Check";
+}
 // "App<n>", n = 1 .. 9.
-inline std::string AppName(int n) { return "App" + std::to_string(n); }
+inline std::string AppName(int n) {
+    return "App" + std::to_string(n);
+}
 
 }  // namespace store

@@ -32,7 +32,9 @@ std::string Now() {
     return buf;
 }
 
-std::string Shown(const std::string& v) { return v.empty() ? "(none)" : v; }
+std::string Shown(const std::string& v) {
+    return v.empty() ? "(none)" : v;
+}
 
 // What a switch value means to the guard: "Yes" on, "No" off, anything else not set.
 std::string Switch(const char* what, const std::string& value) {

@@ -41,28 +41,41 @@ int Usage() {
 }
 
 bool ParseRoot(const std::string& text, platform::Root& root) {
-    if (text == "HKCU" || text == "HKEY_CURRENT_USER") root = platform::Root::CurrentUser;
-    else if (text == "HKLM" || text == "HKEY_LOCAL_MACHINE") root = platform::Root::LocalMachine;
-    else return false;
+    if (text == "HKCU" || text == "HKEY_CURRENT_USER")
+        root = platform::Root::CurrentUser;
+    else if (text == "HKLM" || text == "HKEY_LOCAL_MACHINE")
+        root = platform::Root::LocalMachine;
+    else
+        return false;
     return true;
 }
 
 bool ParseType(const std::string& text, RegType& type) {
-    if (text == "sz") type = RegType::Sz;
-    else if (text == "expand_sz") type = RegType::ExpandSz;
-    else if (text == "dword") type = RegType::Dword;
-    else if (text == "binary") type = RegType::Binary;
-    else return false;
+    if (text == "sz")
+        type = RegType::Sz;
+    else if (text == "expand_sz")
+        type = RegType::ExpandSz;
+    else if (text == "dword")
+        type = RegType::Dword;
+    else if (text == "binary")
+        type = RegType::Binary;
+    else
+        return false;
     return true;
 }
 
 const char* TypeName(RegType type) {
     switch (type) {
-        case RegType::Sz: return "sz";
-        case RegType::ExpandSz: return "expand_sz";
-        case RegType::Dword: return "dword";
-        case RegType::Binary: return "binary";
-        default: return "unknown";
+        case RegType::Sz:
+            return "sz";
+        case RegType::ExpandSz:
+            return "expand_sz";
+        case RegType::Dword:
+            return "dword";
+        case RegType::Binary:
+            return "binary";
+        default:
+            return "unknown";
     }
 }
 
@@ -96,7 +109,8 @@ bool Encode(RegType type, const std::string& value, std::string& data) {
                 }
             }
             data.assign(4, '\0');
-            for (int i = 0; i < 4; ++i) data[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+            for (int i = 0; i < 4; ++i)
+                data[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
             return true;
         }
         case RegType::Binary:
@@ -177,8 +191,8 @@ bool StartDetached(const std::string& path) {
 }
 
 int RunAtLogin() {
-    auto key = platform::RegKey::OpenForReading(platform::Root::LocalMachine,
-                                                "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+    auto key = platform::RegKey::OpenForReading(
+        platform::Root::LocalMachine, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
     if (!key) return 3;
     int failures = 0;
     for (const auto& v : key->List()) {
@@ -229,7 +243,8 @@ int main(int argc, char** argv) {
     if (verb == "list" && args.size() == 3) {
         auto k = OpenToRead(root, key);
         if (!k) return 3;
-        for (const auto& v : k->List()) std::cout << v.name << '\t' << TypeName(v.type) << '\t' << Text(v) << "\n";
+        for (const auto& v : k->List())
+            std::cout << v.name << '\t' << TypeName(v.type) << '\t' << Text(v) << "\n";
         return 0;
     }
     if (verb == "delete" && args.size() == 4) {

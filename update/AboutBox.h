@@ -11,7 +11,7 @@ namespace update {
 
 class TForm9 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm9(QWidget* parent = nullptr);
 
     QLabel* Label1;
@@ -20,7 +20,7 @@ public:
 
     void SpeedButton1Click() { Close(); }
 
-protected:
+  protected:
     void FormShow() override;
 };
 

@@ -32,8 +32,9 @@ TForm8::TForm8(QWidget* parent) : TForm(parent) {
     Memo1 = new QPlainTextEdit(GroupBox1);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(8, 16, 321, 121);
-    Memo1->setPlainText(QStringLiteral("To check up of updating make the following:\n"
-                                       "1. Whether check up you are connected to internet.\n\n"));
+    Memo1->setPlainText(
+        QStringLiteral("To check up of updating make the following:\n"
+                       "1. Whether check up you are connected to internet.\n\n"));
     SpeedButton2 = FlatButton(this, "SpeedButton2", "To check up connection", 24, 160, 193);
     SpeedButton1 = FlatButton(this, "SpeedButton1", "What last version?", 24, 184, 193);
     SpeedButton3 = FlatButton(this, "SpeedButton3", "Download new version", 24, 208, 193);
@@ -58,7 +59,9 @@ TForm8::TForm8(QWidget* parent) : TForm(parent) {
 
 TForm8::~TForm8() = default;
 
-void TForm8::AppendLine(const std::string& line) { Memo1->appendPlainText(QString::fromStdString(line)); }
+void TForm8::AppendLine(const std::string& line) {
+    Memo1->appendPlainText(QString::fromStdString(line));
+}
 
 bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
     Memo1->clear();
@@ -77,7 +80,8 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
         client.Get(store::ProductUrl(path));
         AppendLine("");
         AppendLine("Begin Analyse ...");
-        Memo1->setPlainText(QString::fromUtf8(client.Body.data(), static_cast<qsizetype>(client.Body.size())));
+        Memo1->setPlainText(
+            QString::fromUtf8(client.Body.data(), static_cast<qsizetype>(client.Body.size())));
         if (errorStatusFails && client.ReplyNumber >= 400)
             throw net::ESockError("HTTP status " + std::to_string(client.ReplyNumber));
     } catch (const std::exception&) {
@@ -129,6 +133,8 @@ void TForm8::VersionComparison() {
     }
 }
 
-void TForm8::SpeedButton3Click() { platform::ShellExecute(store::ProductUrl("/english/download.html")); }
+void TForm8::SpeedButton3Click() {
+    platform::ShellExecute(store::ProductUrl("/english/download.html"));
+}
 
 }  // namespace update

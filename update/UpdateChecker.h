@@ -29,7 +29,7 @@ inline constexpr int kFetchTimeOutMs = 15000;
 
 class TForm8 final : public platform::TForm {
     Q_OBJECT
-public:
+  public:
     explicit TForm8(QWidget* parent = nullptr);
     ~TForm8() override;
 
@@ -49,7 +49,7 @@ public:
 
     bool Fetching() const { return fetching_; }
 
-private:
+  private:
     void OneStepAtATime(const std::function<void()>& step);
     void ConnectionTest();
     void VersionComparison();

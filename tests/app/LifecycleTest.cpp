@@ -11,8 +11,8 @@
 #include <QTest>
 
 #include <algorithm>
-#include <csignal>
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 
 #include "app/ErrorLog.h"
@@ -21,8 +21,8 @@
 #include "platform/Locale.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
-#include "store/ValueNames.h"
 #include "schedule/ScheduleGrid.h"
+#include "store/ValueNames.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 
@@ -34,7 +34,7 @@ using testing_support::WhenModal;
 namespace {
 
 class Lifecycle : public ::testing::Test {
-protected:
+  protected:
     TempEnv env;
     platform::MessageRecorder messages;
     std::unique_ptr<app::Windows> w;
@@ -114,10 +114,13 @@ TEST_F(Lifecycle, LaterStartOnlyAsksForThePasswordAndCountsTheStart) {
     Set("form1lefta", "-8");
     Set("form1topa", "20");
     Start();
-    WhenModal(w->form2.get(), [&] {
-        ADD_FAILURE() << "first-password dialog on a later start";
-        w->form2->Close();
-    }, 20000);
+    WhenModal(
+        w->form2.get(),
+        [&] {
+            ADD_FAILURE() << "first-password dialog on a later start";
+            w->form2->Close();
+        },
+        20000);
     Run([&] {
         Unlock("PW");
         EXPECT_TRUE(w->form4->Showing());
@@ -172,7 +175,13 @@ TEST_F(Lifecycle, FaultsInTheStoreAreLoggedAndTheLockStillComesUp) {
     Set("EnterPassword", "pw");
     Start();
     bool firstAsked = false;
-    WhenModal(w->form2.get(), [&] { firstAsked = true; w->form2->Close(); }, 20000);
+    WhenModal(
+        w->form2.get(),
+        [&] {
+            firstAsked = true;
+            w->form2->Close();
+        },
+        20000);
     Run([&] { Unlock("pw"); });
     EXPECT_FALSE(firstAsked);
     EXPECT_EQ(lockedLeft, -1000);
@@ -192,7 +201,13 @@ TEST_F(Lifecycle, MalformedCounterCountsAsZeroWithoutTheFirstPasswordDialog) {
     Set("parametr1", "ten");
     Start();
     bool firstAsked = false;
-    WhenModal(w->form2.get(), [&] { firstAsked = true; w->form2->Close(); }, 20000);
+    WhenModal(
+        w->form2.get(),
+        [&] {
+            firstAsked = true;
+            w->form2->Close();
+        },
+        20000);
     Run([&] { Unlock(""); });  // no password stored: the empty entry unlocks
     EXPECT_FALSE(firstAsked);
     EXPECT_TRUE(w->form1->isVisible());
@@ -205,7 +220,8 @@ TEST_F(Lifecycle, MalformedCounterCountsAsZeroWithoutTheFirstPasswordDialog) {
 TEST_F(Lifecycle, UnreadableStoreKeepsTheWindowLocked) {
     std::filesystem::create_directories(env.userStore + "/user.db");
     Start();
-    WhenModal(w->form2.get(), [&] { w->form2->Close(); }, 20000);
+    WhenModal(
+        w->form2.get(), [&] { w->form2->Close(); }, 20000);
     Run([&] {
         Unlock("");
         EXPECT_TRUE(w->form4->Showing());
@@ -245,7 +261,10 @@ TEST_F(Lifecycle, MenuOpensEachDialogOnceAndTheShortcutsWork) {
     w->form1->Checkupofupdating1->trigger();
     EXPECT_TRUE(w->form8->Showing());
     bool changeAsked = false;
-    WhenModal(w->form3.get(), [&] { changeAsked = true; w->form3->Close(); });
+    WhenModal(w->form3.get(), [&] {
+        changeAsked = true;
+        w->form3->Close();
+    });
     w->form1->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w->form1.get()));
     QTest::keyClick(w->form1.get(), Qt::Key_C, Qt::ControlModifier);

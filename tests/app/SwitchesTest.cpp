@@ -44,7 +44,7 @@ int Starts(const TempEnv& env) {
 }
 
 class Switches : public ::testing::Test {
-protected:
+  protected:
     TempEnv env;
     platform::MessageRecorder messages;
     std::unique_ptr<app::Windows> w = std::make_unique<app::Windows>();
@@ -148,10 +148,11 @@ TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
 
     // The entry the panel writes, run through the installed autostart entry's command.
     testing_support::Run(tool + " set HKLM " + run + " Sentrel '" + dir + "Sentrel.exe'", &status);
-    testing_support::Run("bash '" + std::string(VELTRIX_SOURCE_DIR) + "/tools/install-autostart.sh' '" +
-                             std::filesystem::path(testing_support::ToolPath("veltrix-reg")).parent_path().string() +
-                             "' '" + env.root + "/autostart' >/dev/null",
-                         &status);
+    testing_support::Run(
+        "bash '" + std::string(VELTRIX_SOURCE_DIR) + "/tools/install-autostart.sh' '" +
+            std::filesystem::path(testing_support::ToolPath("veltrix-reg")).parent_path().string() +
+            "' '" + env.root + "/autostart' >/dev/null",
+        &status);
     ASSERT_EQ(status, 0);
     const std::string desktop = env.ReadFile(env.root + "/autostart/veltrix-guard.desktop");
     const auto at = desktop.find("Exec=");

@@ -34,15 +34,19 @@ TEST(BlockLog, LineEndsOfEveryKindAndByte26) {
         std::vector<std::string> lines;
         std::string rewritten;
     };
-    for (const Case& c : std::vector<Case>{
-             {"", {""}, "\r\n"},  // an existing empty log is one empty line
-             {"a\r\nb\r\n", {"a", "b"}, "a\r\nb\r\n"},
-             {"a\rb\r", {"a", "b"}, "a\r\nb\r\n"},
-             {"a\nb\n", {"a", "b"}, "a\r\nb\r\n"},
-             {"a\r\n\r\nlast", {"a", "", "last"}, "a\r\n\r\nlast\r\n"},
-             {"a\r\nb\x1a" "hidden\r\n", {"a", "b"}, "a\r\nb\r\n"},
-             {std::string("nul\0inside\r\n", 12), {std::string("nul\0inside", 10)},
-              std::string("nul\0inside\r\n", 12)}}) {
+    for (const Case& c :
+         std::vector<Case>{{"", {""}, "\r\n"},  // an existing empty log is one empty line
+                           {"a\r\nb\r\n", {"a", "b"}, "a\r\nb\r\n"},
+                           {"a\rb\r", {"a", "b"}, "a\r\nb\r\n"},
+                           {"a\nb\n", {"a", "b"}, "a\r\nb\r\n"},
+                           {"a\r\n\r\nlast", {"a", "", "last"}, "a\r\n\r\nlast\r\n"},
+                           {"a\r\nb\x1a"
+                            "hidden\r\n",
+                            {"a", "b"},
+                            "a\r\nb\r\n"},
+                           {std::string("nul\0inside\r\n", 12),
+                            {std::string("nul\0inside", 10)},
+                            std::string("nul\0inside\r\n", 12)}}) {
         f.env.WriteFile(f.path, c.bytes);
         f.log.Load();
         EXPECT_EQ(Lines(f.log), c.lines);
@@ -107,7 +111,8 @@ TEST(BlockLog, ALogThatCannotBeWrittenFailsAndChangesNothing) {
     EXPECT_TRUE(std::filesystem::is_directory(f.path));
     // No temporary file is left behind.
     int entries = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(f.env.programDir)) ++entries;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(f.env.programDir))
+        ++entries;
     EXPECT_EQ(entries, 1);
 }
 

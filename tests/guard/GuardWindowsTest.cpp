@@ -71,8 +71,10 @@ TEST(BlockedApps, CancelAndTheCloseBoxLeaveTheStoreAndTheNextShowingReloads) {
     for (int way = 0; way < 2; ++way) {
         form.Show();
         form.Edit[1]->setText("edited");
-        if (way == 0) QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
-        else form.close();
+        if (way == 0)
+            QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+        else
+            form.close();
         EXPECT_FALSE(form.Showing());
         EXPECT_EQ(Get("App2"), "stored");
     }

@@ -89,7 +89,7 @@ TEST(ChangePasswordDialog, CancelStoresNothingAndOkReplacesThePassword) {
 }
 
 class EnterPasswordDialogTest : public ::testing::Test {
-protected:
+  protected:
     TempEnv env;
     platform::MessageRecorder messages;
     platform::TForm main;
@@ -143,8 +143,10 @@ TEST_F(EnterPasswordDialogTest, CancelAndTheCloseBoxCloseTheMainWindow) {
         main.Show();
         main.Left(platform::kOffScreen);
         WhenModal(&form, [&] {
-            if (way == 0) QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
-            else form.close();
+            if (way == 0)
+                QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+            else
+                form.close();
         });
         form.ShowModal();
         EXPECT_FALSE(form.Showing());

@@ -58,10 +58,12 @@ TEST(UrlDecoder, DecodesPlusAndPercentSequences) {
 TEST(UrlDecoder, AFailedConversionReportsAndReturnsTheTextWhole) {
     const Decoded end = Decode("100%");
     EXPECT_EQ(end.text, "100%");
-    EXPECT_EQ(end.errors, std::vector<std::string>{"Error during decode|'$' is not a valid integer value"});
+    EXPECT_EQ(end.errors,
+              std::vector<std::string>{"Error during decode|'$' is not a valid integer value"});
     const Decoded bad = Decode("a+x%zz");
     EXPECT_EQ(bad.text, "a+x%zz");
-    EXPECT_EQ(bad.errors, std::vector<std::string>{"Error during decode|'$zz' is not a valid integer value"});
+    EXPECT_EQ(bad.errors,
+              std::vector<std::string>{"Error during decode|'$zz' is not a valid integer value"});
     EXPECT_EQ(Decode("%4g").errors.size(), 1u);
     net::TUrlDecoder silent;  // no handler: still no exception
     EXPECT_EQ(silent.Decode("%%"), "%%");
@@ -94,7 +96,9 @@ TEST(UUProcessor, MimeIsStandardBase64InLinesOfSixty) {
 
 TEST(UUProcessor, TheEndEventFiresAndThePositionIsResetWhenAStreamFails) {
     struct Broken final : rtl::TStream {
-        std::size_t Read(void*, std::size_t) override { throw rtl::EInOutError("I/O error: broken"); }
+        std::size_t Read(void*, std::size_t) override {
+            throw rtl::EInOutError("I/O error: broken");
+        }
         void Write(const void*, std::size_t) override {}
         std::int64_t Size() const override { return 10; }
         std::int64_t Position() const override { return 0; }

@@ -42,7 +42,8 @@ struct Site {
                   if (want > have) p.server()->Record(p.ReadExactly(want - have));
               }
               const int n = served++;
-              p.Send(replies[std::min<std::size_t>(static_cast<std::size_t>(n), replies.size() - 1)]);
+              p.Send(
+                  replies[std::min<std::size_t>(static_cast<std::size_t>(n), replies.size() - 1)]);
           }) {}
     std::string Url(const std::string& path) const {
         return "http://127.0.0.1:" + std::to_string(server.port()) + path;
@@ -75,7 +76,9 @@ struct Client : THttpClient {
         OnSuccess = [this](net::CmdType c) { events.push_back("OnSuccess " + std::to_string(c)); };
         OnFailure = [this](net::CmdType c) { events.push_back("OnFailure " + std::to_string(c)); };
         OnAboutToSend = [this](rtl::TComponent*) { events.push_back("OnAboutToSend"); };
-        OnAuthenticationNeeded = [this](rtl::TComponent*) { events.push_back("OnAuthenticationNeeded"); };
+        OnAuthenticationNeeded = [this](rtl::TComponent*) {
+            events.push_back("OnAuthenticationNeeded");
+        };
         QTimer::singleShot(30000, [this] { Cancel(); });  // watchdog
     }
 };
@@ -230,8 +233,8 @@ TEST(HttpRedirect, AHandlerStopsTheChainAndTheChainIsBounded) {
 }
 
 TEST(HttpStatus, ErrorStatusesAreEventsNotExceptions) {
-    Site site({"HTTP/1.0 404 Not Found\r\n\r\n<h1>missing</h1>", "HTTP/1.0 401 Unauthorized\r\n\r\n",
-               "HTTP/1.0 OK\r\n\r\nno number"});
+    Site site({"HTTP/1.0 404 Not Found\r\n\r\n<h1>missing</h1>",
+               "HTTP/1.0 401 Unauthorized\r\n\r\n", "HTTP/1.0 OK\r\n\r\nno number"});
     Client c;
     c.Get(site.Url("/missing"));
     EXPECT_EQ(c.ReplyNumber, 404);
@@ -281,7 +284,8 @@ TEST(HttpReply, AReplyThatDripsOneByteAtATime) {
 TEST(HttpReply, AServerThatStallsOrClosesEarlyEndsTheCall) {
     ScriptedServer silent([](ScriptedServer::Peer& p) {
         const std::string request = p.ReadUntil("\r\n\r\n");
-        if (request.find("/body") != std::string::npos) p.Send("HTTP/1.0 200 OK\r\n\r\nstart of body");
+        if (request.find("/body") != std::string::npos)
+            p.Send("HTTP/1.0 200 OK\r\n\r\nstart of body");
         if (request.find("/early") != std::string::npos) {
             p.Send("HTTP/1.0 200 OK\r\nX-Half: ");
             return;  // closes before the blank line
@@ -295,7 +299,8 @@ TEST(HttpReply, AServerThatStallsOrClosesEarlyEndsTheCall) {
     EXPECT_FALSE(c.Connected);
     EXPECT_EQ(What([&] { c.Get(base + "/body"); }), "Reply Timed out");
     EXPECT_EQ(What([&] { c.Get(base + "/early"); }), "Connection closed by peer");
-    EXPECT_EQ(c.events, (std::vector<std::string>{"OnAboutToSend", "OnAboutToSend", "OnAboutToSend"}));
+    EXPECT_EQ(c.events,
+              (std::vector<std::string>{"OnAboutToSend", "OnAboutToSend", "OnAboutToSend"}));
     silent.Stop();
 }
 

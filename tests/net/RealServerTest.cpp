@@ -16,7 +16,7 @@
 namespace {
 
 class PythonHttpServer : public ::testing::Test {
-protected:
+  protected:
     testing_support::TempEnv env;
     std::string site = env.root + "/site";
     int port = testing_support::ClosedPort();
@@ -32,8 +32,8 @@ protected:
         pid = fork();
         if (pid == 0) {
             freopen("/dev/null", "w", stderr);  // it reports every request there
-            execlp("python3", "python3", "-m", "http.server", std::to_string(port).c_str(), "--bind",
-                   "127.0.0.1", "--directory", site.c_str(), static_cast<char*>(nullptr));
+            execlp("python3", "python3", "-m", "http.server", std::to_string(port).c_str(),
+                   "--bind", "127.0.0.1", "--directory", site.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         // Ready when it accepts a connection.

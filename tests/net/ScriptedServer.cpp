@@ -67,7 +67,9 @@ std::string ScriptedServer::Peer::ReadUntil(const std::string& marker) {
     return got;
 }
 
-std::string ScriptedServer::Peer::ReadAll() { return ReadUntil(std::string(1, '\0') + "\x01never"); }
+std::string ScriptedServer::Peer::ReadAll() {
+    return ReadUntil(std::string(1, '\0') + "\x01never");
+}
 
 std::string ScriptedServer::Peer::ReadExactly(std::size_t count) {
     std::string got(count, '\0');
@@ -103,9 +105,12 @@ void ScriptedServer::Peer::Reset() {
     fd_ = -1;
 }
 
-bool ScriptedServer::Peer::Stopping() const { return server_->stop_; }
+bool ScriptedServer::Peer::Stopping() const {
+    return server_->stop_;
+}
 
-ScriptedServer::ScriptedServer(Script script, bool accept) : accept_(accept), script_(std::move(script)) {
+ScriptedServer::ScriptedServer(Script script, bool accept)
+    : accept_(accept), script_(std::move(script)) {
     listen_ = Listener(accept ? 16 : 0, &port_);
     if (!accept_) {
         // Fill the accept queue so that the next connect is never answered.

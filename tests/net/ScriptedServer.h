@@ -14,24 +14,24 @@
 namespace testing_support {
 
 class ScriptedServer {
-public:
+  public:
     class Peer {
-    public:
+      public:
         explicit Peer(int fd, ScriptedServer* server) : fd_(fd), server_(server) {}
         void Send(const std::string& bytes);
         void Drip(const std::string& bytes, int microsecondsBetween = 200);
         // Reads until `marker` has arrived (or the peer closed); returns everything read.
         std::string ReadUntil(const std::string& marker);
-        std::string ReadAll();             // until the client closes
+        std::string ReadAll();  // until the client closes
         std::string ReadExactly(std::size_t count);
-        std::size_t Discard();            // reads and counts until the client closes
-        void WaitUntilStopped();          // goes silent until the server is stopped
-        void Reset();                     // abortive close (RST)
+        std::size_t Discard();    // reads and counts until the client closes
+        void WaitUntilStopped();  // goes silent until the server is stopped
+        void Reset();             // abortive close (RST)
         bool Stopping() const;
         int fd() const { return fd_; }
         ScriptedServer* server() const { return server_; }
 
-    private:
+      private:
         int fd_;
         ScriptedServer* server_;
     };
@@ -49,7 +49,7 @@ public:
     void Record(const std::string& bytes);
     void Stop();
 
-private:
+  private:
     void Run();
     int listen_ = -1;
     int port_ = 0;

@@ -26,7 +26,9 @@ namespace {
 struct Trace {
     std::vector<std::string> seen;
     explicit Trace(TSocketClient& c) {
-        c.OnStatus = [this](rtl::TComponent*, const std::string& s) { seen.push_back("status:" + s); };
+        c.OnStatus = [this](rtl::TComponent*, const std::string& s) {
+            seen.push_back("status:" + s);
+        };
         c.OnConnect = [this](rtl::TComponent*) { seen.push_back("OnConnect"); };
         c.OnDisconnect = [this](rtl::TComponent*) { seen.push_back("OnDisconnect"); };
         c.OnHostResolved = [this](rtl::TComponent*) { seen.push_back("OnHostResolved"); };
@@ -67,7 +69,9 @@ std::string What(const std::function<void()>& f) {
     return "(nothing raised)";
 }
 
-void Echo(ScriptedServer::Peer& p) { p.WaitUntilStopped(); }
+void Echo(ScriptedServer::Peer& p) {
+    p.WaitUntilStopped();
+}
 
 }  // namespace
 
@@ -109,10 +113,10 @@ TEST(SocketConnect, ToANameLooksItUpFirst) {
     c.Port = server.port();
     c.ReportLevel = 8;
     c.Connect();
-    EXPECT_EQ(t.seen, (std::vector<std::string>{"status:Connecting", "status:Resolve Host",
-                                                 "status:Timer On", "status:Timer Off",
-                                                 "OnHostResolved", "status:Timer On", "OnConnect",
-                                                 "status:Timer Off"}));
+    EXPECT_EQ(t.seen,
+              (std::vector<std::string>{"status:Connecting", "status:Resolve Host",
+                                        "status:Timer On", "status:Timer Off", "OnHostResolved",
+                                        "status:Timer On", "OnConnect", "status:Timer Off"}));
     EXPECT_EQ(c.RemoteAddress.sin_addr.s_addr, platform::winsock::inet_addr("127.0.0.1"));
     EXPECT_EQ(What([&] { c.Connect(); }), "Already connected");
     EXPECT_FALSE(c.Canceled);
@@ -230,7 +234,10 @@ TEST(SocketLookup, InvalidHostIsOfferedOnceAndLongNamesFailCleanly) {
 }
 
 TEST(SocketConnect, ThroughAProxyConnectsToTheProxyOnly) {
-    ScriptedServer proxy([](ScriptedServer::Peer& p) { p.Send("proxied\r\n"); p.WaitUntilStopped(); });
+    ScriptedServer proxy([](ScriptedServer::Peer& p) {
+        p.Send("proxied\r\n");
+        p.WaitUntilStopped();
+    });
     TSocketClient c;
     Watchdog w(c);
     c.Host = std::string(200, 'h');  // would fail if it were used
@@ -466,14 +473,15 @@ TEST(SocketTransfer, LongTextsAreSentWholeUnderBackPressure) {
     ScriptedServer server([&](ScriptedServer::Peer& p) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));  // let the socket fill up
         char buf[1 << 16];
-        for (ssize_t n; (n = ::recv(p.fd(), buf, sizeof buf, 0)) > 0;) got += static_cast<std::size_t>(n);
+        for (ssize_t n; (n = ::recv(p.fd(), buf, sizeof buf, 0)) > 0;)
+            got += static_cast<std::size_t>(n);
     });
     TSocketClient c;
     Watchdog w(c);
     c.Host = "127.0.0.1";
     c.Port = server.port();
     c.Connect();
-    c.Write("");                      // nothing to send: returns at once
+    c.Write("");                          // nothing to send: returns at once
     c.Write(std::string("\0hidden", 7));  // up to the first NUL: nothing either
     c.Writeln(text);
     c.Write(std::string(20000, 'z'));

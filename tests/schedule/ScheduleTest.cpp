@@ -53,7 +53,7 @@ int PanelAtLeft8(const ScheduleGrid& grid) {
 TEST(ScheduleGrid, EveryBoxHasItsNumberCaptionPanelAndPlace) {
     Window w;
     const std::vector<std::pair<int, std::string>> panels = {
-        {2, "Tuesday Hours: "},   {3, " Sunday Hours: "}, {4, "Monday Hours: "},
+        {2, "Tuesday Hours: "},   {3, " Sunday Hours: "},  {4, "Monday Hours: "},
         {5, "Wednesday Hours: "}, {6, "Thursday Hours: "}, {7, "Friday Hours: "},
         {8, " Saturday Hours: "}};
     for (const auto& [g, caption] : panels) {
@@ -64,7 +64,8 @@ TEST(ScheduleGrid, EveryBoxHasItsNumberCaptionPanelAndPlace) {
         for (int k = 0; k < 24; ++k) {
             QCheckBox* box = w.grid.Box(schedule::FirstBoxOfPanel(g) + k);
             EXPECT_EQ(box->parentWidget(), panel);
-            EXPECT_EQ(box->objectName(), QStringLiteral("CheckBox%1").arg(schedule::FirstBoxOfPanel(g) + k));
+            EXPECT_EQ(box->objectName(),
+                      QStringLiteral("CheckBox%1").arg(schedule::FirstBoxOfPanel(g) + k));
             EXPECT_TRUE(box->isChecked());
         }
     }
@@ -79,7 +80,7 @@ TEST(ScheduleGrid, EveryBoxHasItsNumberCaptionPanelAndPlace) {
     EXPECT_EQ(at(12), std::make_tuple(std::string("11  AM"), 24, 296, 97, 17));
     EXPECT_EQ(at(13), std::make_tuple(std::string("11  PM"), 144, 296, 97, 17));
     EXPECT_EQ(at(24), std::make_tuple(std::string("12  PM"), 144, 32, 97, 17));
-    EXPECT_EQ(at(34), std::make_tuple(std::string("5  AM"), 24, 152, 97, 17));   // Sunday
+    EXPECT_EQ(at(34), std::make_tuple(std::string("5  AM"), 24, 152, 97, 17));    // Sunday
     EXPECT_EQ(at(168), std::make_tuple(std::string("12  PM"), 144, 32, 97, 17));  // Saturday
     // Tab order follows the numbering, not the hour.
     EXPECT_EQ(w.grid.Box(5)->nextInFocusChain(), w.grid.Box(6));
@@ -136,7 +137,8 @@ TEST(DaySelector, EachChosenDayShowsItsPanelAndKeepsEveryTick) {
     for (int day = 0; day < 7; ++day) {
         w.combo.setCurrentIndex(day);
         w.days.ComboBox1Change();
-        EXPECT_EQ(PanelAtLeft8(w.grid), expected[day]) << schedule::kDayNames[static_cast<std::size_t>(day)];
+        EXPECT_EQ(PanelAtLeft8(w.grid), expected[day])
+            << schedule::kDayNames[static_cast<std::size_t>(day)];
         EXPECT_TRUE(w.grid.Panel(expected[day])->isVisibleTo(&w.client));
     }
     w.days.ComboBox1Change();  // the same day again: nothing moves

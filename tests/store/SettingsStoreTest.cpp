@@ -74,7 +74,8 @@ TEST(SettingsStore, EmptyTextIsKeptAsAValueAndTextIsCutAtItsFirstNul) {
     EXPECT_EQ(v.data, std::string(1, '\0'));
     key->Set("odd", platform::RegType::ExpandSz, std::string("ab\0cd", 5));
     key->Close();
-    WithKey(HKEY_LOCAL_MACHINE, kRunKey, [](TRegistry& reg) { EXPECT_EQ(reg.ReadString("odd"), "ab"); });
+    WithKey(HKEY_LOCAL_MACHINE, kRunKey,
+            [](TRegistry& reg) { EXPECT_EQ(reg.ReadString("odd"), "ab"); });
 }
 
 TEST(SettingsStore, ValueOfAnotherTypeFailsWithTheExactMessage) {
@@ -203,7 +204,8 @@ TEST(SettingsStore, AnotherProcessNeverSeesHalfASavedGrid) {
         EXPECT_EQ(lines, kHourFlags);
         // Every line ends in its flag; names hold digits too, so count the flags at line ends.
         int flagZeros = 0, flagOnes = 0;
-        for (std::size_t p = listing.find('\n'); p != std::string::npos; p = listing.find('\n', p + 1)) {
+        for (std::size_t p = listing.find('\n'); p != std::string::npos;
+             p = listing.find('\n', p + 1)) {
             if (listing[p - 1] == '0') ++flagZeros;
             if (listing[p - 1] == '1') ++flagOnes;
         }

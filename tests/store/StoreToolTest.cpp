@@ -11,7 +11,8 @@ using testing_support::TempEnv;
 
 namespace {
 std::string Tool(const std::string& args, int* status) {
-    return Run("'" + testing_support::ToolPath("veltrix-reg") + "' " + args + " 2>/dev/null", status);
+    return Run("'" + testing_support::ToolPath("veltrix-reg") + "' " + args + " 2>/dev/null",
+               status);
 }
 const std::string kKey = std::string("'") + store::kSettingsKey + "'";
 }  // namespace
@@ -43,10 +44,11 @@ TEST(StoreTool, SetGetListDeleteRoundTrip) {
 TEST(StoreTool, BadArgumentsPrintUsageExitTwoAndWriteNothing) {
     TempEnv env;
     int status = -1;
-    for (const std::string& args : std::vector<std::string>{"", "get", "get HKCR " + kKey + " a", "set HKCU " + kKey + " a",
-          "set HKCU " + kKey + " a b --type text", "set HKCU " + kKey + " a xyz --type dword",
-          "set HKCU " + kKey + " a 0g --type binary", "frob HKCU " + kKey + " a",
-          "set HKCU " + kKey + " a b c"}) {
+    for (const std::string& args : std::vector<std::string>{
+             "", "get", "get HKCR " + kKey + " a", "set HKCU " + kKey + " a",
+             "set HKCU " + kKey + " a b --type text", "set HKCU " + kKey + " a xyz --type dword",
+             "set HKCU " + kKey + " a 0g --type binary", "frob HKCU " + kKey + " a",
+             "set HKCU " + kKey + " a b c"}) {
         Tool(args, &status);
         EXPECT_EQ(status, 2) << args;
     }

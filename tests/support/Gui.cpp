@@ -35,8 +35,12 @@ void WhenModal(platform::TForm* form, std::function<void()> action, int timeoutM
     timer->start();
 }
 
-int TerminateRequests() { return g_terminates; }
-void ResetTerminateRequests() { g_terminates = 0; }
+int TerminateRequests() {
+    return g_terminates;
+}
+void ResetTerminateRequests() {
+    g_terminates = 0;
+}
 
 int VisibleTopLevels() {
     int n = 0;

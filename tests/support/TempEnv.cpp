@@ -61,7 +61,9 @@ void TempEnv::WriteFile(const std::string& path, const std::string& bytes) const
     out << bytes;
 }
 
-bool TempEnv::Exists(const std::string& path) const { return fs::exists(path); }
+bool TempEnv::Exists(const std::string& path) const {
+    return fs::exists(path);
+}
 
 std::string Get(const std::string& name, bool* present) {
     auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
@@ -79,11 +81,14 @@ void Set(const std::string& name, const std::string& value) {
 void SetDword(const std::string& name, unsigned value) {
     auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
     std::string data(4, '\0');
-    for (int i = 0; i < 4; ++i) data[static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        data[static_cast<std::size_t>(i)] = static_cast<char>((value >> (8 * i)) & 0xFF);
     if (key) key->Set(name, platform::RegType::Dword, data);
 }
 
-std::string ToolPath(const std::string& name) { return std::string(VELTRIX_TOOLS_DIR) + "/" + name; }
+std::string ToolPath(const std::string& name) {
+    return std::string(VELTRIX_TOOLS_DIR) + "/" + name;
+}
 
 std::string Run(const std::string& command, int* status) {
     std::string out;

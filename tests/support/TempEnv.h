@@ -7,14 +7,14 @@
 namespace testing_support {
 
 class TempEnv {
-public:
+  public:
     TempEnv();
     ~TempEnv();
     TempEnv(const TempEnv&) = delete;
     TempEnv& operator=(const TempEnv&) = delete;
 
-    std::string root;        // the temporary directory
-    std::string userStore;   // $VELTRIX_USER_STORE
+    std::string root;       // the temporary directory
+    std::string userStore;  // $VELTRIX_USER_STORE
     std::string machineStore;
     std::string programDir;  // with trailing '/'
     std::string currentDir;
@@ -23,7 +23,7 @@ public:
     void WriteFile(const std::string& path, const std::string& bytes) const;
     bool Exists(const std::string& path) const;
 
-private:
+  private:
     std::string oldCwd_;
 };
 

@@ -26,13 +26,14 @@ namespace {
 
 // tools/demo_site.py on a free port of 127.0.0.1, with the given pages.
 class DemoSite {
-public:
+  public:
     explicit DemoSite(std::vector<std::string> args) : port_(testing_support::ClosedPort()) {
         pid_ = fork();
         if (pid_ == 0) {
             freopen("/dev/null", "w", stdout);
             freopen("/dev/null", "w", stderr);
-            std::vector<std::string> all = {"python3", std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py",
+            std::vector<std::string> all = {"python3",
+                                            std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py",
                                             "--port", std::to_string(port_)};
             all.insert(all.end(), args.begin(), args.end());
             std::vector<char*> argv;
@@ -60,15 +61,17 @@ public:
         unsetenv("VELTRIX_SITE");
     }
 
-private:
+  private:
     int port_;
     pid_t pid_ = -1;
 };
 
-std::string MemoText(update::TForm8& f) { return f.Memo1->toPlainText().toStdString(); }
+std::string MemoText(update::TForm8& f) {
+    return f.Memo1->toPlainText().toStdString();
+}
 
 class UpdateChecker : public ::testing::Test {
-protected:
+  protected:
     TempEnv env;
     platform::MessageRecorder messages;
     update::TForm8 form;
@@ -134,7 +137,8 @@ TEST_F(UpdateChecker, NotConnectedRevealsNothingAndAMissingVersionComparesAsEmpt
 TEST_F(UpdateChecker, EveryFailedFetchSaysConnectionFailedAndGivesNoVerdict) {
     Set("thisversion", "Veltrix v1.0");
     const std::vector<std::string> failed = {"Connection Failed"};
-    setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(testing_support::ClosedPort())).c_str(), 1);
+    setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(testing_support::ClosedPort())).c_str(),
+           1);
     QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);  // refused
     EXPECT_EQ(messages.texts, failed);
     EXPECT_EQ(MemoText(form), "Begin ...");
@@ -149,7 +153,8 @@ TEST_F(UpdateChecker, EveryFailedFetchSaysConnectionFailedAndGivesNoVerdict) {
         EXPECT_FALSE(form.SpeedButton3->isVisible());
     }
     messages.texts.clear();
-    testing_support::ScriptedServer silent([](testing_support::ScriptedServer::Peer& p) { p.WaitUntilStopped(); });
+    testing_support::ScriptedServer silent(
+        [](testing_support::ScriptedServer::Peer& p) { p.WaitUntilStopped(); });
     setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(silent.port())).c_str(), 1);
     form.HttpClient1->TimeOut = 800;
     QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);  // a server that never answers
