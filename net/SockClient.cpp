@@ -93,7 +93,7 @@ TThreadTimer::TThreadTimer(rtl::TComponent* owner)
 
 TThreadTimer::~TThreadTimer() {
     enabled_ = false;
-    UpdateTimer();
+    window_->KillTimer(1);  // what UpdateTimer does when disabled, without a way to throw
 }
 
 void TThreadTimer::Enabled(bool on) {
@@ -146,13 +146,19 @@ TSocketClient::TSocketClient(rtl::TComponent* owner) : TComponent(owner) {
 TSocketClient::~TSocketClient() {
     MarkDestroying();
     ReportStatus(8, "Destroy");  // OnStatus is not fired any more: only LastStatus changes
-    Interrupt();
+    // A derived component's part is gone by now, so this is TSocketClient's own Interrupt; no
+    // wait can be running while the component is destroyed anyway.
+    TSocketClient::Interrupt();
     Cancel();
     timer_.reset();
     eventWindow_.reset();  // messages still queued for it are dropped
     Destroying = true;
     if (!Designing()) {
-        RequestCloseSocket();
+        try {
+            RequestCloseSocket();
+        } catch (const ESockError&) {
+            // The socket could not be closed; nothing is left to tell.
+        }
         if (--g_winsockUsers == 0) ws::WSACleanup();
     }
 }
