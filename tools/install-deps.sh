@@ -13,7 +13,7 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 want=()
 for l in en_US.UTF-8 de_DE.UTF-8; do
