@@ -26,17 +26,7 @@ struct Sender {
     int port = 0;
     std::thread thread;
     explicit Sender(int connections, bool silent = false) {
-        listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
-        int on = 1;
-        ::setsockopt(listenFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listenFd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listenFd, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
+        listenFd = bench::ListenOnLoopback(8, &port);
         thread = std::thread([this, connections, silent] {
             std::string chunk(1 << 20, 'x');
             for (int c = 0; c < connections; ++c) {

@@ -114,30 +114,31 @@ void THttpClient::Delete(const std::string& url) {
     Run(cmdDelete, url);
 }
 
-void THttpClient::Post(const std::string& url, const std::string& data) {
+void THttpClient::RunWithData(CmdType command, const std::string& url, const std::string& data) {
     RequestData = data;
+    Run(command, url);
+}
+
+void THttpClient::Post(const std::string& url, const std::string& data) {
     if (DecodePostData && !OutputFileMode) {
         TUrlDecoder decoder;
         decoder.InputString = data;
-        RequestData = decoder.Decoded();
+        RunWithData(cmdPost, url, decoder.Decoded());
+    } else {
+        RunWithData(cmdPost, url, data);
     }
-    Run(cmdPost, url);
 }
 void THttpClient::Put(const std::string& url, const std::string& data) {
-    RequestData = data;
-    Run(cmdPut, url);
+    RunWithData(cmdPut, url, data);
 }
 void THttpClient::Patch(const std::string& url, const std::string& data) {
-    RequestData = data;
-    Run(cmdPatch, url);
+    RunWithData(cmdPatch, url, data);
 }
 void THttpClient::Trace(const std::string& url, const std::string& data) {
-    RequestData = data;
-    Run(cmdTrace, url);
+    RunWithData(cmdTrace, url, data);
 }
 void THttpClient::Search(const std::string& url, const std::string& data) {
-    RequestData = data;
-    Run(cmdSearch, url);
+    RunWithData(cmdSearch, url, data);
 }
 void THttpClient::Copy(const std::string& url, const std::string& destination) {
     RequestArgument = destination;

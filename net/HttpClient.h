@@ -121,6 +121,7 @@ class THttpClient : public TSocketClient {
 
   private:
     void Run(CmdType command, const std::string& url);
+    void RunWithData(CmdType command, const std::string& url, const std::string& data);
     std::string ReadReplyLine();
     void ReadBody();
     bool replyHadLocation_ = false;

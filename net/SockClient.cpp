@@ -397,24 +397,27 @@ void TSocketClient::WindowProc(unsigned message, platform::WPARAM wParam, platfo
 
 void TSocketClient::HandleClose() {
     // The close may come while data is still unread: drain it first, uncounted.
-    while (!Canceled && SocketHandle != ws::INVALID_SOCKET) {
-        auto& bytes = incomingMemory_->MutableBytes();
-        if (incoming_ != incomingMemory_.get()) {
-            char buf[kChunk];
-            int n = ws::recv(SocketHandle, buf, kChunk, 0);
-            if (n <= 0) break;
-            incoming_->Write(buf, static_cast<std::size_t>(n));
-            continue;
-        }
-        const std::size_t old = bytes.size();
-        bytes.resize(old + kChunk);
-        int n = ws::recv(SocketHandle, bytes.data() + old, kChunk, 0);
-        bytes.resize(old + static_cast<std::size_t>(std::max(n, 0)));
-        incomingMemory_->SetPosition(static_cast<std::int64_t>(bytes.size()));
-        if (n <= 0) break;
+    while (!Canceled && SocketHandle != ws::INVALID_SOCKET && ReceiveChunk() > 0) {
     }
     Connected = false;
     RequestCloseSocket();
+}
+
+int TSocketClient::ReceiveChunk() {
+    if (incoming_ != incomingMemory_.get()) {  // a file during CaptureFile
+        char buf[kChunk];
+        const int n = ws::recv(SocketHandle, buf, kChunk, 0);
+        if (n > 0) incoming_->Write(buf, static_cast<std::size_t>(n));
+        return n;
+    }
+    // Straight into the memory buffer, without a copy.
+    auto& bytes = incomingMemory_->MutableBytes();
+    const std::size_t old = bytes.size();
+    bytes.resize(old + kChunk);
+    const int n = ws::recv(SocketHandle, bytes.data() + old, kChunk, 0);
+    bytes.resize(old + static_cast<std::size_t>(std::max(n, 0)));
+    incomingMemory_->SetPosition(static_cast<std::int64_t>(bytes.size()));
+    return n;
 }
 
 void TSocketClient::Received(std::size_t count) {
@@ -435,19 +438,7 @@ void TSocketClient::ReadToStream() {
     }
     Busy = true;
     ReportStatus(8, "ReadToStream");
-    int n;
-    if (incoming_ == incomingMemory_.get()) {
-        auto& bytes = incomingMemory_->MutableBytes();
-        const std::size_t old = bytes.size();
-        bytes.resize(old + kChunk);
-        n = ws::recv(SocketHandle, bytes.data() + old, kChunk, 0);
-        bytes.resize(old + static_cast<std::size_t>(std::max(n, 0)));
-        incomingMemory_->SetPosition(static_cast<std::int64_t>(bytes.size()));
-    } else {
-        char buf[kChunk];
-        n = ws::recv(SocketHandle, buf, kChunk, 0);
-        if (n > 0) incoming_->Write(buf, static_cast<std::size_t>(n));
-    }
+    const int n = ReceiveChunk();
     const bool stored = n >= 0;
     if (n < 0) {
         LastError = ws::WSAGetLastError();

@@ -166,6 +166,8 @@ class TSocketClient : public rtl::TComponent {
   private:
     void WindowProc(unsigned message, platform::WPARAM wParam, platform::LPARAM lParam);
     void HandleClose();
+    // One receive of up to kChunk bytes appended to Incoming; the recv result.
+    int ReceiveChunk();
     void Received(std::size_t count);
     bool OutgoingPending() const;
 
