@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -68,7 +71,6 @@ bool MakeDirs(const std::string& dir, mode_t mode, std::string& error) {
 sqlite3_stmt* Statement(Connection& c, const char* sql) {
     auto it = c.statements.find(sql);
     if (it != c.statements.end()) {
-        sqlite3_reset(it->second);
         sqlite3_clear_bindings(it->second);
         return it->second;
     }
@@ -77,6 +79,53 @@ sqlite3_stmt* Statement(Connection& c, const char* sql) {
         return nullptr;
     c.statements.emplace(sql, stmt);
     return stmt;
+}
+
+// Steps a statement once and resets it at once, so no statement of a use is ever left active: an
+// active statement keeps its read snapshot after COMMIT, and the next BEGIN IMMEDIATE would meet a
+// stale snapshot once another process has written.
+class Step {
+  public:
+    explicit Step(sqlite3_stmt* stmt) : stmt_(stmt), rc_(sqlite3_step(stmt)) {}
+    ~Step() { sqlite3_reset(stmt_); }
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    int rc() const { return rc_; }
+    bool Next() { return (rc_ = sqlite3_step(stmt_)) == SQLITE_ROW; }
+
+  private:
+    sqlite3_stmt* stmt_;
+    int rc_;
+};
+
+void ResetStatements(Connection& c) {
+    for (auto& [sql, stmt] : c.statements) sqlite3_reset(stmt);
+}
+
+constexpr int kBusyTimeoutMs = 5000;
+
+bool Busy(int rc) {
+    return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+}
+
+// Begins a store use. Another writer that is merely finishing makes BEGIN answer busy; for a
+// stale snapshot (SQLITE_BUSY_SNAPSHOT) SQLite does not even call the busy handler. Either way the
+// use waits and tries again, with a fresh snapshot, until the busy timeout has passed.
+int Begin(Connection& c, bool write) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        const int rc =
+            sqlite3_exec(c.db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK || !Busy(sqlite3_extended_errcode(c.db))) return rc;
+        ResetStatements(c);
+        if (!sqlite3_get_autocommit(c.db))
+            sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (std::chrono::steady_clock::now() >= deadline) return rc;
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
 }
 
 Connection* FindConnection(sqlite3* db) {
@@ -123,7 +172,7 @@ Connection* Connect(Root root, std::string& error) {
         CloseConnection(c);
         return nullptr;
     }
-    sqlite3_busy_timeout(c.db, 5000);
+    sqlite3_busy_timeout(c.db, kBusyTimeoutMs);
     const std::string pragmas = std::string("PRAGMA journal_mode=") + (user ? "WAL" : "DELETE") +
                                 "; PRAGMA synchronous=FULL;";
     const char* schema =
@@ -167,12 +216,22 @@ void Diagnostic(const std::string& text) {
     std::cerr << "veltrix: " << text << std::endl;
 }
 
+namespace {
+// "/a/b/" and "/a/b" name the same directory; the last component must get the store's mode.
+std::string WithoutTrailingSlashes(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+}  // namespace
+
 std::string StoreDirectory(Root root) {
     if (root == Root::CurrentUser) {
-        if (const char* dir = std::getenv("VELTRIX_USER_STORE"); dir && *dir) return dir;
+        if (const char* dir = std::getenv("VELTRIX_USER_STORE"); dir && *dir)
+            return WithoutTrailingSlashes(dir);
         return HomeConfig() + "/veltrix";
     }
-    if (const char* dir = std::getenv("VELTRIX_MACHINE_STORE"); dir && *dir) return dir;
+    if (const char* dir = std::getenv("VELTRIX_MACHINE_STORE"); dir && *dir)
+        return WithoutTrailingSlashes(dir);
     return "/var/lib/veltrix";
 }
 
@@ -211,8 +270,7 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
     Connection* c = Connect(root, why);
     if (!c) return fail(why);
     if (!sqlite3_get_autocommit(c->db)) return fail("a store use is already open");
-    if (!Exec(c->db, write ? "BEGIN IMMEDIATE" : "BEGIN"))
-        return fail(StoreFile(root) + ": " + sqlite3_errmsg(c->db));
+    if (Begin(*c, write) != SQLITE_OK) return fail(StoreFile(root) + ": " + sqlite3_errmsg(c->db));
 
     long long id = 0;
     std::size_t start = 0;
@@ -226,11 +284,13 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
         if (!find) break;
         sqlite3_bind_int64(find, 1, id);
         sqlite3_bind_text(find, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        int rc = sqlite3_step(find);
-        if (rc == SQLITE_ROW) {
-            id = sqlite3_column_int64(find, 0);
-            continue;
+        int rc = SQLITE_ERROR;
+        {
+            Step step(find);
+            rc = step.rc();
+            if (rc == SQLITE_ROW) id = sqlite3_column_int64(find, 0);
         }
+        if (rc == SQLITE_ROW) continue;
         if (rc == SQLITE_DONE && !write) {
             id = kNoKey;  // no such key: reads find nothing
             break;
@@ -242,7 +302,7 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
         }
         sqlite3_bind_int64(add, 1, id);
         sqlite3_bind_text(add, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(add) != SQLITE_DONE) {
+        if (Step(add).rc() != SQLITE_DONE) {
             id = -1;
             break;
         }
@@ -250,6 +310,7 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
     }
     if (id == -1) {
         std::string text = StoreFile(root) + ": cannot create key: " + sqlite3_errmsg(c->db);
+        ResetStatements(*c);
         Exec(c->db, "ROLLBACK");
         return fail(text);
     }
@@ -264,6 +325,7 @@ bool RegKey::Close() {
     if (!open_) return true;
     open_ = false;
     std::lock_guard lock(CacheMutex());
+    if (Connection* c = FindConnection(db_)) ResetStatements(*c);
     if (Exec(db_, "COMMIT")) return true;
     Diagnostic(std::string("store: commit failed, the writes of this use are lost: ") +
                sqlite3_errmsg(db_));
@@ -279,9 +341,9 @@ QueryResult RegKey::Query(const std::string& name, RegValue& out) {
     if (!q) return QueryResult::Failed;
     sqlite3_bind_int64(q, 1, id_);
     sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    int rc = sqlite3_step(q);
-    if (rc == SQLITE_DONE) return QueryResult::Absent;
-    if (rc != SQLITE_ROW) return QueryResult::Failed;
+    Step step(q);
+    if (step.rc() == SQLITE_DONE) return QueryResult::Absent;
+    if (step.rc() != SQLITE_ROW) return QueryResult::Failed;
     out.name = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
     out.type = static_cast<RegType>(sqlite3_column_int(q, 1));
     const void* blob = sqlite3_column_blob(q, 2);
@@ -303,7 +365,7 @@ bool RegKey::Set(const std::string& name, RegType type, const std::string& data)
     sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int(q, 3, static_cast<int>(type));
     sqlite3_bind_blob(q, 4, data.data(), static_cast<int>(data.size()), SQLITE_TRANSIENT);
-    return sqlite3_step(q) == SQLITE_DONE;
+    return Step(q).rc() == SQLITE_DONE;
 }
 
 bool RegKey::Delete(const std::string& name) {
@@ -313,7 +375,7 @@ bool RegKey::Delete(const std::string& name) {
     if (!q) return false;
     sqlite3_bind_int64(q, 1, id_);
     sqlite3_bind_text(q, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    return sqlite3_step(q) == SQLITE_DONE;
+    return Step(q).rc() == SQLITE_DONE;
 }
 
 std::vector<RegValue> RegKey::List() {
@@ -325,7 +387,8 @@ std::vector<RegValue> RegKey::List() {
           : nullptr;
     if (!q) return values;
     sqlite3_bind_int64(q, 1, id_);
-    while (sqlite3_step(q) == SQLITE_ROW) {
+    Step step(q);
+    for (bool row = step.rc() == SQLITE_ROW; row; row = step.Next()) {
         RegValue v;
         v.name = reinterpret_cast<const char*>(sqlite3_column_text(q, 0));
         v.type = static_cast<RegType>(sqlite3_column_int(q, 1));

@@ -125,6 +125,16 @@ TEST(SettingsStore, FilesAreReadableByTheirOwnerOnly) {
     }
 }
 
+TEST(SettingsStore, ADirectoryGivenWithATrailingSlashIsStillPrivate) {
+    TempEnv env;
+    const std::string dir = env.root + "/slashed";
+    setenv("VELTRIX_USER_STORE", (dir + "//").c_str(), 1);
+    WithSettings([](TRegistry& reg) { reg.WriteString("x", "y"); });
+    EXPECT_EQ(Mode(dir), 0700u);
+    EXPECT_EQ(Mode(dir + "/user.db"), 0600u);
+    EXPECT_EQ(testing_support::Get("x"), "y");
+}
+
 TEST(SettingsStore, CorruptOrUnreadableFileMakesOpenKeyFalseAndIsLeftAlone) {
     TempEnv env;
     std::filesystem::create_directories(env.userStore);
@@ -214,4 +224,73 @@ TEST(SettingsStore, AnotherProcessNeverSeesHalfASavedGrid) {
     }
     EXPECT_EQ(listings, 40);
     EXPECT_GT(nonEmpty, 0);
+}
+
+// A use that read a value used to leave its statement mid-row, so the connection kept an old
+// snapshot after COMMIT, and after any write by another process every later use failed with
+// "database is locked".
+TEST(SettingsStore, AWriteByAnotherProcessBetweenUsesBreaksNothing) {
+    TempEnv env;
+    testing_support::Set("parametr1", "4");
+    testing_support::Set("App1", "a");
+    const std::string tool = testing_support::ToolPath("veltrix-reg");
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_TRUE(
+            WithSettings([](TRegistry& reg) { EXPECT_EQ(reg.ReadString("parametr1"), "4"); }));
+        int status = -1;
+        testing_support::Run(
+            "'" + tool + "' set HKCU '" + kSettingsKey + "' App1 x" + std::to_string(round),
+            &status);
+        ASSERT_EQ(status, 0);
+        ASSERT_TRUE(WithSettings([](TRegistry& reg) { reg.WriteString("NeedJobOrNot", "No"); }));
+        EXPECT_EQ(testing_support::Get("NeedJobOrNot"), "No");
+        EXPECT_EQ(testing_support::Get("App1"), "x" + std::to_string(round));
+    }
+}
+
+// The panel's uses while another process writes grids, single values and deletions hundreds of
+// times: each of them lands, none is refused, and no reader sees a mixed grid.
+TEST(SettingsStore, EveryUseLandsWhileAnotherProcessKeepsWriting) {
+    TempEnv env;
+    testing_support::Set("parametr1", "0");
+    const std::string writer = testing_support::ToolPath("store-writer");
+    std::atomic<bool> writerDone{false};
+    int writerStatus = -1;
+    std::string writerOut;
+    std::thread other([&] {
+        writerOut = testing_support::Run("'" + writer + "' 300", &writerStatus);
+        writerDone = true;
+    });
+    int uses = 0, mixed = 0;
+    for (int i = 1; i <= 300 || !writerDone; ++i) {
+        // As the start-up sequence: read the counter, write it back plus one.
+        bool landed = WithSettings([&](TRegistry& reg) {
+            const int count = rtl::StrToInt(reg.ReadString("parametr1"));
+            reg.WriteString("parametr1", std::to_string(count + 1));
+        });
+        ASSERT_TRUE(landed) << "use " << i << " refused";
+        ++uses;
+        // As the guard: one read-only use over the grid.
+        TRegistry reader;
+        reader.RootKey(HKEY_CURRENT_USER);
+        ASSERT_TRUE(reader.OpenKeyReadOnly(kSettingsKey));
+        int zeros = 0, ones = 0;
+        for (int n = 1; n <= kHourFlags; ++n) {
+            const std::string flag = reader.ReadString(HourFlagName(n));
+            zeros += flag == "0";
+            ones += flag == "1";
+        }
+        reader.CloseKey();
+        if (zeros + ones != 0 && zeros != kHourFlags && ones != kHourFlags) ++mixed;
+        // As the blocked-applications dialog: nine values in one use.
+        ASSERT_TRUE(WithSettings([&](TRegistry& reg) {
+            for (int n = 3; n <= kBlockedApps; ++n) reg.WriteString(AppName(n), std::to_string(i));
+        }));
+        if (i > 5000) break;
+    }
+    other.join();
+    EXPECT_EQ(writerStatus, 0) << "the other writer saw failures: " << writerOut;
+    EXPECT_EQ(mixed, 0);
+    EXPECT_EQ(testing_support::Get("parametr1"), std::to_string(uses));
+    EXPECT_EQ(testing_support::Get("App9"), std::to_string(uses));
 }
