@@ -1,8 +1,13 @@
 #include "platform/MessageBox.h"
 
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QSpacerItem>
+
 #include <QScreen>
+#include <algorithm>
 
 #include "platform/Application.h"
 
@@ -14,6 +19,13 @@ MessageHook& Hook() {
 }
 }  // namespace
 
+int MessageBoxMinimumWidth(const QString& caption, const QFont& font) {
+    // Title fonts are often bold and larger than the dialog's; the title bar also holds an icon
+    // and up to three buttons.
+    const int captionWidth = QFontMetrics(font).horizontalAdvance(caption) * 3 / 2;
+    return std::max(240, captionWidth + 160);
+}
+
 void ShowMessage(const std::string& text) {
     if (Hook()) {
         Hook()(text);
@@ -21,6 +33,12 @@ void ShowMessage(const std::string& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(Application::Title()),
                     QString::fromStdString(text), QMessageBox::Ok);
+    // A short text makes a box so narrow that the window manager shortens its caption; a spacer
+    // across the box's grid gives it at least MessageBoxMinimumWidth().
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(MessageBoxMinimumWidth(box.windowTitle(), box.font()), 0,
+                                      QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     box.adjustSize();
     if (auto* screen = QGuiApplication::primaryScreen())
         box.move(screen->availableGeometry().center() - box.rect().center());

@@ -3,12 +3,18 @@
 #pragma once
 
 #include <functional>
+
+class QFont;
+class QString;
 #include <string>
 #include <vector>
 
 namespace platform {
 
 void ShowMessage(const std::string& text);
+
+// The least width of a box, so that a window manager can show its caption whole.
+int MessageBoxMinimumWidth(const QString& caption, const QFont& font);
 
 using MessageHook = std::function<void(const std::string& text)>;
 // Installs `hook` in place of the box (an empty hook restores the box); returns the previous one.
