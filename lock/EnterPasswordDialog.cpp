@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "lock/PasswordField.h"
+#include "platform/Application.h"
 #include "platform/MessageBox.h"
 #include "rtl/Convert.h"
 #include "store/SettingsStore.h"
@@ -66,11 +67,16 @@ void TForm4::SpeedButton1Click() {
         platform::ShowMessage("You were mistaken, try again.");
         return;
     }
+    // A position that cannot be read (a value of another type, a store fault) is logged and
+    // gives the design position: the right password always unlocks.
     std::string left, top;
-    store::WithSettings([&](store::TRegistry& reg) {
-        left = reg.ReadString(store::kFormLeft);
-        top = reg.ReadString(store::kFormTop);
-    });
+    if (!platform::Guarded([&] {
+            store::WithSettings([&](store::TRegistry& reg) {
+                left = reg.ReadString(store::kFormLeft);
+                top = reg.ReadString(store::kFormTop);
+            });
+        }))
+        left.clear();
     Close();
     const QPoint at = RestoredPosition(left, top, mainForm_->frameGeometry().size());
     mainForm_->MoveTo(at.x(), at.y());

@@ -138,6 +138,39 @@ TEST_F(Lifecycle, LaterStartOnlyAsksForThePasswordAndCountsTheStart) {
     w->form2->Close();
 }
 
+// A saved position of another type used to keep the dialog up at every start, whatever was
+// typed. Now it is logged and the window opens at the design position.
+TEST_F(Lifecycle, APositionOfAnotherTypeStillUnlocksAtTheDesignPosition) {
+    for (const char* name : {"form1lefta", "form1topa"}) {
+        for (bool binary : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (binary ? " binary" : " number"));
+            std::filesystem::remove(env.currentDir + "/Error.log");
+            Set("parametr1", "3");
+            Set("EnterPassword", "pw");
+            Set("form1lefta", "30");
+            Set("form1topa", "40");
+            if (binary) {
+                auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
+                key->Set(name, platform::RegType::Binary, std::string("\x01\x02", 2));
+            } else {
+                testing_support::SetDword(name, 30);
+            }
+            Start();
+            Run([&] { Unlock("pw"); });
+            EXPECT_FALSE(w->form4->Showing());
+            EXPECT_TRUE(w->form1->isVisible());
+            EXPECT_EQ(w->form1->Left(), 715);
+            EXPECT_EQ(w->form1->Top(), 149);
+            EXPECT_NE(ErrorLog().find(std::string("Invalid data type for '") + name + "'"),
+                      std::string::npos)
+                << ErrorLog();
+            w->form1->close();
+            EXPECT_EQ(Get("form1lefta"), "715");  // the close writes a good position again
+            w.reset();
+        }
+    }
+}
+
 TEST_F(Lifecycle, CancelAtThePasswordSavesEverythingButThePosition) {
     Set("parametr1", "3");
     Set("EnterPassword", "pw");
