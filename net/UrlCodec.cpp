@@ -47,7 +47,7 @@ std::string TUrlDecoder::Decode(const std::string& text) {
         }
         return out;
     } catch (const rtl::Exception& e) {
-        if (OnError) OnError(this, "Error during decode", e.what());
+        if (OnError) OnError(this, "Error during decode", e.Message());
         return text;
     }
 }

@@ -9,8 +9,13 @@ namespace rtl {
 
 class Exception : public std::runtime_error {
   public:
-    explicit Exception(const std::string& message) : std::runtime_error(message) {}
-    const std::string Message() const { return what(); }
+    explicit Exception(const std::string& message)
+        : std::runtime_error(message), message_(message) {}
+    // The whole message, NUL bytes included (what() ends at the first NUL).
+    const std::string& Message() const { return message_; }
+
+  private:
+    std::string message_;
 };
 
 // A text that could not be converted to a number.

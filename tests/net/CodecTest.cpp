@@ -65,6 +65,11 @@ TEST(UrlDecoder, AFailedConversionReportsAndReturnsTheTextWhole) {
     EXPECT_EQ(bad.errors,
               std::vector<std::string>{"Error during decode|'$zz' is not a valid integer value"});
     EXPECT_EQ(Decode("%4g").errors.size(), 1u);
+    // A NUL byte in the digits stays in the message, which goes on after it.
+    const Decoded nul = Decode(std::string("%Z\0", 3));
+    EXPECT_EQ(nul.errors,
+              std::vector<std::string>{"Error during decode|'$Z" + std::string(1, '\0') +
+                                       "' is not a valid integer value"});
     net::TUrlDecoder silent;  // no handler: still no exception
     EXPECT_EQ(silent.Decode("%%"), "%%");
 }
