@@ -190,9 +190,12 @@ void THttpClient::ExecuteRequest() {
             if (OnRedirect) OnRedirect(handled);
             if (handled) return;
             // A bare name is taken relative to the server's root, on the same port.
-            if (RequestURL.find('/') == std::string::npos)
-                RequestURL = "http://" + Host + (Port != 80 ? ":" + std::to_string(Port) : "") +
-                             "/" + RequestURL;
+            if (RequestURL.find('/') == std::string::npos) {
+                std::string url = "http://";
+                url.append(Host);
+                if (Port != 80) url.append(1, ':').append(std::to_string(Port));
+                RequestURL = url.append(1, '/').append(RequestURL);
+            }
         }
         if (status == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
         if (status < 299 || status > 399) return;
@@ -237,8 +240,8 @@ void THttpClient::SplitURL() {
     }
     if (!host.empty()) Host = host;
     if (RequestPath.empty()) {
-        RequestPath = "/";
-        RequestURL += "/";
+        RequestPath.assign(1, '/');
+        RequestURL.push_back('/');
     }
 }
 
@@ -342,9 +345,11 @@ void THttpClient::ReadBody() {
         if (InputFileMode) {
             CaptureFile(Body);
         } else {
-            // The announced length only sizes the buffer; the body still ends at the close.
+            // The announced length only sizes the buffer, and only up to a cap: the server may
+            // announce far more than it sends. The body still ends at the close.
             Body.clear();
-            if (BytesTotal > 0) Body.reserve(static_cast<std::size_t>(BytesTotal));
+            if (BytesTotal > 0)
+                Body.reserve(static_cast<std::size_t>(std::min(BytesTotal, kMaxReserve)));
             CaptureString(Body, -1);
         }
     } catch (const EAbortError&) {

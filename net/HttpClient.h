@@ -92,6 +92,8 @@ class THttpClient : public TSocketClient {
     THandlerEvent OnRedirect;
 
     static constexpr int kMaxPasses = 20;
+    // At most this much memory is reserved for a body ahead of its data.
+    static constexpr std::int32_t kMaxReserve = 1 << 20;
 
     void Interrupt() override;
 

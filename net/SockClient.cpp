@@ -501,6 +501,7 @@ void TSocketClient::WriteFromStream() {
         return;
     }
     BytesSent += n;
+    if (sendTimed_ && n > 0) RestartTimer();
     if (FileMode) {
         outgoing_->SetPosition(BytesSent);
     } else {
@@ -529,16 +530,38 @@ void TSocketClient::SendBuffer(const char* buffer, std::size_t length) {
     outgoingMemory_->Write(buffer, length);
     SendDone = false;
     platform::PostMessage(eventWindow_.get(), WriteRequestMessage, 0, 0);
-    WaitUntil([this] { return SendDone || Canceled || !Connected; });
+    WaitForSend();
+    if (!SendDone) {
+        outgoingMemory_->Clear();
+        outgoingSent_ = 0;
+    }
+    ThrowIfSendFailed(true);
+}
+
+void TSocketClient::WaitForSend() {
+    // With TimeOut set, a peer that takes nothing for that long ends the send; the timer
+    // restarts whenever a chunk goes out.
+    sendTimed_ = TimeOut > 0;
+    if (sendTimed_) RestartTimer();
+    WaitUntil([this] { return SendDone || Canceled || !Connected || (sendTimed_ && TimedOut); });
+    sendTimedOut_ = sendTimed_ && TimedOut && !SendDone;
+    if (sendTimed_) {
+        sendTimed_ = false;
+        timer_->Enabled(false);
+    }
+}
+
+void TSocketClient::ThrowIfSendFailed(bool expected) {
+    if (sendTimedOut_) {
+        sendTimedOut_ = false;
+        Canceled = false;  // a derived Interrupt() may have cancelled on the time-out
+        throw ESockError("Send Timed out");
+    }
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
     }
-    if (!SendDone) {
-        outgoingMemory_->Clear();
-        outgoingSent_ = 0;
-        throw ESockError(kClosedByPeer);
-    }
+    if (expected && !SendDone) throw ESockError(kClosedByPeer);
 }
 
 void TSocketClient::Write(const std::string& text) {
@@ -624,14 +647,10 @@ void TSocketClient::SendFile(const std::string& fileName) {
         Restore restore{this, kept};
         if (BytesTotal > 0) {
             platform::PostMessage(eventWindow_.get(), WriteRequestMessage, 0, 0);
-            WaitUntil([this] { return SendDone || Canceled || !Connected; });
+            WaitForSend();
         }
-        if (!Canceled && BytesTotal > 0 && !SendDone) throw ESockError(kClosedByPeer);
     }
-    if (Canceled) {
-        Canceled = false;
-        throw EAbortError("Socket send aborted");
-    }
+    ThrowIfSendFailed(BytesTotal > 0);
 }
 
 void TSocketClient::CaptureFile(const std::string& fileName) {

@@ -8,8 +8,10 @@
 // component, and every operation that must wait (lookup, connect, send, read a line, read to the
 // end) waits in the event loop for the next message and tests its flag again, so the interface
 // stays live and an idle wait uses no CPU. Every wait ends on Cancel(); the lookup and connect
-// waits also end on the time-out (TimeOut ms, 0 = none). Waits for data that can no longer come
-// because the peer has closed end with ESockError "Connection closed by peer".
+// waits also end on the time-out (TimeOut ms, 0 = none), and a send (SendBuffer, Write, SendFile)
+// ends with ESockError "Send Timed out" when the peer takes nothing for TimeOut ms. Waits for data
+// that can no longer come because the peer has closed end with ESockError "Connection closed by
+// peer".
 //
 // Failures are exceptions (ESockError; EAbortError when Cancel ended a wait); notification
 // handlers report through events and flags instead. After any failure the component stays
@@ -170,6 +172,12 @@ class TSocketClient : public rtl::TComponent {
     int ReceiveChunk();
     void Received(std::size_t count);
     bool OutgoingPending() const;
+    // Waits until the outgoing data is sent, the peer is gone, Cancel, or (TimeOut set) the peer
+    // took nothing for TimeOut ms.
+    void WaitForSend();
+    // After WaitForSend: ESockError "Send Timed out", EAbortError on Cancel, or (when a send
+    // was `expected` to finish) "Connection closed by peer".
+    void ThrowIfSendFailed(bool expected);
 
     std::unique_ptr<platform::MessageWindow> eventWindow_;
     std::unique_ptr<TThreadTimer> timer_;
@@ -183,6 +191,8 @@ class TSocketClient : public rtl::TComponent {
     int lookupTask_ = 0;             // the lookup being waited for; late answers are ignored
     bool readWaiting_ = false;       // a read request met Busy: read again when it clears
     bool writeWaiting_ = false;      // a write request met Busy: send again when it clears
+    bool sendTimed_ = false;         // a send is waiting under the time-out
+    bool sendTimedOut_ = false;      // ... and the time-out ended it
 };
 
 // The index-th field (from 1) of `text` between single `delimiter`s; "" beyond the last field,

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "net/HttpClient.h"
 #include "platform/Controls.h"
@@ -70,6 +71,12 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
     client.InputFileMode = false;
     client.OutputFileMode = false;
     client.ReportLevel = 2;
+    // The client's time-out counts silence only; a server that trickles forever is cut off
+    // here, so every fetch ends within the deadline whatever the server does.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [&client] { client.Interrupt(); });
+    deadline.start(FetchDeadlineMs);
     try {
         client.HeaderInfo.Cookie.clear();
         client.HeaderInfo.LocalMailAddress = "Veltrix v1.0";
@@ -85,6 +92,7 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
         if (errorStatusFails && client.ReplyNumber >= 400)
             throw net::ESockError("HTTP status " + std::to_string(client.ReplyNumber));
     } catch (const std::exception&) {
+        deadline.stop();
         platform::ShowMessage("Connection Failed");
         return false;
     }

@@ -4,8 +4,10 @@
 // a difference reveals "Download new version", which opens the download page in the browser.
 // Buttons are only ever revealed. Every failure of a fetch says "Connection Failed".
 //
-// The client has a 15 s time-out, so no fetch can hang, and a step pressed while a fetch is still
-// running is ignored. An HTTP error status in the version step is a failed fetch, not a verdict.
+// The client's time-out ends a fetch after 15 s of silence, and a deadline ends every fetch
+// within 15 s whatever the server does (a server that trickles forever, one that never reads);
+// a step pressed while a fetch is still running is ignored. An HTTP error status in the version
+// step is a failed fetch, not a verdict.
 #pragma once
 
 #include <functional>
@@ -25,7 +27,8 @@ class THttpClient;
 
 namespace update {
 
-inline constexpr int kFetchTimeOutMs = 15000;
+inline constexpr int kFetchTimeOutMs = 15000;   // silence
+inline constexpr int kFetchDeadlineMs = 15000;  // the whole fetch
 
 class TForm8 final : public platform::TForm {
     Q_OBJECT
@@ -41,6 +44,7 @@ class TForm8 final : public platform::TForm {
     QPushButton* SpeedButton4;  // Close
     QLineEdit* Edit1;           // the installed version, off screen
     std::unique_ptr<net::THttpClient> HttpClient1;
+    int FetchDeadlineMs = kFetchDeadlineMs;
 
     void SpeedButton1Click();
     void SpeedButton2Click();

@@ -270,6 +270,17 @@ TEST(HttpReply, BodiesAreReadToTheCloseWhateverTheLengthSays) {
     EXPECT_GT(c.Header.size(), 64u << 10);
 }
 
+// A lying length must not reserve memory the body never fills (2 GB used to throw bad_alloc
+// under a memory limit).
+TEST(HttpReply, AnAnnouncedLengthReservesNoMoreThanTheCap) {
+    Site site({"HTTP/1.0 200 OK\r\nContent-Length: 2147483647\r\n\r\nabc"});
+    Client c;
+    c.Get(site.Url("/"));
+    EXPECT_EQ(c.Body, "abc");
+    EXPECT_EQ(c.BytesTotal, 2147483647);
+    EXPECT_LE(c.Body.capacity(), static_cast<std::size_t>(THttpClient::kMaxReserve));
+}
+
 TEST(HttpReply, AReplyThatDripsOneByteAtATime) {
     ScriptedServer server([](ScriptedServer::Peer& p) {
         p.ReadUntil("\r\n\r\n");

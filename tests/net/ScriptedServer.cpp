@@ -50,6 +50,12 @@ void ScriptedServer::Peer::Drip(const std::string& bytes, int microsecondsBetwee
     }
 }
 
+void ScriptedServer::Peer::TrickleForever(const std::string& start, int millisecondsBetween) {
+    Send(start);
+    while (!Stopping() && ::send(fd_, "x", 1, MSG_NOSIGNAL) == 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(millisecondsBetween));
+}
+
 std::string ScriptedServer::Peer::ReadUntil(const std::string& marker) {
     std::string got;
     char buf[65536];

@@ -26,7 +26,10 @@ class ScriptedServer {
         std::string ReadExactly(std::size_t count);
         std::size_t Discard();    // reads and counts until the client closes
         void WaitUntilStopped();  // goes silent until the server is stopped
-        void Reset();             // abortive close (RST)
+        // Sends `start`, then one more byte every `millisecondsBetween`, until the client goes
+        // or the server stops: never silent for long, never done.
+        void TrickleForever(const std::string& start, int millisecondsBetween = 50);
+        void Reset();  // abortive close (RST)
         bool Stopping() const;
         int fd() const { return fd_; }
         ScriptedServer* server() const { return server_; }

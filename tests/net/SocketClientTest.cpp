@@ -508,6 +508,46 @@ TEST(SocketTransfer, CancelDuringASendThatCannotProceed) {
     EXPECT_FALSE(c.Canceled);
 }
 
+// With TimeOut set, a send to a peer that takes nothing ends by the time-out; a slow peer that
+// keeps taking data does not, since the time-out counts silence.
+TEST(SocketTransfer, SendsHonourTheTimeOut) {
+    testing_support::TempEnv env;
+    ScriptedServer silent([](ScriptedServer::Peer& p) { p.WaitUntilStopped(); });  // never reads
+    TSocketClient c;
+    Watchdog w(c);
+    c.Host = "127.0.0.1";
+    c.Port = silent.port();
+    c.TimeOut = 400;
+    c.Connect();
+    EXPECT_EQ(What([&] { c.Write(std::string(64 << 20, 's')); }), "Send Timed out");
+    EXPECT_FALSE(c.Canceled);
+    const std::string big = env.root + "/big";
+    std::ofstream(big, std::ios::binary) << std::string(64 << 20, 'f');
+    EXPECT_EQ(What([&] { c.SendFile(big); }), "Send Timed out");
+    c.Disconnect();
+    silent.Stop();
+
+    std::atomic<std::size_t> got{0};
+    ScriptedServer slow([&](ScriptedServer::Peer& p) {
+        char buf[1 << 16];
+        for (ssize_t n; (n = ::recv(p.fd(), buf, sizeof buf, 0)) > 0;) {
+            got += static_cast<std::size_t>(n);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    c.Port = slow.port();
+    c.Connect();
+    const std::string text(8 << 20, 't');
+    EXPECT_EQ(What([&] { c.Write(text); }), "(nothing raised)");
+    for (int i = 0; i < 2000 && got < text.size(); ++i) {
+        platform::ProcessMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    c.Disconnect();
+    slow.Stop();
+    EXPECT_EQ(got.load(), text.size());
+}
+
 TEST(SocketTransfer, APeerThatResetsEndsCaptureAndReadsCountExactly) {
     ScriptedServer server([](ScriptedServer::Peer& p) {
         p.Send("partial");

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -161,6 +162,53 @@ TEST_F(UpdateChecker, EveryFailedFetchSaysConnectionFailedAndGivesNoVerdict) {
     EXPECT_EQ(messages.texts, failed);
     EXPECT_FALSE(form.SpeedButton3->isVisible());
     silent.Stop();
+    unsetenv("VELTRIX_SITE");
+}
+
+// Servers that are never silent for long but never done, in the header or in the body, or that
+// never take the request: the silence time-out never fires, the fetch deadline does.
+TEST_F(UpdateChecker, AFetchEndsByItsDeadlineWhateverTheServerDoes) {
+    using Peer = testing_support::ScriptedServer::Peer;
+    const std::vector<std::function<void(Peer&)>> scripts = {
+        [](Peer& p) {
+            p.ReadUntil("\r\n\r\n");
+            p.TrickleForever("HTTP/1.0 200 OK\r\nX-Forever: ");
+        },
+        [](Peer& p) {
+            p.ReadUntil("\r\n\r\n");
+            p.TrickleForever("HTTP/1.0 200 OK\r\n\r\nYes");
+        },
+        [](Peer& p) { p.WaitUntilStopped(); },
+    };
+    for (std::size_t i = 0; i < scripts.size(); ++i) {
+        SCOPED_TRACE(i);
+        testing_support::ScriptedServer server(scripts[i]);
+        setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+        form.FetchDeadlineMs = 1200;
+        messages.texts.clear();
+        QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+        EXPECT_EQ(messages.texts, std::vector<std::string>{"Connection Failed"});
+        EXPECT_FALSE(form.SpeedButton1->isVisible());
+        EXPECT_FALSE(form.Fetching());
+        server.Stop();
+    }
+    unsetenv("VELTRIX_SITE");
+}
+
+// The same with the real bound: a body that trickles forever ends after about 15 s.
+TEST_F(UpdateChecker, TheRealDeadlineIsFifteenSeconds) {
+    testing_support::ScriptedServer server([](testing_support::ScriptedServer::Peer& p) {
+        p.ReadUntil("\r\n\r\n");
+        p.TrickleForever("HTTP/1.0 200 OK\r\n\r\n", 200);
+    });
+    setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+    EXPECT_EQ(messages.texts, std::vector<std::string>{"Connection Failed"});
+    EXPECT_GE(clock.elapsed(), update::kFetchDeadlineMs * 9 / 10);  // coarse timers may run early
+    EXPECT_LT(clock.elapsed(), 4 * update::kFetchDeadlineMs);       // not forever
+    server.Stop();
     unsetenv("VELTRIX_SITE");
 }
 
