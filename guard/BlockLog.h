@@ -7,11 +7,13 @@
 //   (the panel has just replaced it), close it and start again; then write the whole line with
 //   its CR LF in one write() and close the file, which releases the lock.
 //
-// The panel's side: WriteBack() opens the current file and holds the same lock while it reads
+// The panel's side: WriteBack() opens the current file and holds the same lock (again making sure
+// the path still names the locked file) while it reads
 // what was appended since the load (or since its last write-back), writes the held lines and that
 // tail to a temporary file in the same directory, flushes it to disk and renames it over
 // Block.log. A crash or a full disk mid-way leaves the old file whole; the tail joins the held
-// lines, so the window and the file agree afterwards.
+// lines, so the window and the file agree afterwards. Temporary files that a rewrite killed
+// before its rename left behind ("Block.log.XXXXXX") are removed under the lock.
 #pragma once
 
 #include <sys/types.h>
@@ -28,6 +30,13 @@ namespace guard {
 // The guard's side of the contract: appends `line` and CR LF to the log at `path`.
 // False when the file cannot be opened or written.
 bool AppendBlockLogLine(const std::string& path, const std::string& line);
+
+// Where the log at `path` really lives. An installation may make the program directory's
+// Block.log a symbolic link into a directory that its users can write (the program directory
+// itself stays theirs to read only); that one link is followed, and nothing else: the log and its
+// temporary files are opened without following links. A new log takes mode 0664 in a directory
+// its group can write (so every member's guard can append), else 0644.
+std::string ResolveBlockLogPath(const std::string& path);
 
 class BlockLog {
   public:

@@ -1,6 +1,9 @@
 // Block.log as the statistics window reads and rewrites it, with the guard appending meanwhile.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <thread>
 
@@ -139,4 +142,90 @@ TEST(BlockLog, NoLineOfARunningGuardIsLostAcrossManyRewrites) {
         ++lines;
     EXPECT_EQ(lines, starts);
     EXPECT_EQ(f.log.Count(), static_cast<std::size_t>(starts));
+}
+
+// A rewrite killed between its temporary file and the rename left a whole copy of the log behind,
+// forever. The next rewrite removes such copies, and nothing else.
+TEST(BlockLog, TemporariesOfKilledRewritesAreRemovedAndNothingElse) {
+    LogFile f;
+    f.env.WriteFile(f.path, "a\r\n");
+    const std::string dir = f.env.programDir;
+    for (const char* name : {"Block.log.Ab3xZ9", "Block.log.000000"})
+        f.env.WriteFile(dir + name, "a\r\nstale copy\r\n");
+    for (const char* name :
+         {"Block.log.keep", "Block.log.Ab3xZ9x", "Error.log.Ab3xZ9", "Block.log.bak-01"})
+        f.env.WriteFile(dir + name, "not ours");
+    std::filesystem::create_directory(dir + "Block.log.dir123");
+    f.log.Load();
+    f.log.WriteBack();
+    std::vector<std::string> left;
+    for (auto& e : std::filesystem::directory_iterator(dir))
+        left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::string>{"Block.log", "Block.log.Ab3xZ9x", "Block.log.bak-01",
+                                        "Block.log.dir123", "Block.log.keep", "Error.log.Ab3xZ9"}));
+    EXPECT_EQ(f.env.ReadFile(f.path), "a\r\n");
+}
+
+// An installation links the program directory's Block.log into a directory its users' group may
+// write: the guard appends there and the window rewrites there, and the link stays.
+TEST(BlockLog, ALinkedLogIsWrittenWhereItLeadsWithTheGroupsMode) {
+    LogFile f;
+    const std::string shared = f.env.root + "/shared";
+    std::filesystem::create_directory(shared);
+    ::chmod(shared.c_str(), 02775);
+    std::filesystem::create_symlink(shared + "/Block.log", f.path);
+    const mode_t old = ::umask(022);
+    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "first"));
+    ::umask(old);
+    EXPECT_TRUE(std::filesystem::is_symlink(f.path));
+    struct stat st {};
+    ASSERT_EQ(::stat((shared + "/Block.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);  // every member's guard can append
+    f.log.Load();
+    EXPECT_EQ(Lines(f.log), std::vector<std::string>{"first"});
+    f.log.Clear();
+    f.log.WriteBack();
+    EXPECT_TRUE(std::filesystem::is_symlink(f.path));
+    EXPECT_EQ(f.env.ReadFile(shared + "/Block.log"), "");
+    ASSERT_EQ(::stat((shared + "/Block.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);  // the rewrite keeps the mode
+
+    // Only that one link is followed: a link planted in the shared directory is not.
+    std::filesystem::remove(shared + "/Block.log");
+    f.env.WriteFile(f.env.root + "/victim", "precious\r\n");
+    std::filesystem::create_symlink(f.env.root + "/victim", shared + "/Block.log");
+    EXPECT_FALSE(guard::AppendBlockLogLine(f.path, "evil"));
+    EXPECT_THROW(f.log.WriteBack(), rtl::EInOutError);
+    EXPECT_EQ(f.env.ReadFile(f.env.root + "/victim"), "precious\r\n");
+}
+
+// Two windows (two panels of a family's accounts) rewriting while guards append: a rewrite that
+// waited for the lock of a file that another rewrite has just replaced must not write the old
+// file's content over the new one.
+TEST(BlockLog, TwoRewritersAndAnAppenderLoseNoLine) {
+    LogFile f;
+    f.env.WriteFile(f.path, "");
+    BlockLog other(f.path);
+    f.log.Load();
+    other.Load();
+    std::atomic<bool> stop{false};
+    auto rewrite = [&](BlockLog& log) {
+        while (!stop) log.WriteBack();
+    };
+    std::thread a(rewrite, std::ref(f.log)), b(rewrite, std::ref(other));
+    const int lines = 400;
+    int failed = 0;
+    for (int i = 0; i < lines; ++i) failed += !guard::AppendBlockLogLine(f.path, std::to_string(i));
+    stop = true;
+    a.join();
+    b.join();
+    f.log.WriteBack();
+    const std::string text = "\r\n" + f.env.ReadFile(f.path);
+    int lost = 0;
+    for (int i = 0; i < lines; ++i)
+        lost += text.find("\r\n" + std::to_string(i) + "\r\n") == std::string::npos;
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(lost, 0);
 }
