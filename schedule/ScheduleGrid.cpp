@@ -94,7 +94,7 @@ void ScheduleGrid::WhatCheckBoxChecked() {
 
 void ScheduleGrid::WhatCheckBoxCheckedSaved() {
     for (int n = 1; n <= kBoxes; ++n)
-        flags_[static_cast<std::size_t>(n - 1)] = Box(n)->isChecked() ? "1" : "0";
+        flags_[static_cast<std::size_t>(n - 1)].assign(1, Box(n)->isChecked() ? '1' : '0');
     store::WithSettings([&](store::TRegistry& reg) {
         for (int n = 1; n <= kBoxes; ++n)
             reg.WriteString(store::HourFlagName(n), flags_[static_cast<std::size_t>(n - 1)]);

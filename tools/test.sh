@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the normal build, then the sanitizer build (address + undefined
-# behaviour). Installs what it needs first.
+# Builds and runs every test, warnings fatal throughout:
+#   1. the normal build (GCC) and all its tests;
+#   2. the sanitizer build (clang, address + undefined behaviour): the whole tree again with the
+#      other compiler, all tests again, and the fuzz targets for a bounded time;
+#   3. the release build (GCC, -O3) as a packager makes it, built whole.
+# Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
-run_suite() {
+configure() {
     local dir=$1; shift
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-    cmake --build "$dir"
-    ctest --test-dir "$dir" --output-on-failure --timeout 300 -j2
+    cmake -S . -B "$dir" -G Ninja -DVELTRIX_WERROR=ON "$@" >/dev/null
+}
+run_tests() {
+    ctest --test-dir "$1" --output-on-failure --timeout 300 -j2
 }
 
-echo "== normal build"
-run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-echo "== sanitizer build"
+echo "== normal build (GCC)"
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build
+run_tests build
+
+echo "== sanitizer build (clang, address + undefined behaviour)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DVELTRIX_SANITIZE=ON -DVELTRIX_BENCH=OFF
+configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVELTRIX_SANITIZE=ON \
+          -DVELTRIX_FUZZ=ON
+cmake --build build-asan
+run_tests build-asan
 echo "== fuzz targets (clang, libFuzzer, sanitizers)"
-FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh
+FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh build-asan
+
+echo "== release build (GCC, -O3)"
+configure build-release -DCMAKE_BUILD_TYPE=Release
+cmake --build build-release
+echo "all tests passed"
