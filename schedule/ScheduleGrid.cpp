@@ -23,22 +23,14 @@ constexpr std::array<PanelDesign, 7> kPanels = {{{2, "Tuesday Hours: ", 72},
                                                  {7, "Friday Hours: ", 80},
                                                  {8, " Saturday Hours: ", 72}}};
 
-// The left column runs 0..4, then 9 back to 5, then 10 and 11.
-constexpr std::array<int, 12> kMorningHourOfK = {0, 1, 2, 3, 4, 9, 8, 7, 6, 5, 10, 11};
-
 }  // namespace
 
 HourSlot SlotOf(int k) {
     HourSlot s;
-    if (k < 12) {
-        s.hour = kMorningHourOfK[static_cast<std::size_t>(k)];
-        s.left = 24;
-        s.top = 32 + 24 * s.hour;
-    } else {
-        s.hour = 35 - k;  // 11 PM at k = 12 up to noon at k = 23
-        s.left = 144;
-        s.top = 32 + 24 * (s.hour - 12);
-    }
+    s.hour = store::HourOfPosition(k);
+    // The morning column on the left, the afternoon column on the right, each top to bottom.
+    s.left = s.hour < 12 ? 24 : 144;
+    s.top = 32 + 24 * (s.hour % 12);
     const int h12 = s.hour % 12 == 0 ? 12 : s.hour % 12;
     s.caption = std::to_string(h12) + (s.hour < 12 ? "  AM" : "  PM");
     return s;

@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "store/HourBoxes.h"
+
 class QCheckBox;
 class QGroupBox;
 class QWidget;
@@ -14,8 +16,8 @@ namespace schedule {
 
 inline constexpr int kBoxes = 168;
 
-// Day panels in the order Sunday .. Saturday, by group box number.
-inline constexpr std::array<int, 7> kPanelOfDay = {3, 4, 2, 5, 6, 7, 8};
+using store::FirstBoxOfPanel;
+using store::kPanelOfDay;
 inline constexpr std::array<const char*, 7> kDayNames = {
     "Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
@@ -26,10 +28,6 @@ struct HourSlot {
     std::string caption;  // "12  AM", "5  PM", ...
 };
 HourSlot SlotOf(int k);
-// First box number of group box g (2..8): GroupBox2 holds 1..24, GroupBox3 25..48, ...
-inline int FirstBoxOfPanel(int groupBox) {
-    return (groupBox - 2) * 24 + 1;
-}
 
 class ScheduleGrid {
   public:

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <clocale>
+#include <set>
 
 #include "platform/Locale.h"
 #include "schedule/DaySelector.h"
@@ -49,6 +50,32 @@ int PanelAtLeft8(const ScheduleGrid& grid) {
 }
 
 }  // namespace
+
+// The numbering the guard program applies to the clock, checked against the panel's own boxes:
+// the box of weekday d, hour h sits on d's panel and its caption names h.
+TEST(ScheduleGrid, TheGuardsNumberingMatchesEveryBoxOfThePanel) {
+    Window w;
+    std::set<int> seen;
+    for (int day = 0; day < 7; ++day) {
+        for (int hour = 0; hour < 24; ++hour) {
+            const int n = store::HourBox(day, hour);
+            ASSERT_GE(n, 1);
+            ASSERT_LE(n, 168);
+            seen.insert(n);
+            QCheckBox* box = w.grid.Box(n);
+            EXPECT_NE(box->parentWidget()->property("title").toString().indexOf(
+                          QString::fromUtf8(schedule::kDayNames[static_cast<std::size_t>(day)])),
+                      -1)
+                << "box " << n;
+            const QStringList words = box->text().split(' ', Qt::SkipEmptyParts);
+            ASSERT_EQ(words.size(), 2);
+            const int h12 = words[0].toInt();
+            const int shown = h12 % 12 + (words[1] == "PM" ? 12 : 0);
+            EXPECT_EQ(shown, hour) << "box " << n << " reads " << box->text().toStdString();
+        }
+    }
+    EXPECT_EQ(seen.size(), 168u);
+}
 
 TEST(ScheduleGrid, EveryBoxHasItsNumberCaptionPanelAndPlace) {
     Window w;
