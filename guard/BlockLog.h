@@ -1,7 +1,7 @@
 // Block.log as the statistics window holds it: loaded once, cleared by the parent, written back
 // whole on every close of the window, without ever losing a line the guard program appended.
 //
-// The guard program's side of the contract (the stand-in Sentrel.exe follows it):
+// The guard program's side of the contract (platform/SharedLog.h has the file mechanics):
 //   to append a line: open "Block.log" in the program directory for appending (creating it),
 //   take an exclusive flock() on it, and if the path no longer names the file that was opened
 //   (the panel has just replaced it), close it and start again; then write the whole line with
@@ -12,7 +12,9 @@
 // what was appended since the load (or since its last write-back), writes the held lines and that
 // tail to a temporary file in the same directory, flushes it to disk and renames it over
 // Block.log. A crash or a full disk mid-way leaves the old file whole; the tail joins the held
-// lines, so the window and the file agree afterwards. Temporary files that a rewrite killed
+// lines, so the window and the file agree afterwards. A file that another window rewrote
+// meanwhile (two panels of a family's accounts share one log) adds only the lines this window has
+// never seen, so nothing is lost and nothing doubled. Temporary files that a rewrite killed
 // before its rename left behind ("Block.log.XXXXXX") are removed under the lock.
 #pragma once
 
@@ -30,13 +32,6 @@ namespace guard {
 // The guard's side of the contract: appends `line` and CR LF to the log at `path`.
 // False when the file cannot be opened or written.
 bool AppendBlockLogLine(const std::string& path, const std::string& line);
-
-// Where the log at `path` really lives. An installation may make the program directory's
-// Block.log a symbolic link into a directory that its users can write (the program directory
-// itself stays theirs to read only); that one link is followed, and nothing else: the log and its
-// temporary files are opened without following links. A new log takes mode 0664 in a directory
-// its group can write (so every member's guard can append), else 0644.
-std::string ResolveBlockLogPath(const std::string& path);
 
 class BlockLog {
   public:
@@ -69,7 +64,8 @@ class BlockLog {
     dev_t dev_ = 0;
     ino_t ino_ = 0;
     std::uint64_t size_ = 0;
-    std::uint64_t fingerprint_ = 0;  // of those first size_ bytes
+    std::uint64_t fingerprint_ = 0;          // of those first size_ bytes
+    std::vector<std::uint64_t> knownLines_;  // fingerprints of that file's lines
 };
 
 }  // namespace guard
