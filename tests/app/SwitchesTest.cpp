@@ -135,7 +135,7 @@ TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
     TempEnv env;
     const std::string dir = env.root + "/My Programs/";
     std::filesystem::create_directories(dir);
-    std::filesystem::copy_file(testing_support::ToolPath("Sentrel.exe"), dir + "Sentrel.exe");
+    std::filesystem::copy_file(testing_support::ToolPath("guard-stand-in"), dir + "Sentrel.exe");
     const std::string tool = "'" + testing_support::ToolPath("veltrix-reg") + "'";
     const std::string run = std::string("'") + store::kRunKey + "'";
     int status = -1;

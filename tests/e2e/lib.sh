@@ -7,6 +7,12 @@ program=$work/program
 shots=${E2E_SHOTS:-$build/e2e-shots}
 mkdir -p "$shots"
 cmake --install "$build" --prefix "$program" >/dev/null
+# These tests run the panel as root: a real guard started by "Enable Veltrix" could stop processes
+# the test did not start. A stand-in that only records its start takes its place; the guard's own
+# end-to-end test runs it as a throwaway user (guard_blocks.sh).
+if [ "${E2E_REAL_GUARD:-0}" != 1 ]; then
+    cp "$build/tools/guard-stand-in" "$program/Sentrel.exe"
+fi
 export VELTRIX_USER_STORE=$work/store/user
 export VELTRIX_MACHINE_STORE=$work/store/machine
 reg=$program/veltrix-reg

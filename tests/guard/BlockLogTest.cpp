@@ -124,7 +124,7 @@ TEST(BlockLog, ALogThatCannotBeWrittenFailsAndChangesNothing) {
 TEST(BlockLog, NoLineOfARunningGuardIsLostAcrossManyRewrites) {
     LogFile f;
     const std::string guardExe = f.env.programDir + "Sentrel.exe";
-    std::filesystem::copy_file(testing_support::ToolPath("Sentrel.exe"), guardExe);
+    std::filesystem::copy_file(testing_support::ToolPath("guard-stand-in"), guardExe);
     f.env.WriteFile(f.path, "");
     f.log.Load();
     f.log.Clear();

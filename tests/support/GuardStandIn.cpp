@@ -1,16 +1,14 @@
-// Stand-in for the guard program Sentrel.exe. It blocks nothing: when started it reads the values
-// the control panel leaves for the guard and appends one line to Block.log in its own program
-// directory, saying that it started and what it read.
-//
-// It appends by the log's contract (guard/BlockLog.h): open, lock, append the whole line with its
-// CR LF, close, so the statistics window can rewrite the file without losing a line.
+// A stand-in for the guard program in tests of the panel that run as root: it blocks nothing (a
+// real guard run as root could stop processes the test did not start). Started as Sentrel.exe,
+// it reads the values the panel leaves for the guard and appends one line to Block.log in its
+// own directory, saying that it started and what it read, by the log's contract.
 #include <unistd.h>
 
 #include <climits>
 #include <ctime>
 #include <string>
 
-#include "guard/BlockLog.h"
+#include "platform/SharedLog.h"
 #include "store/SettingsStore.h"
 
 namespace {
@@ -80,5 +78,5 @@ int main() {
     } catch (const std::exception& e) {
         line += std::string(": cannot read the settings: ") + e.what();
     }
-    return guard::AppendBlockLogLine(dir + "Block.log", line) ? 0 : 1;
+    return platform::AppendSharedLogLine(dir + "Block.log", line) ? 0 : 1;
 }

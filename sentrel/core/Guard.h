@@ -1,0 +1,115 @@
+// The guard's decisions, with the clock, the process table and everything it does to the outside
+// world injected. The program wires it to the system; tests drive it with a fake clock and a
+// process table of their own.
+//
+//  - Blocking() holds while blocking is on ("NeedJobOrNot" "Yes") and the current local hour's
+//    box is blocked. Scan() then stops every process of the table that is a web browser or a
+//    listed application, except the protected ones: the guard's own processes, its watcher, the
+//    session's leader, and every program of the program directory (the panel among them). A
+//    process is asked to stop once; Outside::Stop() kills it if it has not ended after 5 s.
+//  - Tick() (about once a second) notices clock changes of more than 2 minutes against a clock
+//    that never jumps, warns 10, 5 and 1 minutes before a blocked hour begins while something it
+//    would stop is running, and writes the summaries of repeated events.
+//  - Every event is one line of the log: date and time, then plain words.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sentrel/core/Clock.h"
+#include "sentrel/core/Heartbeat.h"
+#include "sentrel/core/Programs.h"
+#include "sentrel/core/Repeats.h"
+#include "sentrel/core/Settings.h"
+
+namespace sentrel {
+
+class ProcessTable {
+  public:
+    virtual ~ProcessTable() = default;
+    // This user's processes as they run now.
+    virtual const std::vector<ProcessInfo>& Scan() = 0;
+};
+
+class Outside {
+  public:
+    virtual ~Outside() = default;
+    // Asks the process to close now and kills it if it still runs 5 s later.
+    virtual void Stop(const ProcessInfo& p) = 0;
+    virtual void Notify(const std::string& text) = 0;  // a desktop notification
+    virtual void Log(const std::string& line) = 0;     // one line of Block.log
+};
+
+struct Identity {
+    std::string version;     // "1.0"
+    int pid = 0;             // the guard's own
+    std::string programDir;  // with its trailing '/'
+};
+
+inline constexpr std::int64_t kClockJumpSeconds = 120;
+inline constexpr int kWarningMinutes[] = {10, 5, 1};
+
+class Guard {
+  public:
+    Guard(Clock& clock, ProcessTable& table, Outside& outside, Identity identity);
+
+    // Logs the start, and how long no guard ran before it.
+    void Started(const PreviousRun& previous);
+    // Logs the stop (and the repeats still counted).
+    void Stopping(const std::string& reason);
+
+    void SettingsRead(const SettingsRead& read);
+    // The store could not be read: the settings read last stay in force.
+    void CannotReadSettings(const std::string& why);
+    // A second start asked this guard to read the settings again.
+    void AskedToReread(int pid);
+    // The watcher that restarts a killed guard.
+    void WatcherStarted(int pid);
+    void WatcherEnded(int pid, bool restarting);
+    void Protect(int pid) { protected_.insert(pid); }
+    void Unprotect(int pid) { protected_.erase(pid); }
+
+    void Tick();
+    bool Blocking();
+    void Scan();
+    // A process that Stop() was asked to end did not close in time and was killed.
+    void Killed(const ProcessInfo& p);
+
+    const GuardSettings& Settings() const { return settings_; }
+    // Logs a line of the guard's own, with the date and time first.
+    void Log(const std::string& text);
+
+  private:
+    bool BlockedAt(const LocalTime& t) const;
+    bool Spared(const ProcessInfo& p) const;
+    std::string Until(std::int64_t now);
+    void Warn(std::int64_t now);
+    void LogSummaries(const std::vector<RepeatFilter::Summary>& due);
+    std::int64_t Seconds() { return clock_.Elapsed() / 1000; }
+
+    Clock& clock_;
+    ProcessTable& table_;
+    Outside& outside_;
+    Identity identity_;
+
+    GuardSettings settings_;
+    bool haveSettings_ = false;
+    std::set<std::string> problems_;
+    std::string readError_;
+
+    bool haveTick_ = false;
+    std::int64_t lastWall_ = 0, lastElapsed_ = 0;
+    std::set<std::pair<std::int64_t, int>> warned_;  // (hour start, minutes before)
+
+    std::set<int> protected_;
+    std::set<std::pair<int, std::uint64_t>> stopping_;  // (pid, start time)
+    std::map<std::string, std::int64_t> notified_;      // program name -> when last told
+    std::map<std::string, ProcessInfo> killed_;         // by program name, for the summary
+    RepeatFilter repeats_;
+};
+
+}  // namespace sentrel

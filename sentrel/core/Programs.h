@@ -1,0 +1,40 @@
+// Which running programs the guard stops: web browsers, and the applications the parent listed.
+//
+// A program is known by its executable (the file the process runs, not its 15-character name):
+//  - a web browser by the executable's base name, or by the Flatpak or snap app it runs in;
+//    the list is kBrowsers in Programs.cpp, one line a browser;
+//  - an application entry ("App1".."App9") matches the executable's base name in any letter case,
+//    with or without a trailing ".exe" ("Game.EXE" stops game and game.exe); an entry holding a
+//    "/" matches the full path instead. Blanks around an entry do not count.
+// For a script run by an interpreter (python3 qutebrowser) and a Windows program run by Wine,
+// the script's or the Windows program's name counts as the program's name as well.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sentrel {
+
+struct ProcessInfo {
+    int pid = 0;
+    std::uint64_t startTime = 0;    // clock ticks after boot: with the pid, the process's identity
+    std::string exe;                // full path of the executable
+    std::vector<std::string> args;  // the first arguments (argv[0], argv[1], ...), maybe none
+    std::string app;                // "flatpak:<app id>" or "snap:<name>" of its scope, or ""
+};
+
+struct Match {
+    enum Kind { None, Browser, Application } kind = None;
+    std::string name;  // what the parent reads: "firefox", "game"
+    std::string rule;  // why: "a web browser", "App3 'Game.EXE'"
+};
+
+// The program names a process answers to: its executable's base name, and for interpreters and
+// Wine the name of what they run.
+std::vector<std::string> ProgramNames(const ProcessInfo& p);
+
+// `apps` are the entries as typed, in order App1.. (empty ones already left out).
+Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps);
+
+}  // namespace sentrel

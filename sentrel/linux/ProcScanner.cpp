@@ -1,0 +1,185 @@
+#include "sentrel/linux/ProcScanner.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace sentrel {
+namespace {
+
+// Reads a small file below /proc/<pid> (relative to the open /proc).
+std::string ReadAt(int dirFd, const std::string& path, std::size_t limit = 4096) {
+    const int fd = ::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string out(limit, '\0');
+    std::size_t used = 0;
+    while (used < limit) {
+        const ssize_t n = ::read(fd, out.data() + used, limit - used);
+        if (n <= 0) break;
+        used += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    out.resize(used);
+    return out;
+}
+
+std::string ReadLinkAt(int dirFd, const std::string& path) {
+    char buf[4096];
+    const ssize_t n = ::readlinkat(dirFd, path.c_str(), buf, sizeof buf);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return {};
+    std::string link(buf, static_cast<std::size_t>(n));
+    // An executable replaced on disk (an upgrade) still runs: its name counts.
+    static constexpr std::string_view kDeleted = " (deleted)";
+    if (link.size() > kDeleted.size() &&
+        link.compare(link.size() - kDeleted.size(), kDeleted.size(), kDeleted) == 0)
+        link.resize(link.size() - kDeleted.size());
+    return link;
+}
+
+// Fields after the command name of /proc/<pid>/stat: field 3 is index 0.
+std::vector<std::string_view> StatFields(std::string_view stat) {
+    std::vector<std::string_view> fields;
+    const auto close = stat.rfind(')');
+    if (close == std::string_view::npos) return fields;
+    std::string_view rest = stat.substr(close + 1);
+    while (!rest.empty()) {
+        const auto start = rest.find_first_not_of(' ');
+        if (start == std::string_view::npos) break;
+        rest.remove_prefix(start);
+        const auto end = rest.find(' ');
+        fields.push_back(rest.substr(0, end));
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end);
+    }
+    return fields;
+}
+
+std::uint64_t Number(std::string_view s) {
+    std::uint64_t v = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return 0;
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return v;
+}
+
+// The real user of a process: the owner of /proc/<pid>, except that a process that is not
+// dumpable shows root there, and then the Uid line of its status says.
+bool OwnedBy(int procFd, const std::string& pid, uid_t uid) {
+    struct stat st {};
+    if (::fstatat(procFd, pid.c_str(), &st, 0) != 0) return false;
+    if (st.st_uid == uid) return true;
+    if (st.st_uid != 0 || uid == 0) return false;
+    const std::string status = ReadAt(procFd, pid + "/status", 8192);
+    const auto at = status.find("\nUid:");
+    if (at == std::string::npos) return false;
+    const char* text = status.c_str() + at + 5;
+    char* end = nullptr;
+    const unsigned long real = std::strtoul(text, &end, 10);
+    return end != text && real == uid;
+}
+
+// "flatpak:<app id>" or "snap:<name>" from the process's cgroup, or "".
+std::string AppScope(const std::string& cgroup) {
+    const auto flatpak = cgroup.find("app-flatpak-");
+    if (flatpak != std::string::npos) {
+        const auto start = flatpak + 12;
+        const auto end = cgroup.find(".scope", start);
+        std::string id =
+            cgroup.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const auto dash = id.rfind('-');  // "-<instance number>"
+        if (dash != std::string::npos) id.resize(dash);
+        return "flatpak:" + id;
+    }
+    const auto snap = cgroup.find("/snap.");
+    if (snap != std::string::npos) {
+        const auto start = snap + 6;
+        const auto end = cgroup.find('.', start);
+        if (end != std::string::npos) return "snap:" + cgroup.substr(start, end - start);
+    }
+    return {};
+}
+
+constexpr unsigned kRecheckScans = 16;
+
+}  // namespace
+
+ProcScanner::ProcScanner(uid_t uid) : uid_(uid) {
+    procFd_ = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+ProcScanner::~ProcScanner() {
+    if (procFd_ >= 0) ::close(procFd_);
+}
+
+std::uint64_t ProcScanner::StartTime(int pid) {
+    const std::string stat = ReadAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat");
+    const auto fields = StatFields(stat);
+    return fields.size() > 19 ? Number(fields[19]) : 0;  // field 22
+}
+
+int ProcScanner::SessionOf(int pid) {
+    const std::string stat = ReadAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat");
+    const auto fields = StatFields(stat);
+    return fields.size() > 3 ? static_cast<int>(Number(fields[3])) : 0;  // field 6
+}
+
+void ProcScanner::Describe(int pid, Entry& e) {
+    const std::string dir = std::to_string(pid);
+    ProcessInfo& info = e.info;
+    info = ProcessInfo{};
+    info.pid = pid;
+    info.exe = e.exe;
+    const auto fields = StatFields(ReadAt(procFd_, dir + "/stat"));
+    info.startTime = fields.size() > 19 ? Number(fields[19]) : 0;
+    const std::string cmdline = ReadAt(procFd_, dir + "/cmdline", 8192);
+    for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
+        const auto end = cmdline.find('\0', at);
+        info.args.push_back(cmdline.substr(at, end == std::string::npos ? end : end - at));
+        if (end == std::string::npos) break;
+        at = end + 1;
+    }
+    info.app = AppScope(ReadAt(procFd_, dir + "/cgroup"));
+}
+
+const std::vector<ProcessInfo>& ProcScanner::Scan() {
+    current_.clear();
+    if (procFd_ < 0) return current_;
+    for (auto& [pid, e] : known_) e.seen = false;
+    const int fd = ::openat(procFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!dir) {
+        if (fd >= 0) ::close(fd);
+        return current_;
+    }
+    while (const dirent* d = ::readdir(dir)) {
+        if (d->d_name[0] < '1' || d->d_name[0] > '9') continue;
+        const int pid = std::atoi(d->d_name);
+        auto [it, fresh] = known_.try_emplace(pid);
+        Entry& e = it->second;
+        e.seen = true;
+        // A process can change its user without a new pid (setpriv, a login that drops root):
+        // other users' processes are looked at again now and then.
+        if (fresh || (!e.own && ++e.skipped % kRecheckScans == 0))
+            e.own = OwnedBy(procFd_, d->d_name, uid_);
+        if (!e.own) continue;
+        std::string exe = ReadLinkAt(procFd_, std::string(d->d_name) + "/exe");
+        if (exe.empty()) continue;  // a kernel thread, or gone
+        if (fresh || exe != e.exe) {
+            e.exe = std::move(exe);
+            Describe(pid, e);
+        }
+        current_.push_back(e.info);
+    }
+    ::closedir(dir);
+    for (auto it = known_.begin(); it != known_.end();)
+        it = it->second.seen ? std::next(it) : known_.erase(it);
+    return current_;
+}
+
+}  // namespace sentrel

@@ -1,0 +1,47 @@
+// This user's processes, read from /proc. A scan lists /proc once; a process seen before costs
+// one readlink of its executable (which notices an exec), a new one a few small reads. Processes
+// of other users are remembered by pid and never looked at again while they live.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sentrel/core/Guard.h"
+
+namespace sentrel {
+
+class ProcScanner final : public ProcessTable {
+  public:
+    explicit ProcScanner(uid_t uid);
+    ~ProcScanner() override;
+    ProcScanner(const ProcScanner&) = delete;
+    ProcScanner& operator=(const ProcScanner&) = delete;
+
+    const std::vector<ProcessInfo>& Scan() override;
+
+    // Start time (clock ticks after boot) of `pid`, read from /proc/<pid>/stat; 0 when gone.
+    static std::uint64_t StartTime(int pid);
+    // Session id of `pid`; 0 when gone.
+    static int SessionOf(int pid);
+
+  private:
+    struct Entry {
+        bool own = false;
+        bool seen = false;
+        unsigned skipped = 0;  // scans since the owner was last looked at
+        std::string exe;       // as last read
+        ProcessInfo info;
+    };
+    void Describe(int pid, Entry& e);
+
+    uid_t uid_;
+    int procFd_ = -1;
+    std::unordered_map<int, Entry> known_;
+    std::vector<ProcessInfo> current_;
+};
+
+}  // namespace sentrel

@@ -1,0 +1,197 @@
+#include "sentrel/linux/Service.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+
+#include "platform/SharedLog.h"
+#include "sentrel/core/Heartbeat.h"
+#include "sentrel/linux/Instance.h"
+#include "sentrel/linux/Notifier.h"
+#include "sentrel/linux/ProcScanner.h"
+#include "sentrel/linux/Session.h"
+#include "sentrel/linux/Signals.h"
+#include "sentrel/linux/Stopper.h"
+#include "sentrel/linux/StoreReader.h"
+#include "sentrel/linux/StoreWatcher.h"
+#include "sentrel/linux/SystemClock.h"
+#include "sentrel/linux/Watcher.h"
+
+#ifndef VELTRIX_VERSION
+#define VELTRIX_VERSION "1.0"
+#endif
+
+namespace sentrel {
+namespace {
+
+std::unique_ptr<QTimer> Timer(int ms, bool single = false) {
+    auto t = std::make_unique<QTimer>();
+    t->setInterval(ms);
+    t->setSingleShot(single);
+    return t;
+}
+
+}  // namespace
+
+Service::Service() {
+    exe_ = OwnExecutable();
+    programDir_ = platform::DirectoryOfPath(exe_);
+    logPath_ = programDir_ + "Block.log";
+    clock_ = std::make_unique<SystemClock>();
+    table_ = std::make_unique<ProcScanner>(::getuid());
+    guard_ = std::make_unique<Guard>(
+        *clock_, *table_, *this,
+        Identity{VELTRIX_VERSION, static_cast<int>(::getpid()), programDir_});
+    stopper_ = std::make_unique<Stopper>([this](const ProcessInfo& p) { guard_->Killed(p); });
+    notifier_ = std::make_unique<Notifier>();
+    watcher_ = std::make_unique<StoreWatcher>();
+    session_ = std::make_unique<Session>(Session::Own());
+    heartbeat_ = std::make_unique<HeartbeatFile>();
+    signals_ = std::make_unique<Signals>();
+    tick_ = Timer(kTickMs);
+    scan_ = Timer(kScanMs);
+    reread_ = Timer(kRereadMs);
+    settle_ = Timer(150, true);  // a save is several file events: read once they have settled
+    connect(tick_.get(), &QTimer::timeout, this, [this] { Tick(); });
+    connect(scan_.get(), &QTimer::timeout, this, [this] { Scan(); });
+    connect(reread_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
+    connect(settle_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
+    connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
+    connect(signals_.get(), &Signals::Received, this,
+            [this](int signal, int sender) { OnSignal(signal, sender); });
+}
+
+Service::~Service() {
+    watcherEnd_.reset();
+    if (watcherFd_ >= 0) ::close(watcherFd_);
+}
+
+void Service::Start() {
+    hadBus_ = notifier_->HasBus();
+    for (int pid : {session_->Leader(), ProcScanner::SessionOf(::getpid())})
+        if (pid > 1) guard_->Protect(pid);
+    guard_->Started(ParseHeartbeat(heartbeat_->Previous()));
+    heartbeat_->Write(AliveRecord(clock_->Now(), static_cast<int>(::getpid())));
+    watcher_->Watch(StoreDirectory());
+    ReadSettings();
+    guard_->Tick();
+    tick_->start();
+    reread_->start();
+}
+
+void Service::Stop(const ProcessInfo& p) {
+    stopper_->Stop(p);
+}
+
+void Service::Notify(const std::string& text) {
+    notifier_->Show(QString::fromStdString(text));
+}
+
+void Service::Log(const std::string& line) {
+    platform::AppendSharedLogLine(logPath_, line);
+}
+
+void Service::ReadSettings() {
+    if (!watcher_->Watching()) watcher_->Watch(StoreDirectory());
+    const StoreReadResult result = ReadStore();
+    if (result.ok)
+        guard_->SettingsRead(result.read);
+    else
+        guard_->CannotReadSettings(result.error);
+    KeepWatcher(guard_->Settings().protect);
+    UpdateScanning();
+}
+
+void Service::UpdateScanning() {
+    if (finishing_) return;
+    if (guard_->Blocking()) {
+        if (!scan_->isActive()) {
+            Scan();  // at once: the hour has just begun, or blocking was switched on
+            scan_->start();
+        }
+    } else if (scan_->isActive()) {
+        scan_->stop();
+        guard_->Scan();  // forgets what it was stopping
+    }
+}
+
+void Service::Scan() {
+    guard_->Scan();
+}
+
+void Service::Tick() {
+    guard_->Tick();
+    if (session_->Ended() || (hadBus_ && !notifier_->BusConnected())) {
+        Finish(kSessionEnded);
+        return;
+    }
+    if (++ticks_ % kHeartbeatSeconds == 0)
+        heartbeat_->Write(AliveRecord(clock_->Now(), static_cast<int>(::getpid())));
+    UpdateScanning();
+}
+
+void Service::OnSignal(int signal, int sender) {
+    if (signal == SIGUSR1) {
+        guard_->AskedToReread(sender);
+        ReadSettings();
+        return;
+    }
+    Finish(std::string("stopped by ") + SignalName(signal) +
+           (sender > 0 ? " from pid " + std::to_string(sender) : std::string()));
+}
+
+void Service::Finish(const std::string& reason) {
+    if (finishing_) return;
+    finishing_ = true;
+    tick_->stop();
+    scan_->stop();
+    reread_->stop();
+    // At the end of the session the watcher goes too; a guard stopped while the session goes on
+    // is left to the watcher, which starts a new one.
+    if (reason == kSessionEnded) KeepWatcher(false);
+    guard_->Stopping(reason);
+    heartbeat_->Write(StoppedRecord(clock_->Now(), static_cast<int>(::getpid()), reason));
+    QCoreApplication::quit();
+}
+
+void Service::KeepWatcher(bool wanted) {
+    watcherWanted_ = wanted;
+    if (wanted && watcherPid_ < 0 && !finishing_) {
+        const pid_t pid = SpawnWatcher(exe_);
+        if (pid < 0) return;
+        watcherPid_ = pid;
+        watcherFd_ = Stopper::OpenPidfd(pid);
+        if (watcherFd_ >= 0) {
+            watcherEnd_ = std::make_unique<QSocketNotifier>(watcherFd_, QSocketNotifier::Read);
+            connect(watcherEnd_.get(), &QSocketNotifier::activated, this,
+                    [this] { WatcherEnded(); });
+        }
+        guard_->WatcherStarted(pid);
+    } else if (!wanted && watcherPid_ > 0) {
+        if (watcherFd_ >= 0) Stopper::SendSignal(watcherFd_, SIGTERM);
+        guard_->WatcherEnded(watcherPid_, false);
+        watcherPid_ = -1;  // reaped when its end is noticed
+    }
+}
+
+void Service::WatcherEnded() {
+    watcherEnd_->setEnabled(false);
+    watcherEnd_.release()->deleteLater();
+    ::close(watcherFd_);
+    watcherFd_ = -1;
+    while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    const int pid = watcherPid_;
+    watcherPid_ = -1;
+    if (pid > 0 && watcherWanted_ && !finishing_) {
+        guard_->WatcherEnded(pid, true);
+        KeepWatcher(true);
+    }
+}
+
+}  // namespace sentrel

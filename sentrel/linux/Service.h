@@ -1,0 +1,77 @@
+// The guard program at work: the engine of sentrel/core wired to the system. It reads the
+// settings at the start, whenever the store's directory changes, at a second start and every
+// 30 s; ticks once a second (clock, hours, warnings, the end of the session, the heartbeat);
+// scans the processes twice a second while an hour blocks; and keeps a watcher while
+// "NeedGuardOrNot" is "Yes".
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+#include "sentrel/core/Guard.h"
+
+class QSocketNotifier;
+class QTimer;
+
+namespace sentrel {
+
+class HeartbeatFile;
+class Notifier;
+class ProcScanner;
+class Session;
+class Signals;
+class Stopper;
+class StoreWatcher;
+class SystemClock;
+
+inline constexpr int kScanMs = 500;
+inline constexpr int kTickMs = 1000;
+inline constexpr int kRereadMs = 30000;
+
+class Service final : public QObject, public Outside {
+    Q_OBJECT
+  public:
+    Service();
+    ~Service() override;
+
+    void Start();
+
+  private:
+    // Outside
+    void Stop(const ProcessInfo& p) override;
+    void Notify(const std::string& text) override;
+    void Log(const std::string& line) override;
+
+    void ReadSettings();
+    void Tick();
+    void Scan();
+    void UpdateScanning();
+    void OnSignal(int signal, int sender);
+    void Finish(const std::string& reason);
+    void KeepWatcher(bool wanted);
+    void WatcherEnded();
+
+    std::string exe_, programDir_, logPath_;
+    std::unique_ptr<SystemClock> clock_;
+    std::unique_ptr<ProcScanner> table_;
+    std::unique_ptr<Guard> guard_;
+    std::unique_ptr<Stopper> stopper_;
+    std::unique_ptr<Notifier> notifier_;
+    std::unique_ptr<StoreWatcher> watcher_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<HeartbeatFile> heartbeat_;
+    std::unique_ptr<Signals> signals_;
+    std::unique_ptr<QTimer> tick_, scan_, reread_, settle_;
+    bool hadBus_ = false;
+    bool finishing_ = false;
+    int ticks_ = 0;
+
+    // The watcher while protection is on.
+    bool watcherWanted_ = false;
+    int watcherPid_ = -1, watcherFd_ = -1;
+    std::unique_ptr<QSocketNotifier> watcherEnd_;
+};
+
+}  // namespace sentrel

@@ -1,0 +1,160 @@
+// The real guard program with real processes, run as a throwaway user the test creates: copies of
+// a do-nothing program named like browsers and listed applications are stopped at a blocked hour
+// and left alone otherwise, another user's are never touched, a program that ignores SIGTERM is
+// killed, a second start leaves one guard, protection survives kill -9, and the log says so.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "store/ValueNames.h"
+#include "tests/sentrel/GuardUser.h"
+#include "tests/support/TempEnv.h"
+
+using testing_support::GuardUser;
+using testing_support::Running;
+using testing_support::SetCurrentHours;
+using testing_support::WaitForEnd;
+
+namespace {
+
+// Generous bounds for a loaded machine; the benchmark measures how fast it really is.
+constexpr int kStopMs = 10000;
+
+class GuardProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create a throwaway user";
+        user = std::make_unique<GuardUser>();
+    }
+    void TearDown() override { user.reset(); }
+
+    // Blocking on and every hour allowed, then the guard.
+    pid_t Start() {
+        user->Set(store::kNeedJob, "Yes");
+        SetCurrentHours(*user, "1");
+        const pid_t guard = user->StartGuard();
+        EXPECT_TRUE(user->WaitForLog("Settings read:")) << user->Log();
+        return guard;
+    }
+    // Stays alive for a while (a negative check needs some time).
+    static bool Survives(pid_t pid) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        return Running(pid);
+    }
+    std::unique_ptr<GuardUser> user;
+};
+
+}  // namespace
+
+TEST_F(GuardProgram, StopsBrowsersAndAppsAtABlockedHourOnly) {
+    user->Set("App1", "Game.EXE");
+    Start();
+    const pid_t early = user->Spawn({user->Program("firefox"), "--new-window"});
+    EXPECT_TRUE(Survives(early)) << "stopped at an allowed hour";
+
+    SetCurrentHours(*user, "0");  // the store change takes effect: the running one goes
+    EXPECT_TRUE(WaitForEnd(early, kStopMs)) << user->Log();
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t browser = user->Spawn({user->Program("firefox-esr")});
+    const pid_t game = user->Spawn({user->Program("game")});
+    const pid_t other = user->Spawn({user->Program("gedit")});
+    EXPECT_TRUE(WaitForEnd(browser, kStopMs));
+    EXPECT_TRUE(WaitForEnd(game, kStopMs));
+    std::cout << "stopped a new browser after "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(
+                     std::chrono::steady_clock::now() - started)
+                     .count()
+              << " ms\n";
+    EXPECT_TRUE(Running(other));
+    EXPECT_TRUE(user->WaitForLog("Stopped game (pid " + std::to_string(game) + ", " + user->bin +
+                                 "game), the application 'Game.EXE': "));
+    EXPECT_TRUE(user->WaitForLog("Stopped firefox (pid " + std::to_string(early)));
+
+    user->Set(store::kNeedJob, "No");  // switched off: nothing is stopped, the guard runs on
+    EXPECT_TRUE(user->WaitForLog("Settings read: blocking off"));
+    const pid_t later = user->Spawn({user->Program("chromium")});
+    EXPECT_TRUE(Survives(later));
+    EXPECT_NE(user->Guard(), 0);
+}
+
+TEST_F(GuardProgram, AnotherUsersProgramIsLeftAlone) {
+    Start();
+    SetCurrentHours(*user, "0");
+    // A browser of the test's own user (root), from the throwaway user's bin directory.
+    const std::string path = user->Program("firefox");
+    const pid_t mine = ::fork();
+    if (mine == 0) {
+        execl(path.c_str(), "firefox", nullptr);
+        _exit(127);
+    }
+    const pid_t theirs = user->Spawn({path});
+    EXPECT_TRUE(WaitForEnd(theirs, kStopMs));
+    EXPECT_TRUE(Survives(mine));
+    EXPECT_EQ(user->Log().find("pid " + std::to_string(mine)), std::string::npos);
+    ::kill(mine, SIGKILL);
+    WaitForEnd(mine, 5000);
+}
+
+TEST_F(GuardProgram, AProgramThatIgnoresTermIsKilledAfterFiveSeconds) {
+    Start();
+    SetCurrentHours(*user, "0");
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t stubborn = user->Spawn({user->Program("brave"), "--ignore-term"});
+    EXPECT_TRUE(user->WaitForLog("Stopped brave (pid " + std::to_string(stubborn)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_TRUE(Running(stubborn)) << "killed before its grace time";
+    EXPECT_TRUE(WaitForEnd(stubborn, kStopMs));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_TRUE(user->WaitForLog("brave (pid " + std::to_string(stubborn) +
+                                 ") did not close within 5 s and was killed"));
+}
+
+TEST_F(GuardProgram, ASecondStartLeavesOneGuardThatReadsTheSettingsAgain) {
+    const pid_t first = Start();
+    const pid_t second = user->StartGuard();
+    EXPECT_TRUE(WaitForEnd(second, kStopMs));
+    EXPECT_TRUE(user->WaitForLog("Started again (pid " + std::to_string(second) + ")"));
+    EXPECT_EQ(user->Guard(), first);
+    int guards = 0;
+    for (const auto& [pid, cmd] : user->Processes())
+        guards += cmd.find("Sentrel.exe") == 0 || cmd.find("/Sentrel.exe") != std::string::npos;
+    EXPECT_EQ(guards, 1);
+
+    ::kill(first, SIGTERM);  // stopped by a signal: logged, and the heartbeat says why
+    EXPECT_TRUE(WaitForEnd(first, kStopMs));
+    EXPECT_TRUE(
+        user->WaitForLog("stopped (pid " + std::to_string(first) + "): stopped by SIGTERM"));
+    user->StartGuard();
+    EXPECT_TRUE(user->WaitForLog("(stopped by SIGTERM"));
+}
+
+TEST_F(GuardProgram, ProtectionStartsAKilledGuardAgain) {
+    user->Set(store::kNeedGuard, "Yes");
+    const pid_t first = Start();
+    ASSERT_TRUE(user->WaitForLog("Protection on: a watcher (pid "));
+    ::kill(first, SIGKILL);
+    EXPECT_TRUE(WaitForEnd(first, kStopMs));
+    pid_t next = 0;
+    for (int i = 0; i < 1000 && (next == 0 || next == first); ++i) {
+        next = user->Guard();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(next, 0) << user->Log();
+    EXPECT_NE(next, first);
+    EXPECT_TRUE(
+        user->WaitForLog("the guard before (pid " + std::to_string(first) + ") was killed at"))
+        << user->Log();
+    // The new guard blocks too.
+    SetCurrentHours(*user, "0");
+    const pid_t browser = user->Spawn({user->Program("vivaldi-bin")});
+    EXPECT_TRUE(WaitForEnd(browser, kStopMs));
+
+    user->Set(store::kNeedGuard, "No");
+    EXPECT_TRUE(user->WaitForLog("Protection off: the watcher"));
+    ::kill(next, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    EXPECT_EQ(user->Guard(), 0) << "started again without protection";
+}
