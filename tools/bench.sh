@@ -12,3 +12,4 @@ echo "== statistics window";     build/bench/bench_statistics
 echo "== Base64";                build/bench/bench_codec
 echo "== receiving";             build/bench/bench_receive
 echo "== HTTP";                  build/bench/bench_http
+echo "== guard program";         bash bench/guard.sh build

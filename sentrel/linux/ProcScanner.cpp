@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace sentrel {
 namespace {
@@ -106,6 +107,8 @@ std::string AppScope(const std::string& cgroup) {
 }
 
 constexpr unsigned kRecheckScans = 16;
+constexpr unsigned kFullScanEvery = 4;  // an exec of an older process is seen within 4 scans
+constexpr long kYoungSeconds = 5;
 
 }  // namespace
 
@@ -151,6 +154,13 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
     current_.clear();
     if (procFd_ < 0) return current_;
     for (auto& [pid, e] : known_) e.seen = false;
+    const bool fullScan = ++scans_ % kFullScanEvery == 0;
+    static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    timespec boot{};
+    ::clock_gettime(CLOCK_BOOTTIME, &boot);
+    const auto nowTicks =
+        static_cast<std::uint64_t>(boot.tv_sec) * static_cast<std::uint64_t>(ticksPerSecond);
+    const auto youngTicks = static_cast<std::uint64_t>(kYoungSeconds * ticksPerSecond);
     const int fd = ::openat(procFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (!dir) {
@@ -168,6 +178,12 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         if (fresh || (!e.own && ++e.skipped % kRecheckScans == 0))
             e.own = OwnedBy(procFd_, d->d_name, uid_);
         if (!e.own) continue;
+        // A process that has run for a while is looked at again every few scans only (an exec
+        // keeps the pid): new processes are what starts all the time.
+        if (!fresh && !e.exe.empty() && !fullScan && e.info.startTime + youngTicks < nowTicks) {
+            current_.push_back(e.info);
+            continue;
+        }
         std::string exe = ReadLinkAt(procFd_, std::string(d->d_name) + "/exe");
         if (exe.empty()) continue;  // a kernel thread, or gone
         if (fresh || exe != e.exe) {

@@ -1,6 +1,8 @@
-// This user's processes, read from /proc. A scan lists /proc once; a process seen before costs
-// one readlink of its executable (which notices an exec), a new one a few small reads. Processes
-// of other users are remembered by pid and never looked at again while they live.
+// This user's processes, read from /proc. A scan lists /proc once; a new process costs a few small
+// reads. A process younger than 5 s is looked at again at every scan (a fork is followed by its
+// exec), an older one at every fourth (an exec keeps the pid): one readlink of its executable.
+// Processes of other users are remembered by pid and looked at again every sixteenth scan (a
+// process can change its user without a new pid).
 #pragma once
 
 #include <sys/types.h>
@@ -40,6 +42,7 @@ class ProcScanner final : public ProcessTable {
 
     uid_t uid_;
     int procFd_ = -1;
+    unsigned scans_ = 0;
     std::unordered_map<int, Entry> known_;
     std::vector<ProcessInfo> current_;
 };

@@ -25,9 +25,15 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/displayfd")
 unset QT_QPA_PLATFORM
+# A real window manager, as on a desktop: frames, focus and placement are its.
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm=$!
+for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
+wmctrl -m >/dev/null 2>&1 || { echo "FAIL: openbox did not start" >&2; exit 1; }
 panel=
 cleanup() {
     [ -n "$panel" ] && kill "$panel" 2>/dev/null || true
+    kill "$wm" 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -67,4 +73,55 @@ start_panel() {
 wait_panel_exit() {
     for _ in $(seq 200); do kill -0 "$panel" 2>/dev/null || { panel=; return 0; }; sleep 0.05; done
     fail "the panel did not end"
+}
+
+# A throwaway unprivileged user for roads a child's account walks: created here, removed with
+# every process it still has (all started by the test) when the test ends, also on failure.
+child=
+make_child() {
+    child=vtxe$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
+    useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/home" "$child"
+    mkdir -p "$work/home" "$work/runtime"
+    chown "$child:" "$work/home" "$work/runtime"
+    chmod 700 "$work/runtime"
+    chmod 755 "$work"
+    export VELTRIX_USER_STORE=$work/home/store
+    trap 'remove_child; cleanup' EXIT
+}
+remove_child() {
+    [ -n "$child" ] || return 0
+    local uid pids
+    uid=$(id -u "$child" 2>/dev/null) || return 0
+    for _ in $(seq 50); do
+        pids=$(ps -e -o uid=,pid= | awk -v u="$uid" '$1 == u {print $2}')
+        [ -z "$pids" ] && break
+        kill -KILL $pids 2>/dev/null || true
+        sleep 0.05
+    done
+    userdel "$child" 2>/dev/null || true
+}
+# Runs a command as the child, with the child's own environment.
+as_child() {
+    runuser -u "$child" -- env HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
+        DISPLAY="$DISPLAY" VELTRIX_USER_STORE="$VELTRIX_USER_STORE" \
+        VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE" PATH=/usr/bin:/bin "$@"
+}
+start_panel_as_child() {
+    (cd "$program" && exec runuser -u "$child" -- env HOME="$work/home" \
+        XDG_RUNTIME_DIR="$work/runtime" DISPLAY="$DISPLAY" VELTRIX_USER_STORE="$VELTRIX_USER_STORE" \
+        VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE" ./veltrix) >"$work/panel.log" 2>&1 &
+    panel=$!
+}
+# Box number and place of an hour of today on the main window: "box x y" (client coordinates
+# without the menu bar). Same numbering as store/HourBoxes.h.
+hour_box() {
+    python3 - "$1" "$2" <<'PY'
+import sys
+day, hour = int(sys.argv[1]), int(sys.argv[2])
+morning = [0, 1, 2, 3, 4, 9, 8, 7, 6, 5, 10, 11]
+k = morning.index(hour) if hour < 12 else 35 - hour
+panel = [3, 4, 2, 5, 6, 7, 8][day]
+top = 80 if panel == 7 else 72
+print((panel - 2) * 24 + 1 + k, 8 + (24 if hour < 12 else 144) + 10, top + 32 + 24 * (hour % 12) + 8)
+PY
 }

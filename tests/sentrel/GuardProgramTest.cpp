@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "store/ValueNames.h"
@@ -78,6 +79,19 @@ TEST_F(GuardProgram, StopsBrowsersAndAppsAtABlockedHourOnly) {
     const pid_t later = user->Spawn({user->Program("chromium")});
     EXPECT_TRUE(Survives(later));
     EXPECT_NE(user->Guard(), 0);
+}
+
+// A process that has run for a while and then becomes a browser (exec keeps its pid), as a
+// terminal's shell that runs "exec firefox" does.
+TEST_F(GuardProgram, AnOldProcessThatExecsABrowserIsStopped) {
+    Start();
+    SetCurrentHours(*user, "0");
+    const std::string browser = user->Program("falkon");
+    const pid_t shell = user->Spawn({"/bin/sh", "-c", "sleep 6; exec '" + browser + "'"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    EXPECT_TRUE(Running(shell)) << "stopped while it was a shell";
+    EXPECT_TRUE(WaitForEnd(shell, 6000 + kStopMs));
+    EXPECT_TRUE(user->WaitForLog("Stopped falkon (pid " + std::to_string(shell)));
 }
 
 TEST_F(GuardProgram, AnotherUsersProgramIsLeftAlone) {
@@ -157,4 +171,34 @@ TEST_F(GuardProgram, ProtectionStartsAKilledGuardAgain) {
     ::kill(next, SIGKILL);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(user->Guard(), 0) << "started again without protection";
+}
+
+// On a session bus of the test's own, with a notification service that records what it is sent:
+// stopping a program is shown as "firefox is blocked until HH:00". When the bus goes (the session
+// ends), the guard stops and says why.
+TEST_F(GuardProgram, NotificationsReachTheDesktopAndTheSessionsEndStopsTheGuard) {
+    if (::access("/usr/bin/dbus-run-session", X_OK) != 0) GTEST_SKIP() << "no dbus-run-session";
+    user->Set(store::kNeedJob, "Yes");
+    SetCurrentHours(*user, "0");
+    const std::string shown = user->home + "/shown";
+    const pid_t session = user->Spawn({"/usr/bin/dbus-run-session", "--",
+                                       testing_support::ToolPath("notify-recorder"), shown,
+                                       user->program + "Sentrel.exe"});
+    ASSERT_TRUE(user->WaitForLog("Settings read:")) << user->Log();
+    const pid_t browser = user->Spawn({user->Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(browser, kStopMs));
+    std::string text;
+    for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
+        std::ifstream in(shown);
+        std::getline(in, text, '\0');
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_NE(text.find("Veltrix|Veltrix|firefox is blocked "), std::string::npos) << text;
+
+    // The end of the session: the bus goes away.
+    for (const auto& [pid, cmd] : user->Processes())
+        if (cmd.find("dbus-daemon") != std::string::npos) ::kill(pid, SIGTERM);
+    EXPECT_TRUE(user->WaitForLog("stopped (pid ")) << user->Log();
+    EXPECT_TRUE(user->WaitForLog("): the session ended"));
+    EXPECT_TRUE(WaitForEnd(session, kStopMs));
 }

@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The guard program's cost and speed, as a throwaway user with 500 processes running, beside a
+# peer measured in the same run: a `ps -e` scan at the same rate (twice a second) that kills what
+# it finds by name.
+#  - CPU per minute and resident memory of the guard, while an hour is allowed (idle) and while an
+#    hour is blocked (scanning twice a second); the same minute of the peer.
+#  - Detection latency: from the start of a program named like a browser to its end, 20 times.
+# Needs root (the user is created and removed here); prints figures, asserts nothing.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+seconds=${GUARD_BENCH_SECONDS:-60}
+[ "$(id -u)" = 0 ] || { echo "guard benchmark: needs root for its throwaway user; skipped"; exit 0; }
+work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
+chmod 755 "$work"
+user=vtxb$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
+useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/home" "$user"
+uid=$(id -u "$user")
+cleanup() {
+    for _ in $(seq 50); do
+        pids=$(ps -e -o uid=,pid= | awk -v u="$uid" '$1 == u {print $2}')
+        [ -z "$pids" ] && break
+        kill -KILL $pids 2>/dev/null || true
+        sleep 0.05
+    done
+    userdel "$user" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/home" "$work/run" "$work/program"
+cp "$build/tools/Sentrel.exe" "$build/tools/veltrix-reg" "$work/program/"
+cp "$build/tools/fake-program" "$work/firefox"
+chown -R "$user:" "$work/home" "$work/run" "$work/program" "$work/firefox"
+chmod 700 "$work/run"
+as_user() {
+    runuser -u "$user" -- env HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
+        VELTRIX_USER_STORE="$work/home/store" PATH=/usr/bin:/bin "$@"
+}
+key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
+set_hours() {  # flag: the current and the next hour
+    for t in now "+1 hour"; do
+        read -r day hour < <(date -d "$t" '+%w %H')
+        box=$(python3 -c "
+m=[0,1,2,3,4,9,8,7,6,5,10,11]; h=$((10#$hour)); k=m.index(h) if h<12 else 35-h
+print(([3,4,2,5,6,7,8][$day]-2)*24+1+k)")
+        as_user "$work/program/veltrix-reg" set HKCU "$key" "CheckBox${box}Check" "$1"
+    done
+}
+
+# 500 processes: this user's sleepers make up what the system lacks.
+have=$(ps -e --no-headers | wc -l)
+extra=$(( have < 500 ? 500 - have : 0 ))
+(as_user bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" &)
+for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
+echo "processes running: $(ps -e --no-headers | wc -l)"
+
+as_user "$work/program/veltrix-reg" set HKCU "$key" NeedJobOrNot Yes
+set_hours 1
+(as_user "$work/program/Sentrel.exe" &)
+for _ in $(seq 100); do [ -s "$work/run/veltrix/guard.lock" ] && break; sleep 0.05; done
+sleep 1
+guard=$(cat "$work/run/veltrix/guard.lock")
+ticks=$(getconf CLK_TCK)
+cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+minute() {  # pid: CPU ms used over $seconds
+    local a b
+    a=$(cpu_ms "$1"); sleep "$seconds"; b=$(cpu_ms "$1")
+    echo "($b - $a) * 60 / $seconds" | bc -l
+}
+report() {  # label ms-per-minute
+    printf '%-44s %8.1f ms CPU per minute  (%.3f %% of one core)\n' "$1" "$2" "$(echo "$2 / 600" | bc -l)"
+}
+idle=$(minute "$guard")
+report "guard, allowed hour (idle):" "$idle"
+set_hours 0
+sleep 2
+busy=$(minute "$guard")
+report "guard, blocked hour (scanning 2x a second):" "$busy"
+echo "guard resident memory: $(rss_kb "$guard") kB"
+
+# The peer: ps -e at the same rate, killing what it finds by name.
+cat > "$work/peer.sh" <<'PEER'
+while :; do
+    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
+    sleep 0.5
+done
+PEER
+set_hours 1   # the guard stands by while the peer is measured
+sleep 2
+bash "$work/peer.sh" 2>/dev/null &
+peer=$!
+before=$(awk -v t="$ticks" '{print ($14 + $15 + $16 + $17) * 1000 / t}' /proc/$peer/stat)
+sleep "$seconds"
+after=$(awk -v t="$ticks" '{print ($14 + $15 + $16 + $17) * 1000 / t}' /proc/$peer/stat)
+# The loop's own time plus its finished children (ps, awk, xargs, sleep).
+report "peer, ps -e every 0.5 s:" "$(echo "($after - $before) * 60 / $seconds" | bc -l)"
+
+latency() {  # prints ms from start to end of a program named firefox, 20 times
+    exec 2>/dev/null  # (the shell's notes on ended jobs)
+    for _ in $(seq 20); do
+        local start end pid
+        start=$(date +%s%N)
+        as_user "$work/firefox" & pid=$!
+        while kill -0 "$pid" 2>/dev/null; do sleep 0.005; done
+        end=$(date +%s%N)
+        echo $(( (end - start) / 1000000 ))
+        sleep 0.$((RANDOM % 5))
+    done | sort -n | awk '{a[NR]=$1} END {printf "median %d ms, worst %d ms\n", a[int((NR+1)/2)], a[NR]}'
+}
+echo "peer detection latency:  $(latency)"
+kill $peer
+wait $peer 2>/dev/null || true
+set_hours 0
+sleep 2
+echo "guard detection latency: $(latency)"
