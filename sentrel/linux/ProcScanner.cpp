@@ -138,7 +138,8 @@ void ProcScanner::Describe(int pid, Entry& e) {
     info = ProcessInfo{};
     info.pid = pid;
     info.exe = e.exe;
-    const auto fields = StatFields(ReadAt(procFd_, dir + "/stat"));
+    const std::string stat = ReadAt(procFd_, dir + "/stat");
+    const auto fields = StatFields(stat);  // views into `stat`
     info.startTime = fields.size() > 19 ? Number(fields[19]) : 0;
     const std::string cmdline = ReadAt(procFd_, dir + "/cmdline", 8192);
     for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
