@@ -6,7 +6,9 @@
 //    $XDG_CONFIG_HOME/veltrix, else ~/.config/veltrix), the machine-wide root in
 //    $VELTRIX_MACHINE_STORE (default /var/lib/veltrix). Files are created 0600 in a 0700
 //    directory for the user root; the machine root is world-readable (0644 in 0755) and only its
-//    owner may write it, as only an administrator may write HKEY_LOCAL_MACHINE.
+//    owner may write it, as only an administrator may write HKEY_LOCAL_MACHINE, unless its
+//    directory is group-writable (an installation's group, set-group-id): then its file is 0664,
+//    so the group's members may write it.
 //  - Key and value names compare without regard to (ASCII) letter case and keep the case they
 //    were created with.
 //  - An open key is one transaction: other processes see everything written through it, at

@@ -4,7 +4,10 @@
 #   install-autostart.sh PROGRAM_DIR [AUTOSTART_DIR]    (default /etc/xdg/autostart)
 # The machine-wide store's location ($VELTRIX_MACHINE_STORE, when set) is written into the entry.
 set -euo pipefail
-program=$(cd "$1" && pwd)
+case $1 in
+    /*) program=${1%/} ;;              # as given: the package writes it before /opt/veltrix exists
+    *) program=$(cd "$1" && pwd) ;;
+esac
 dir=${2:-/etc/xdg/autostart}
 mkdir -p "$dir"
 quote() { local s=${1//\\/\\\\}; s=${s//\"/\\\"}; printf '"%s"' "$s"; }

@@ -29,8 +29,10 @@ settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 # The installer's values, only where absent.
 "$reg" get HKCU "$settings" parametr1 >/dev/null || "$reg" set HKCU "$settings" parametr1 0
 "$reg" get HKCU "$settings" thisversion >/dev/null || "$reg" set HKCU "$settings" thisversion "Veltrix v1.0"
-# The login autostart entry that acts on the machine-wide Run key, as the Windows shell does.
-if [ -w /etc/xdg ] || [ "$(id -u)" = 0 ]; then
+# The login autostart entry that acts on the machine-wide Run key, as the Windows shell does
+# (unless the package is installed: its entry has the same name).
+if { [ -w /etc/xdg ] || [ "$(id -u)" = 0 ]; } && \
+   ! dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'ok installed'; then
     bash tools/install-autostart.sh "$root/program"
 fi
 echo "program directory: $root/program"

@@ -3,7 +3,9 @@
 #   1. the normal build (GCC) and all its tests;
 #   2. the sanitizer build (clang, address + undefined behaviour): the whole tree again with the
 #      other compiler, all tests again, and the fuzz targets for a bounded time;
-#   3. the release build (GCC, -O3) as a packager makes it, built whole.
+#   3. the release build (GCC, -O3) as a packager makes it, and the Debian package
+#      from it: checked from the .deb, then installed on this machine and used in a throwaway
+#      child's account, upgraded, removed and purged.
 # Installs what it needs first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -33,7 +35,11 @@ run_tests build-asan
 echo "== fuzz targets (clang, libFuzzer, sanitizers)"
 FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh build-asan
 
-echo "== release build (GCC, -O3)"
-configure build-release -DCMAKE_BUILD_TYPE=Release
-cmake --build build-release
+echo "== release build (GCC, -O3, Debian's hardening flags) and the Debian package"
+deb=$(BUILD_DIR=build-release VELTRIX_PACKAGE_CMAKE="-DVELTRIX_WERROR=ON -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=OFF" \
+      bash tools/package.sh | tail -n1)
+echo "== the package, checked from the .deb"
+bash tests/package/check_package.sh "$deb"
+echo "== the package installed, used in a child's account, upgraded, removed, purged"
+bash tests/package/system_test.sh "$deb"
 echo "all tests passed"

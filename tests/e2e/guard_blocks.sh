@@ -5,13 +5,11 @@
 E2E_REAL_GUARD=1
 . "$(dirname "$0")/lib.sh"
 make_child
+trap 'remove_child; cleanup' EXIT
+export VELTRIX_USER_STORE=$work/home/store
 chown -R "$child:" "$program"     # the program directory keeps Block.log
 as_child "$reg" set HKCU "$settings" parametr1 5
 as_child "$reg" set HKCU "$settings" EnterPassword pw
-# Not across an hour's end: the test unticks the current hour.
-while [ "$(date +%M)" = 59 ]; do sleep 5; done
-read -r box x y < <(hour_box "$(date +%w)" "$((10#$(date +%H)))")
-
 start_panel_as_child
 lock=$(wait_window '^Veltrix$')
 focus "$lock"
@@ -21,7 +19,7 @@ main=$(wait_window '^Veltrix \(for kids\)$')
 focus "$main"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 menu=$((HEIGHT - 510))
-click_at "$main" "$x" $((menu + y))        # untick the current hour of today
+box=$(untick_current_hour "$main" "$menu")
 shot guard-hour-unticked
 click_at "$main" 104 $((menu + 459))       # Enable Veltrix
 for _ in $(seq 200); do grep -q 'Settings read' "$program/Block.log" 2>/dev/null && break; sleep 0.05; done
@@ -36,8 +34,9 @@ cp "$build/tools/fake-program" "$work/home/firefox"
 chown "$child:" "$work/home/firefox"
 for _ in $(seq 200); do grep -q "blocked hours today.*$(date +%H):00" "$program/Block.log" && break; sleep 0.05; done
 start=$(date +%s%N)
-as_child "$work/home/firefox" &
+as_child "$work/home/firefox" 2>/dev/null &
 browser=$!
+disown "$browser"
 for _ in $(seq 400); do kill -0 "$browser" 2>/dev/null || break; sleep 0.025; done
 kill -0 "$browser" 2>/dev/null && fail "the browser still runs: $(cat "$program/Block.log")"
 echo "the browser was stopped after $(( ($(date +%s%N) - start) / 1000000 )) ms"

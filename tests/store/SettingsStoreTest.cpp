@@ -125,6 +125,22 @@ TEST(SettingsStore, FilesAreReadableByTheirOwnerOnly) {
     }
 }
 
+// An installation gives the machine-wide store to a group (its directory group-writable and
+// set-group-id): a store file created there is the group's to write, whatever the umask.
+TEST(SettingsStore, AMachineStoreInAGroupDirectoryIsTheGroupsToWrite) {
+    TempEnv env;
+    std::filesystem::create_directories(env.machineStore);
+    ::chmod(env.machineStore.c_str(), 02775);
+    const mode_t old = ::umask(022);
+    WithKey(HKEY_LOCAL_MACHINE, kRunKey, [](TRegistry& reg) { reg.WriteString("Sentrel", "x"); });
+    ::umask(old);
+    EXPECT_EQ(Mode(env.machineStore + "/machine.db"), 0664u);
+    TempEnv plain;
+    WithKey(HKEY_LOCAL_MACHINE, kRunKey, [](TRegistry& reg) { reg.WriteString("Sentrel", "x"); });
+    EXPECT_EQ(Mode(plain.machineStore + "/machine.db"), 0644u);
+    EXPECT_EQ(Mode(plain.machineStore), 0755u);
+}
+
 TEST(SettingsStore, ADirectoryGivenWithATrailingSlashIsStillPrivate) {
     TempEnv env;
     const std::string dir = env.root + "/slashed";

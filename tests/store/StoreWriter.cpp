@@ -27,7 +27,9 @@ int main(int argc, char** argv) {
             ++failures;
         }
         if (auto key = RegKey::Open(Root::CurrentUser, store::kSettingsKey)) {
-            failures += !key->Set("App1", RegType::Sz, platform::SzBytes("x" + std::to_string(i)));
+            std::string value(1, 'x');
+            value += std::to_string(i);
+            failures += !key->Set("App1", RegType::Sz, platform::SzBytes(value));
             failures += !key->Close();
         } else {
             ++failures;

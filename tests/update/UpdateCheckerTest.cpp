@@ -31,8 +31,7 @@ class DemoSite {
     explicit DemoSite(std::vector<std::string> args) : port_(testing_support::ClosedPort()) {
         pid_ = fork();
         if (pid_ == 0) {
-            freopen("/dev/null", "w", stdout);
-            freopen("/dev/null", "w", stderr);
+            if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
             std::vector<std::string> all = {"python3",
                                             std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py",
                                             "--port", std::to_string(port_)};

@@ -1,0 +1,46 @@
+# A desktop for end-to-end tests: a virtual display with a real window manager (openbox), and
+# xdotool helpers that wait instead of sleeping. Needs $work (a temporary directory) and $shots.
+start_desktop() {
+    exec 5> "$work/displayfd"
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+    export DISPLAY=:$(head -n1 "$work/displayfd")
+    unset QT_QPA_PLATFORM
+    # A real window manager, as on a desktop: frames, focus and placement are its.
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    wm=$!
+    for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
+    wmctrl -m >/dev/null 2>&1 || { echo "FAIL: openbox did not start" >&2; exit 1; }
+}
+stop_desktop() {
+    kill "${wm:-}" 2>/dev/null || true
+    kill "${xvfb:-}" 2>/dev/null || true
+}
+
+fail() { echo "FAIL: $*" >&2; shot failure || true; exit 1; }
+shot() { import -window root "$shots/$1.png" 2>/dev/null || true; }
+
+# Waits until a visible window whose title matches $1 exists, other than the ids in $2; prints it.
+wait_window() {
+    local pattern=$1 except=${2:-} id
+    for _ in $(seq 200); do
+        for id in $(xdotool search --onlyvisible --name "$pattern" 2>/dev/null); do
+            case " $except " in *" $id "*) ;; *) echo "$id"; return 0 ;; esac
+        done
+        sleep 0.05
+    done
+    fail "no window '$pattern' appeared"
+}
+# Waits until window $1 is no longer visible.
+wait_gone() {
+    for _ in $(seq 200); do
+        xdotool search --onlyvisible --name '.' 2>/dev/null | grep -qx "$1" || return 0
+        sleep 0.05
+    done
+    fail "window $1 did not go away"
+}
+focus() { xdotool windowfocus --sync "$1"; sleep 0.1; }
+type_text() { xdotool type --delay 20 "$1"; }
+key() { xdotool key --delay 30 "$@"; }
+click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.1; }

@@ -1,0 +1,174 @@
+#!/usr/bin/env bash
+# The package on this machine, as a family computer gets it (as root): an older version is
+# installed with apt-get, a throwaway unprivileged account joins the group "veltrix", and in that
+# account, on a virtual display under a window manager, the parent starts Veltrix from
+# /usr/bin/veltrix, chooses a password (the launcher seeded the store), unticks the current hour,
+# presses "Enable Veltrix" and closes with "Run when Windows starts" ticked. Then: the Run key names
+# /opt/veltrix/Sentrel.exe; the autostart entry's command, run as that account, starts the guard
+# as that account; a browser of that account is stopped and /opt/veltrix/Block.log says so; the
+# account cannot replace or delete the programs. The newer package installed over it keeps every
+# store and the log, removal keeps them, purge leaves nothing of the package behind. The account
+# and everything else the test made are removed also when it fails.
+#   system_test.sh DEB
+set -euo pipefail
+deb=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+[ "$(id -u)" = 0 ] || { echo "system test: needs root; skipped"; exit 0; }
+if dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'ok installed'; then
+    echo "system test: a veltrix package is installed on this machine; not touching it; skipped"
+    exit 0
+fi
+work=$(mktemp -d /tmp/veltrix-system-XXXXXX)
+chmod 755 "$work"
+shots=${SHOTS:-$(dirname "$deb")/system-test-shots}
+mkdir -p "$shots"
+. "$here/../e2e/desktop.sh"
+. "$here/../e2e/child.sh"
+autostart=/etc/xdg/autostart/veltrix-guard.desktop
+export DEBIAN_FRONTEND=noninteractive
+cleanup() {
+    status=$?
+    [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
+    remove_child
+    stop_desktop
+    apt-get purge -y -qq veltrix >/dev/null 2>&1 || true
+    # A checkout's own autostart entry, set aside while the package owns the name.
+    [ -e "$work/autostart.saved" ] && mv "$work/autostart.saved" "$autostart"
+    rm -rf "$work"
+    exit "$status"
+}
+trap cleanup EXIT
+if [ -e "$autostart" ]; then mv "$autostart" "$work/autostart.saved"; fi
+
+settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
+run_key='\Software\Microsoft\Windows\CurrentVersion\Run'
+reg=/opt/veltrix/veltrix-reg
+version=$(dpkg-deb -f "$deb" Version)
+# The older version: the same package with a lower version.
+dpkg-deb -R "$deb" "$work/old"
+sed -i "s/^Version: .*/Version: 0.9~test/" "$work/old/DEBIAN/control"
+sed -i "s/Veltrix v$version/Veltrix v0.9~test/" "$work/old/usr/bin/veltrix"
+(cd "$work/old" && find . -path ./DEBIAN -prune -o -type f -print0 | sort -z | xargs -0 md5sum \
+    | sed 's| \./| |') > "$work/old/DEBIAN/md5sums"
+dpkg-deb --root-owner-group --build "$work/old" "$work/veltrix_0.9~test.deb" >/dev/null
+
+apt-get install -y -qq "$work/veltrix_0.9~test.deb" >/dev/null || fail "apt-get could not install the package"
+mode() { stat -c '%a %U:%G' "$1"; }
+[ "$(mode /opt/veltrix)" = "755 root:root" ] || fail "/opt/veltrix is $(mode /opt/veltrix)"
+[ "$(mode /opt/veltrix/Sentrel.exe)" = "755 root:root" ] || fail "Sentrel.exe is $(mode /opt/veltrix/Sentrel.exe)"
+[ "$(mode /var/lib/veltrix)" = "2775 root:veltrix" ] || fail "/var/lib/veltrix is $(mode /var/lib/veltrix)"
+[ "$(mode /var/lib/veltrix/machine.db)" = "664 root:veltrix" ] || fail "machine.db is $(mode /var/lib/veltrix/machine.db)"
+[ "$(mode /var/log/veltrix)" = "2775 root:veltrix" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
+
+# The child's account, a member of the group.
+make_child
+adduser --quiet "$child" veltrix
+shots=$shots start_desktop
+
+# The parent starts Veltrix from the menu's command in the child's account.
+start_veltrix() {
+    (cd / && exec runuser -u "$child" -- env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
+        DISPLAY="$DISPLAY" PATH=/usr/bin:/bin LANG=C.UTF-8 veltrix) >"$work/panel.log" 2>&1 &
+    panel=$!
+}
+wait_panel_exit() {
+    for _ in $(seq 200); do kill -0 "$panel" 2>/dev/null || { panel=; return 0; }; sleep 0.05; done
+    fail "the panel did not end"
+}
+start_veltrix
+first=$(wait_window '^Veltrix$')
+shot system-first-password
+focus "$first"
+type_text 'family pw'
+key Tab
+type_text 'family pw'
+key Return
+box=$(wait_window '^Veltrix$' "$first")
+focus "$box"
+key Return
+wait_gone "$first"
+lock=$(wait_window '^Veltrix$' "$first $box")
+focus "$lock"
+type_text 'family pw'
+key Return
+main=$(wait_window '^Veltrix \(for kids\)$')
+focus "$main"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+menu=$((HEIGHT - 510))
+hour=$(untick_current_hour "$main" "$menu")
+shot system-main-window
+click_at "$main" 104 $((menu + 459))       # Enable Veltrix
+for _ in $(seq 200); do [ -n "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
+click_at "$main" 244 $((menu + 491))       # Close, "Run when Windows starts" ticked
+wait_panel_exit
+
+value() { as_child "$reg" get HKCU "$settings" "$1"; }
+[ "$(value EnterPassword)" = 'family pw' ] || fail "no new password was asked for: $(cat "$work/panel.log")"
+[ "$(value thisversion)" = "Veltrix v0.9~test" ] || fail "the launcher did not seed the version"
+[ "$(value "CheckBox${hour}Check")" = 0 ] || fail "the unticked hour was not saved"
+[ "$(value NeedJobOrNot)" = Yes ] || fail "blocking is not on"
+[ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
+    || fail "the Run key does not name the guard: $("$reg" list HKLM "$run_key" 2>&1)"
+[ "$(stat -c %U /var/log/veltrix/Block.log)" = "$child" ] || fail "the log is not the child's"
+[ "$(stat -c '%a %G' /var/log/veltrix/Block.log)" = "664 veltrix" ] || fail "the log's mode"
+
+# At the next login the autostart entry's command starts the guard as the child.
+guards=$(child_pids Sentrel.exe)
+[ -n "$guards" ] || fail "Enable started no guard as the child"
+kill $guards
+for _ in $(seq 200); do [ -z "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
+command=$(sed -n 's/^Exec=//p' "$autostart")
+as_child sh -c "$command" || fail "the autostart command failed: $command"
+for _ in $(seq 200); do [ -n "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
+[ -n "$(child_pids Sentrel.exe)" ] || fail "the autostart command started no guard as the child"
+for _ in $(seq 200); do grep -q 'blocked hours today' /opt/veltrix/Block.log && break; sleep 0.05; done
+
+# A browser of the child is stopped, and the log in /opt/veltrix says so.
+cp /bin/sleep "$work/home/firefox"
+chown "$child:" "$work/home/firefox"
+as_child "$work/home/firefox" 600 2>/dev/null &
+browser=$!
+disown "$browser"
+for _ in $(seq 400); do kill -0 "$browser" 2>/dev/null || break; sleep 0.025; done
+kill -0 "$browser" 2>/dev/null && fail "the browser still runs: $(cat /opt/veltrix/Block.log)"
+grep -q "Stopped firefox (pid [0-9]*, $work/home/firefox), a web browser" /opt/veltrix/Block.log \
+    || fail "no line in /opt/veltrix/Block.log: $(cat /opt/veltrix/Block.log)"
+
+# The child cannot replace, rename or delete the programs.
+sum=$(md5sum < /opt/veltrix/Sentrel.exe)
+as_child sh -c 'echo x > /opt/veltrix/Sentrel.exe' 2>/dev/null && fail "the child overwrote Sentrel.exe"
+as_child rm -f /opt/veltrix/Sentrel.exe 2>/dev/null && fail "the child deleted Sentrel.exe"
+as_child mv /opt/veltrix/Sentrel.exe /opt/veltrix/x 2>/dev/null && fail "the child renamed Sentrel.exe"
+as_child cp /bin/true /opt/veltrix/veltrix-new 2>/dev/null && fail "the child wrote into /opt/veltrix"
+as_child ln -sf /bin/true /opt/veltrix/Block.log 2>/dev/null && fail "the child replaced the log's link"
+[ "$(md5sum < /opt/veltrix/Sentrel.exe)" = "$sum" ] || fail "Sentrel.exe changed"
+
+# Upgrade, removal, purge.
+log=$(cat /var/log/veltrix/Block.log)
+apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
+[[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
+[ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
+[ "$(value EnterPassword)" = 'family pw' ] || fail "the upgrade lost the child's store"
+id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
+apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"
+[ ! -e /opt/veltrix/Sentrel.exe ] || fail "removal left the programs"
+[ -z "$(child_pids Sentrel.exe)" ] || fail "removal left a guard running"
+# (the guard it stopped wrote its last line)
+[[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "removal lost the log"
+grep -q 'stopped (pid [0-9]*): stopped by SIGTERM' /var/log/veltrix/Block.log || fail "no last line"
+[ -s /var/lib/veltrix/machine.db ] || fail "removal lost the machine-wide store"
+getent group veltrix >/dev/null || fail "removal removed the group"
+apt-get purge -y -qq veltrix >/dev/null || fail "purge failed"
+left=
+while read -r path; do
+    case $path in
+        ./opt/veltrix/|./usr/share/doc/veltrix/) ;;  # the package's own directories
+        */) continue ;;                              # directories shared with the system
+    esac
+    if [ -e "/$path" ] || [ -L "/$path" ]; then left="$left ${path#.}"; fi
+done < <(awk '{print $3}' "$here/expected-files.txt")
+for path in /var/lib/veltrix /var/log/veltrix /opt/veltrix; do [ -e "$path" ] && left="$left $path"; done
+[ -z "$left" ] || fail "purge left:$left"
+getent group veltrix >/dev/null && fail "purge left the group"
+dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'installed' && fail "still installed"
+echo "PASS: installed, used in a child's account, upgraded, removed and purged"
