@@ -11,54 +11,36 @@ build=$(cd "$1" && pwd)
 seconds=${GUARD_BENCH_SECONDS:-60}
 [ "$(id -u)" = 0 ] || { echo "guard benchmark: needs root for its throwaway user; skipped"; exit 0; }
 work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
-chmod 755 "$work"
-user=vtxb$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
-useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/home" "$user"
-uid=$(id -u "$user")
-cleanup() {
-    for _ in $(seq 50); do
-        pids=$(ps -e -o uid=,pid= | awk -v u="$uid" '$1 == u {print $2}')
-        [ -z "$pids" ] && break
-        kill -KILL $pids 2>/dev/null || true
-        sleep 0.05
-    done
-    userdel "$user" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-mkdir -p "$work/home" "$work/run" "$work/program"
+. "$(dirname "$0")/../tests/e2e/child.sh"
+make_child
+trap 'remove_child; rm -rf "$work"' EXIT
+mkdir -p "$work/program"
 cp "$build/tools/Sentrel.exe" "$build/tools/veltrix-reg" "$work/program/"
 cp "$build/tools/fake-program" "$work/firefox"
-chown -R "$user:" "$work/home" "$work/run" "$work/program" "$work/firefox"
-chmod 700 "$work/run"
-as_user() {
-    runuser -u "$user" -- env HOME="$work/home" XDG_RUNTIME_DIR="$work/run" \
-        VELTRIX_USER_STORE="$work/home/store" PATH=/usr/bin:/bin "$@"
-}
+chown -R "$child:" "$work/program" "$work/firefox"
+export VELTRIX_USER_STORE=$work/home/store
 key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 set_hours() {  # flag: the current and the next hour
     for t in now "+1 hour"; do
         read -r day hour < <(date -d "$t" '+%w %H')
-        box=$(python3 -c "
-m=[0,1,2,3,4,9,8,7,6,5,10,11]; h=$((10#$hour)); k=m.index(h) if h<12 else 35-h
-print(([3,4,2,5,6,7,8][$day]-2)*24+1+k)")
-        as_user "$work/program/veltrix-reg" set HKCU "$key" "CheckBox${box}Check" "$1"
+        read -r box _ < <(hour_box "$day" "$((10#$hour))")
+        as_child "$work/program/veltrix-reg" set HKCU "$key" "CheckBox${box}Check" "$1"
     done
 }
 
 # 500 processes: this user's sleepers make up what the system lacks.
 have=$(ps -e --no-headers | wc -l)
 extra=$(( have < 500 ? 500 - have : 0 ))
-(as_user bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" &)
+(as_child bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" 2>/dev/null &)
 for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
 echo "processes running: $(ps -e --no-headers | wc -l)"
 
-as_user "$work/program/veltrix-reg" set HKCU "$key" NeedJobOrNot Yes
+as_child "$work/program/veltrix-reg" set HKCU "$key" NeedJobOrNot Yes
 set_hours 1
-(as_user "$work/program/Sentrel.exe" &)
-for _ in $(seq 100); do [ -s "$work/run/veltrix/guard.lock" ] && break; sleep 0.05; done
+(as_child "$work/program/Sentrel.exe" &)
+for _ in $(seq 100); do [ -s "$work/runtime/veltrix/guard.lock" ] && break; sleep 0.05; done
 sleep 1
-guard=$(cat "$work/run/veltrix/guard.lock")
+guard=$(cat "$work/runtime/veltrix/guard.lock")
 ticks=$(getconf CLK_TCK)
 cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
@@ -100,7 +82,7 @@ latency() {  # prints ms from start to end of a program named firefox, 20 times
     for _ in $(seq 20); do
         local start end pid
         start=$(date +%s%N)
-        as_user "$work/firefox" & pid=$!
+        as_child "$work/firefox" & pid=$!
         while kill -0 "$pid" 2>/dev/null; do sleep 0.005; done
         end=$(date +%s%N)
         echo $(( (end - start) / 1000000 ))

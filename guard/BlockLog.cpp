@@ -9,24 +9,13 @@
 #include <unordered_map>
 
 #include "platform/SharedLog.h"
+#include "platform/UniqueFd.h"
 #include "rtl/Exception.h"
 
 namespace guard {
 namespace {
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using Fd = platform::UniqueFd;
 
 std::string ReadFrom(int fd, std::uint64_t offset) {
     std::string out;

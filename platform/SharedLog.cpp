@@ -11,22 +11,12 @@
 #include <chrono>
 #include <climits>
 
+#include "platform/UniqueFd.h"
+
 namespace platform {
 namespace {
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using Fd = UniqueFd;
 
 // Mode of a new log: readable by all, and writable by the directory's group when the directory
 // is (the members of an installation's group share one log), whatever the umask says.

@@ -44,3 +44,34 @@ focus() { xdotool windowfocus --sync "$1"; sleep 0.1; }
 type_text() { xdotool type --delay 20 "$1"; }
 key() { xdotool key --delay 30 "$@"; }
 click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.1; }
+
+# The panel's first start: chooses password $1 in the first-password dialog (a screenshot named
+# $2, if given), confirms the reminder, and prints the id of the enter-password dialog that follows.
+choose_password() {
+    local first reminder
+    first=$(wait_window '^Veltrix$')
+    [ -n "${2:-}" ] && shot "$2"
+    focus "$first"
+    type_text "$1"
+    key Tab
+    type_text "$1"
+    key Return
+    reminder=$(wait_window '^Veltrix$' "$first")
+    focus "$reminder"
+    key Return
+    wait_gone "$first"
+    wait_window '^Veltrix$' "$first $reminder"
+}
+# Types password $2 into the enter-password dialog $1; prints the main window's id once it is up.
+unlock() {
+    focus "$1"
+    type_text "$2"
+    key Return
+    wait_window '^Veltrix \(for kids\)$'
+}
+# The height of the menu bar of main window $1 (its client area below is 510 high).
+menu_height() {
+    local HEIGHT
+    eval "$(xdotool getwindowgeometry --shell "$1" | grep '^HEIGHT=')"
+    echo $((HEIGHT - 510))
+}

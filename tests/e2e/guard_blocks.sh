@@ -11,14 +11,9 @@ chown -R "$child:" "$program"     # the program directory keeps Block.log
 as_child "$reg" set HKCU "$settings" parametr1 5
 as_child "$reg" set HKCU "$settings" EnterPassword pw
 start_panel_as_child
-lock=$(wait_window '^Veltrix$')
-focus "$lock"
-type_text pw
-key Return
-main=$(wait_window '^Veltrix \(for kids\)$')
+main=$(unlock "$(wait_window '^Veltrix$')" pw)
 focus "$main"
-eval "$(xdotool getwindowgeometry --shell "$main")"
-menu=$((HEIGHT - 510))
+menu=$(menu_height "$main")
 box=$(untick_current_hour "$main" "$menu")
 shot guard-hour-unticked
 click_at "$main" 104 $((menu + 459))       # Enable Veltrix
@@ -45,11 +40,7 @@ grep -q "Stopped firefox (pid [0-9]*, $work/home/firefox), a web browser:" "$pro
 
 # The parent reads it in the statistics window.
 start_panel_as_child
-lock=$(wait_window '^Veltrix$')
-focus "$lock"
-type_text pw
-key Return
-main=$(wait_window '^Veltrix \(for kids\)$')
+main=$(unlock "$(wait_window '^Veltrix$')" pw)
 focus "$main"
 key alt+v Return
 stats=$(wait_window '^Veltrix Statistics$')

@@ -7,31 +7,18 @@
 "$reg" set HKCU "$settings" parametr1 0
 start_panel
 
-first=$(wait_window '^Veltrix$')
+wait_window '^Veltrix$' >/dev/null
 "$reg" set HKCU "$settings" App1 repaired || fail "the store tool was refused"
-focus "$first"
-type_text 'pw 2'
-key Tab
-type_text 'pw 2'
-key Return
-box=$(wait_window '^Veltrix$' "$first")
-focus "$box"
-key Return
-wait_gone "$first"
-lock=$(wait_window '^Veltrix$' "$first $box")
-focus "$lock"
-type_text 'pw 2'
-key Return
-main=$(wait_window '^Veltrix \(for kids\)$')
-eval "$(xdotool getwindowgeometry --shell "$main")"
-menu=$((HEIGHT - 510))
+lock=$(choose_password 'pw 2')
+main=$(unlock "$lock" 'pw 2')
+menu=$(menu_height "$main")
 
 "$reg" set HKCU "$settings" App2 'from a shell' || fail "the store tool was refused"
 # A second panel, cancelled at its password.
 first_panel=$panel
 start_panel
 second=$panel
-other=$(wait_window '^Veltrix$' "$first $box $lock")
+other=$(wait_window '^Veltrix$' "$lock")
 focus "$other"
 click_at "$other" 196 99                      # Cancel
 wait_panel_exit

@@ -76,25 +76,9 @@ wait_panel_exit() {
     fail "the panel did not end"
 }
 start_veltrix
-first=$(wait_window '^Veltrix$')
-shot system-first-password
-focus "$first"
-type_text 'family pw'
-key Tab
-type_text 'family pw'
-key Return
-box=$(wait_window '^Veltrix$' "$first")
-focus "$box"
-key Return
-wait_gone "$first"
-lock=$(wait_window '^Veltrix$' "$first $box")
-focus "$lock"
-type_text 'family pw'
-key Return
-main=$(wait_window '^Veltrix \(for kids\)$')
+main=$(unlock "$(choose_password 'family pw' system-first-password)" 'family pw')
 focus "$main"
-eval "$(xdotool getwindowgeometry --shell "$main")"
-menu=$((HEIGHT - 510))
+menu=$(menu_height "$main")
 hour=$(untick_current_hour "$main" "$menu")
 shot system-main-window
 click_at "$main" 104 $((menu + 459))       # Enable Veltrix
