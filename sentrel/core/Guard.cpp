@@ -67,7 +67,7 @@ void Guard::SettingsRead(const sentrel::SettingsRead& read) {
     }
     const std::set<std::string> now(read.problems.begin(), read.problems.end());
     for (const std::string& problem : read.problems)
-        if (!problems_.count(problem)) Log("Settings: " + problem);
+        if (!problems_.contains(problem)) Log("Settings: " + problem);
     problems_ = now;
     if (haveSettings_ && read.settings == settings_) return;
     settings_ = read.settings;
@@ -112,7 +112,7 @@ bool Guard::Blocking() {
 }
 
 bool Guard::Spared(const ProcessInfo& p) const {
-    if (protected_.count(p.pid)) return true;
+    if (protected_.contains(p.pid)) return true;
     const std::string& dir = identity_.programDir;
     return !dir.empty() && p.exe.compare(0, dir.size(), dir) == 0 &&
            p.exe.find('/', dir.size()) == std::string::npos;
@@ -193,7 +193,7 @@ void Guard::Scan() {
     for (const ProcessInfo& p : table_.Scan()) {
         const std::pair<int, std::uint64_t> id{p.pid, p.startTime};
         alive.insert(id);
-        if (Spared(p) || stopping_.count(id)) continue;
+        if (Spared(p) || stopping_.contains(id)) continue;
         const Match m = Classify(p, settings_.apps);
         if (m.kind == Match::None) continue;
         outside_.Stop(p);
@@ -204,7 +204,7 @@ void Guard::Scan() {
         s.rule = m.rule;
     }
     for (auto it = stopping_.begin(); it != stopping_.end();)
-        it = alive.count(*it) ? std::next(it) : stopping_.erase(it);
+        it = alive.contains(*it) ? std::next(it) : stopping_.erase(it);
     const std::int64_t seconds = Seconds();
     for (const auto& [name, s] : stopped) {
         std::string pids;
