@@ -50,17 +50,6 @@ std::uint64_t Fingerprint(std::string_view bytes) {
     return h;
 }
 
-// Fingerprints of the lines of `text`.
-std::vector<std::uint64_t> LineFingerprints(std::string_view text, bool emptyMeansNoLines) {
-    std::vector<std::uint64_t> out;
-    if (emptyMeansNoLines && text.empty()) return out;
-    std::vector<rtl::LineSpan> lines;
-    rtl::SplitLines(text, 0, lines);
-    out.reserve(lines.size());
-    for (const auto& l : lines) out.push_back(Fingerprint(text.substr(l.start, l.length)));
-    return out;
-}
-
 // The lines of `text` (each with CR LF) that `known` does not account for, counting repeats.
 std::string LinesNotIn(std::string_view text, const std::vector<std::uint64_t>& known) {
     std::unordered_map<std::uint64_t, std::size_t> count;
@@ -86,12 +75,6 @@ bool AppendBlockLogLine(const std::string& path, const std::string& line) {
     return platform::AppendSharedLogLine(path, line);
 }
 
-void BlockLog::Hold(std::string text, bool emptyMeansNoLines) {
-    text_ = std::move(text);
-    lines_.clear();
-    if (!(emptyMeansNoLines && text_.empty())) rtl::SplitLines(text_, 0, lines_);
-}
-
 void BlockLog::Load() {
     text_.clear();
     lines_.clear();
@@ -107,11 +90,28 @@ void BlockLog::Load() {
     ino_ = st.st_ino;
     size_ = text.size();
     fingerprint_ = Fingerprint(text);
-    knownLines_ = LineFingerprints(text, false);
     Hold(std::move(text), false);  // an existing empty file is one empty line
 }
 
+std::vector<std::uint64_t> BlockLog::HeldFingerprints() const {
+    std::vector<std::uint64_t> out;
+    out.reserve(lines_.size());
+    for (std::size_t i = 0; i < lines_.size(); ++i) out.push_back(Fingerprint(Line(i)));
+    return out;
+}
+
+void BlockLog::Hold(std::string text, bool emptyMeansNoLines) {
+    text_ = std::move(text);
+    lines_.clear();
+    if (!(emptyMeansNoLines && text_.empty())) rtl::SplitLines(text_, 0, lines_);
+    cleared_ = false;
+    clearedLines_.clear();
+}
+
 void BlockLog::Clear() {
+    // Until now the held lines were the file's; keep what is needed to know them again.
+    if (!cleared_) clearedLines_ = HeldFingerprints();
+    cleared_ = true;
     text_.clear();
     lines_.clear();
 }
@@ -132,7 +132,7 @@ void BlockLog::WriteBack() {
     std::string unseen;
     std::string_view tail = std::string_view(now).substr(same ? size_ : 0);
     if (!same && known_) {
-        unseen = LinesNotIn(now, knownLines_);
+        unseen = LinesNotIn(now, cleared_ ? clearedLines_ : HeldFingerprints());
         tail = unseen;
     }
 
@@ -165,7 +165,6 @@ void BlockLog::WriteBack() {
     ino_ = written.st_ino;
     size_ = out.size();
     fingerprint_ = Fingerprint(out);
-    knownLines_ = LineFingerprints(out, true);
     Hold(std::move(out), true);
     // Closing `current` releases the lock; a guard waiting on it sees the path moved on.
 }

@@ -55,6 +55,7 @@ class BlockLog {
 
   private:
     void Hold(std::string text, bool emptyMeansNoLines);
+    std::vector<std::uint64_t> HeldFingerprints() const;
 
     std::string path_;
     std::string text_;
@@ -64,8 +65,10 @@ class BlockLog {
     dev_t dev_ = 0;
     ino_t ino_ = 0;
     std::uint64_t size_ = 0;
-    std::uint64_t fingerprint_ = 0;          // of those first size_ bytes
-    std::vector<std::uint64_t> knownLines_;  // fingerprints of that file's lines
+    std::uint64_t fingerprint_ = 0;  // of those first size_ bytes
+    // The held lines are that file's lines until Clear(), which keeps their fingerprints here.
+    bool cleared_ = false;
+    std::vector<std::uint64_t> clearedLines_;
 };
 
 }  // namespace guard

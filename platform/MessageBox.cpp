@@ -4,9 +4,9 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSpacerItem>
 
-#include <QScreen>
 #include <algorithm>
 
 #include "platform/Application.h"

@@ -98,19 +98,15 @@ class Step {
     int rc_;
 };
 
-void ResetStatements(Connection& c) {
-    for (auto& [sql, stmt] : c.statements) sqlite3_reset(stmt);
-}
-
 constexpr int kBusyTimeoutMs = 5000;
 
 bool Busy(int rc) {
     return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
 }
 
-// Begins a store use. Another writer that is merely finishing makes BEGIN answer busy; for a
-// stale snapshot (SQLITE_BUSY_SNAPSHOT) SQLite does not even call the busy handler. Either way the
-// use waits and tries again, with a fresh snapshot, until the busy timeout has passed.
+// Begins a store use. Another writer that is merely finishing makes BEGIN answer busy; for some
+// busy answers (a stale snapshot, SQLITE_BUSY_SNAPSHOT) SQLite does not even call the busy
+// handler. Either way the use waits and tries again until the busy timeout has passed.
 int Begin(Connection& c, bool write) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
@@ -118,10 +114,7 @@ int Begin(Connection& c, bool write) {
     for (;;) {
         const int rc =
             sqlite3_exec(c.db, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK || !Busy(sqlite3_extended_errcode(c.db))) return rc;
-        ResetStatements(c);
-        if (!sqlite3_get_autocommit(c.db))
-            sqlite3_exec(c.db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK || !Busy(rc)) return rc;
         if (std::chrono::steady_clock::now() >= deadline) return rc;
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(50));
@@ -155,7 +148,8 @@ Connection* Connect(Root root, std::string& error) {
         // The machine-wide store of an installation whose group may write its directory is the
         // group's to write too, whatever the umask.
         struct stat dirStat {};
-        const bool groupStore = !user && stat(dir.c_str(), &dirStat) == 0 && (dirStat.st_mode & S_IWGRP);
+        const bool groupStore =
+            !user && stat(dir.c_str(), &dirStat) == 0 && (dirStat.st_mode & S_IWGRP);
         const mode_t mode = user ? 0600 : groupStore ? 0664 : 0644;
         int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST) {
@@ -318,7 +312,6 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
     }
     if (id == -1) {
         std::string text = StoreFile(root) + ": cannot create key: " + sqlite3_errmsg(c->db);
-        ResetStatements(*c);
         Exec(c->db, "ROLLBACK");
         return fail(text);
     }
@@ -333,7 +326,6 @@ bool RegKey::Close() {
     if (!open_) return true;
     open_ = false;
     std::lock_guard lock(CacheMutex());
-    if (Connection* c = FindConnection(db_)) ResetStatements(*c);
     if (Exec(db_, "COMMIT")) return true;
     Diagnostic(std::string("store: commit failed, the writes of this use are lost: ") +
                sqlite3_errmsg(db_));

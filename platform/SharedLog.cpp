@@ -70,8 +70,7 @@ std::string ResolveSharedLog(const std::string& path) {
     return target[0] == '/' ? target : DirectoryOfPath(path) + target;
 }
 
-int OpenSharedLog(const std::string& resolved, int flags, int lock) {
-    const std::string& path = resolved;
+int OpenSharedLog(const std::string& path, int flags, int lock) {
     // A rewrite may rename a new file over the path while we wait for the lock of the old one.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
@@ -98,8 +97,7 @@ bool AppendSharedLogLine(const std::string& path, const std::string& line) {
     return n == static_cast<ssize_t>(bytes.size());
 }
 
-void RemoveStaleLogTemporaries(const std::string& resolved) {
-    const std::string& path = resolved;
+void RemoveStaleLogTemporaries(const std::string& path) {
     const std::string dir = DirectoryOfPath(path);
     const std::string base = path.substr(dir.size());
     DIR* d = ::opendir(dir.c_str());

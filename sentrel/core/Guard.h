@@ -108,7 +108,6 @@ class Guard {
     std::set<int> protected_;
     std::set<std::pair<int, std::uint64_t>> stopping_;  // (pid, start time)
     std::map<std::string, std::int64_t> notified_;      // program name -> when last told
-    std::map<std::string, ProcessInfo> killed_;         // by program name, for the summary
     RepeatFilter repeats_;
 };
 

@@ -120,8 +120,8 @@ std::string_view Program(const ProcessInfo& p) {
     return {};
 }
 
-}  // namespace
-
+// The program names a process answers to: its executable's base name, and for interpreters and
+// Wine the name of what they run.
 std::vector<std::string> ProgramNames(const ProcessInfo& p) {
     std::vector<std::string> names;
     const std::string_view base = BaseName(p.exe);
@@ -132,6 +132,8 @@ std::vector<std::string> ProgramNames(const ProcessInfo& p) {
     }
     return names;
 }
+
+}  // namespace
 
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
     if (p.exe.empty()) return {};

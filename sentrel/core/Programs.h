@@ -30,10 +30,6 @@ struct Match {
     std::string rule;  // why: "a web browser", "App3 'Game.EXE'"
 };
 
-// The program names a process answers to: its executable's base name, and for interpreters and
-// Wine the name of what they run.
-std::vector<std::string> ProgramNames(const ProcessInfo& p);
-
 // `apps` are the entries as typed, in order App1.. (empty ones already left out).
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps);
 

@@ -50,11 +50,4 @@ std::vector<RepeatFilter::Summary> RepeatFilter::Flush() {
     return due;
 }
 
-std::int64_t RepeatFilter::NextEnd() const {
-    std::int64_t next = -1;
-    for (const auto& [key, w] : windows_)
-        if (next < 0 || w.end < next) next = w.end;
-    return next;
-}
-
 }  // namespace sentrel

@@ -30,8 +30,6 @@ class RepeatFilter {
     std::vector<Summary> Due(std::int64_t now);
     // Every open window's repeats, at once (the guard is stopping).
     std::vector<Summary> Flush();
-    // When the next window ends, or -1 when none is open.
-    std::int64_t NextEnd() const;
 
   private:
     struct Window {

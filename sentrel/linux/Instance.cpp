@@ -1,5 +1,7 @@
 #include "sentrel/linux/Instance.h"
 
+#include "sentrel/linux/ProcScanner.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -23,18 +25,6 @@ std::string PrivateDirectory(std::string dir) {
         if (i == dir.size() || dir[i] == '/')
             ::mkdir(dir.substr(0, i).c_str(), i == dir.size() ? 0700 : 0755);
     return dir;
-}
-
-std::string ReadLink(const std::string& path) {
-    char buf[4096];
-    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    std::string link(buf, static_cast<std::size_t>(n));
-    const std::string deleted = " (deleted)";  // the program was replaced by an upgrade
-    if (link.size() > deleted.size() &&
-        link.compare(link.size() - deleted.size(), deleted.size(), deleted) == 0)
-        link.resize(link.size() - deleted.size());
-    return link;
 }
 
 std::string ReadAll(int fd) {
@@ -64,7 +54,7 @@ std::string RuntimeDirectory() {
 }
 
 std::string OwnExecutable() {
-    return ReadLink("/proc/self/exe");
+    return ProcScanner::Executable(::getpid());
 }
 
 InstanceLock::~InstanceLock() {
@@ -94,7 +84,7 @@ bool InstanceLock::AskHolderToReread() const {
     const std::string proc = "/proc/" + std::to_string(holder_);
     struct stat st {};
     if (::stat(proc.c_str(), &st) != 0 || st.st_uid != ::getuid()) return false;
-    if (ReadLink(proc + "/exe") != OwnExecutable()) return false;
+    if (ProcScanner::Executable(holder_) != OwnExecutable()) return false;
     return ::kill(holder_, SIGUSR1) == 0;
 }
 

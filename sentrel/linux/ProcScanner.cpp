@@ -132,6 +132,10 @@ int ProcScanner::SessionOf(int pid) {
     return fields.size() > 3 ? static_cast<int>(Number(fields[3])) : 0;  // field 6
 }
 
+std::string ProcScanner::Executable(int pid) {
+    return ReadLinkAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/exe");
+}
+
 void ProcScanner::Describe(int pid, Entry& e) {
     const std::string dir = std::to_string(pid);
     ProcessInfo& info = e.info;

@@ -29,6 +29,8 @@ class ProcScanner final : public ProcessTable {
     static std::uint64_t StartTime(int pid);
     // Session id of `pid`; 0 when gone.
     static int SessionOf(int pid);
+    // The executable `pid` runs ("" when it cannot be read), also after an upgrade replaced it.
+    static std::string Executable(int pid);
 
   private:
     struct Entry {

@@ -58,7 +58,7 @@ Service::Service() {
     reread_ = Timer(kRereadMs);
     settle_ = Timer(150, true);  // a save is several file events: read once they have settled
     connect(tick_.get(), &QTimer::timeout, this, [this] { Tick(); });
-    connect(scan_.get(), &QTimer::timeout, this, [this] { Scan(); });
+    connect(scan_.get(), &QTimer::timeout, this, [this] { guard_->Scan(); });
     connect(reread_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(settle_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
@@ -72,7 +72,6 @@ Service::~Service() {
 }
 
 void Service::Start() {
-    hadBus_ = notifier_->HasBus();
     for (int pid : {session_->Leader(), ProcScanner::SessionOf(::getpid())})
         if (pid > 1) guard_->Protect(pid);
     guard_->Started(ParseHeartbeat(heartbeat_->Previous()));
@@ -111,7 +110,7 @@ void Service::UpdateScanning() {
     if (finishing_) return;
     if (guard_->Blocking()) {
         if (!scan_->isActive()) {
-            Scan();  // at once: the hour has just begun, or blocking was switched on
+            guard_->Scan();  // at once: the hour has just begun, or blocking was switched on
             scan_->start();
         }
     } else if (scan_->isActive()) {
@@ -120,13 +119,9 @@ void Service::UpdateScanning() {
     }
 }
 
-void Service::Scan() {
-    guard_->Scan();
-}
-
 void Service::Tick() {
     guard_->Tick();
-    if (session_->Ended() || (hadBus_ && !notifier_->BusConnected())) {
+    if (session_->Ended() || (notifier_->HasBus() && !notifier_->BusConnected())) {
         Finish(kSessionEnded);
         return;
     }

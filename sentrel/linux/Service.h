@@ -46,7 +46,6 @@ class Service final : public QObject, public Outside {
 
     void ReadSettings();
     void Tick();
-    void Scan();
     void UpdateScanning();
     void OnSignal(int signal, int sender);
     void Finish(const std::string& reason);
@@ -64,7 +63,6 @@ class Service final : public QObject, public Outside {
     std::unique_ptr<HeartbeatFile> heartbeat_;
     std::unique_ptr<Signals> signals_;
     std::unique_ptr<QTimer> tick_, scan_, reread_, settle_;
-    bool hadBus_ = false;
     bool finishing_ = false;
     int ticks_ = 0;
 

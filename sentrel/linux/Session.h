@@ -18,9 +18,6 @@ class Session {
     // The session is over or closing (logind removed it, or its state is "closing").
     bool Ended() const;
 
-    // Parsing, for tests: the session id in the text of /proc/<pid>/cgroup.
-    static std::string IdFromCgroup(const std::string& cgroup);
-
   private:
     std::string id_;
 };

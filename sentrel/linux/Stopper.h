@@ -27,8 +27,6 @@ class Stopper final : public QObject {
 
     // False when the process is already gone or is no longer the one seen.
     bool Stop(const ProcessInfo& p);
-    // Processes asked to stop that have not ended yet.
-    std::size_t Pending() const { return pending_.size(); }
 
     // pidfd_open(2) and pidfd_send_signal(2); -1 and errno on failure.
     static int OpenPidfd(int pid);

@@ -7,8 +7,6 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "sentrel/core/Heartbeat.h"
@@ -38,13 +36,6 @@ bool WaitReadable(int fd, int ms) {
         if (n == 0) return false;
         if (errno != EINTR) return false;
     }
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -87,13 +78,14 @@ int RunWatcher(const std::string& exe, pid_t guard, std::uint64_t startTime) {
     // The guard has ended. Give a session that is ending a moment to say so.
     ::usleep(300000);
     if (g_stop || session.Ended()) return 0;
-    const PreviousRun last = ParseHeartbeat(ReadFile(HeartbeatFile::Path()));
-    if (last.kind == PreviousRun::Stopped && last.pid == guard && last.reason == kSessionEnded)
-        return 0;
-    if (last.kind != PreviousRun::Stopped) {
-        HeartbeatFile file;  // the guard ended without a word: record when
-        file.Write(EndedRecord(ended, guard));
-    }
+    {
+        HeartbeatFile file;
+        const PreviousRun last = ParseHeartbeat(file.Previous());
+        if (last.kind == PreviousRun::Stopped && last.pid == guard && last.reason == kSessionEnded)
+            return 0;
+        // The guard ended without a word: record when.
+        if (last.kind != PreviousRun::Stopped) file.Write(EndedRecord(ended, guard));
+    }  // closed before the exec
     char* argv[] = {const_cast<char*>("Sentrel.exe"), nullptr};
     ::execv(exe.c_str(), argv);
     return 1;
