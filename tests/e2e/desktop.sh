@@ -10,8 +10,12 @@ start_desktop() {
     # A real window manager, as on a desktop: frames, focus and placement are its.
     openbox --sm-disable >"$work/openbox.log" 2>&1 &
     wm=$!
-    for _ in $(seq 100); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
-    wmctrl -m >/dev/null 2>&1 || { echo "FAIL: openbox did not start" >&2; exit 1; }
+    # (A loaded machine can take seconds to bring it up.)
+    for _ in $(seq 600); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
+    wmctrl -m >/dev/null 2>&1 || {
+        echo "FAIL: openbox did not start: $(cat "$work/openbox.log" "$work/xvfb.log")" >&2
+        exit 1
+    }
 }
 stop_desktop() {
     kill "${wm:-}" 2>/dev/null || true
