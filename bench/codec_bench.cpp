@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench/Timing.h"
-#include "net/UUCodec.h"
+#include "lib/net/UUCodec.h"
 
 int main() {
     const std::size_t size = 64u << 20;

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bench/Timing.h"
-#include "net/HttpClient.h"
+#include "lib/net/HttpClient.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bench/Timing.h"
-#include "net/SockClient.h"
+#include "lib/net/SockClient.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench/Timing.h"
-#include "store/SettingsStore.h"
+#include "lib/store/SettingsStore.h"
 
 int main() {
     namespace fs = std::filesystem;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/HttpClient.h"
+#include "lib/net/HttpClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string line(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "net/SockClient.h"
+#include "lib/net/SockClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 5) return 0;

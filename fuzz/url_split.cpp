@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/HttpClient.h"
+#include "lib/net/HttpClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static net::THttpClient* client = new net::THttpClient;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/UUCodec.h"
+#include "lib/net/UUCodec.h"
 
 namespace {
 std::string Encode(const std::string& bytes, net::UUMethods method) {

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/Registry.h"
-#include "rtl/Convert.h"
+#include "lib/platform/registry/Registry.h"
+#include "lib/rtl/Convert.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "store/HourBoxes.h"
+#include "lib/store/HourBoxes.h"
 
 namespace sentrel {
 namespace {

@@ -1,8 +1,8 @@
 #include "sentrel/core/Settings.h"
 
 #include "sentrel/core/Clock.h"
-#include "store/HourBoxes.h"
-#include "store/ValueNames.h"
+#include "lib/store/HourBoxes.h"
+#include "lib/store/ValueNames.h"
 
 namespace sentrel {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <csignal>
 
-#include "platform/SharedLog.h"
+#include "lib/platform/files/SharedLog.h"
 #include "sentrel/core/Heartbeat.h"
 #include "sentrel/linux/Instance.h"
 #include "sentrel/linux/Notifier.h"

@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include "platform/Registry.h"
-#include "store/ValueNames.h"
+#include "lib/platform/registry/Registry.h"
+#include "lib/store/ValueNames.h"
 
 namespace sentrel {
 

@@ -38,7 +38,7 @@ child_pids() {
     ps -u "$child" -o pid=,comm= | awk -v p="$1" '$2 == p {print $1}'
 }
 # Box number and place of an hour of a weekday on the main window: "box x y" (client coordinates
-# below the menu bar). The numbering of store/HourBoxes.h.
+# below the menu bar). The numbering of lib/store/HourBoxes.h.
 hour_box() {
     python3 - "$1" "$2" <<'PY'
 import sys

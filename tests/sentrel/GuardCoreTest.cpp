@@ -7,8 +7,8 @@
 #include <map>
 
 #include "sentrel/core/Guard.h"
-#include "store/HourBoxes.h"
-#include "store/ValueNames.h"
+#include "lib/store/HourBoxes.h"
+#include "lib/store/ValueNames.h"
 #include "tests/sentrel/FakeWorld.h"
 
 using sentrel::Match;

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-#include "store/ValueNames.h"
+#include "lib/store/ValueNames.h"
 #include "tests/sentrel/GuardUser.h"
 #include "tests/support/TempEnv.h"
 

@@ -17,8 +17,8 @@
 #include <sstream>
 #include <thread>
 
-#include "store/HourBoxes.h"
-#include "store/ValueNames.h"
+#include "lib/store/HourBoxes.h"
+#include "lib/store/ValueNames.h"
 #include "tests/support/TempEnv.h"
 
 namespace fs = std::filesystem;

@@ -8,8 +8,8 @@
 #include <ctime>
 #include <string>
 
-#include "platform/SharedLog.h"
-#include "store/SettingsStore.h"
+#include "lib/platform/files/SharedLog.h"
+#include "lib/store/SettingsStore.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "platform/Forms.h"
+#include "lib/platform/widgets/Forms.h"
 
 namespace testing_support {
 namespace {

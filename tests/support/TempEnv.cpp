@@ -9,9 +9,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/Application.h"
-#include "platform/Registry.h"
-#include "store/ValueNames.h"
+#include "lib/platform/core/Application.h"
+#include "lib/platform/registry/Registry.h"
+#include "lib/store/ValueNames.h"
 
 #ifndef VELTRIX_TOOLS_DIR
 #error "VELTRIX_TOOLS_DIR must name the built tools' directory"

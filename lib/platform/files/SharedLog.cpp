@@ -1,0 +1,114 @@
+#include "lib/platform/files/SharedLog.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+
+#include "lib/platform/files/UniqueFd.h"
+
+namespace platform {
+namespace {
+
+using Fd = UniqueFd;
+
+// Mode of a new log: readable by all, and writable by the directory's group when the directory
+// is (the members of an installation's group share one log), whatever the umask says.
+mode_t NewLogMode(const std::string& dir) {
+    struct stat st {};
+    const bool groupWrites = ::stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWGRP);
+    return groupWrites ? 0664 : 0644;
+}
+
+// Opens the log with `flags`, creating it with NewLogMode() when absent. The last component is
+// never followed if it is a symbolic link. -1 with errno set on failure.
+int OpenLog(const std::string& path, int flags) {
+    flags |= O_CLOEXEC | O_NOFOLLOW;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const mode_t mode = NewLogMode(DirectoryOfPath(path));
+        int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (fd >= 0) {
+            ::fchmod(fd, mode);
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+        fd = ::open(path.c_str(), flags);
+        if (fd >= 0 || errno != ENOENT) return fd;  // removed in between: create it after all
+    }
+    return -1;
+}
+
+// "Block.log.XXXXXX" as mkstemp() makes it from "Block.log.XXXXXX".
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
+    if (name.size() != base.size() + 7 || name.compare(0, base.size() + 1, base + ".") != 0)
+        return false;
+    for (std::size_t i = base.size() + 1; i < name.size(); ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string DirectoryOfPath(const std::string& path) {
+    auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string ResolveSharedLog(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string target(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return path;
+    target.resize(static_cast<std::size_t>(n));
+    return target[0] == '/' ? target : DirectoryOfPath(path) + target;
+}
+
+int OpenSharedLog(const std::string& path, int flags, int lock) {
+    // A rewrite may rename a new file over the path while we wait for the lock of the old one.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        Fd fd(OpenLog(path, flags));
+        if (fd.get() < 0) return -1;
+        if (::flock(fd.get(), lock) != 0) return -1;
+        struct stat opened {
+        }, named{};
+        if (::fstat(fd.get(), &opened) != 0) return -1;
+        if (::lstat(path.c_str(), &named) != 0 || named.st_ino != opened.st_ino ||
+            named.st_dev != opened.st_dev)
+            continue;
+        return ::dup(fd.get());
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
+bool AppendSharedLogLine(const std::string& path, const std::string& line) {
+    const std::string bytes = line + "\r\n";
+    Fd fd(OpenSharedLog(ResolveSharedLog(path), O_WRONLY | O_APPEND, LOCK_EX));
+    if (fd.get() < 0) return false;
+    ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
+    return n == static_cast<ssize_t>(bytes.size());
+}
+
+void RemoveStaleLogTemporaries(const std::string& path) {
+    const std::string dir = DirectoryOfPath(path);
+    const std::string base = path.substr(dir.size());
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        if (!IsTemporaryOf(e->d_name, base)) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(d), e->d_name, 0);
+    }
+    ::closedir(d);
+}
+
+}  // namespace platform

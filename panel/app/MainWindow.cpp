@@ -1,0 +1,189 @@
+#include "panel/app/MainWindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QMenuBar>
+
+#include "panel/app/ErrorLog.h"
+#include "panel/blocking/Autostart.h"
+#include "panel/blocking/GuardProgram.h"
+#include "lib/platform/widgets/Controls.h"
+#include "lib/rtl/Convert.h"
+#include "panel/schedule/DaySelector.h"
+#include "panel/schedule/ScheduleGrid.h"
+#include "lib/store/SettingsStore.h"
+
+namespace app {
+namespace {
+constexpr int kClientWidth = 296;
+constexpr int kClientHeight = 510;
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : TForm(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Veltrix (for kids)"));
+
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu* file = MainMenu1->addMenu(QStringLiteral("&File"));
+    Editblocked1 = file->addAction(QStringLiteral("&Block applications..."));
+    Editblocked1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    file->addSeparator();
+    Changepassword1 = file->addAction(QStringLiteral("&Change password..."));
+    Changepassword1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    file->addSeparator();
+    Exit1 = file->addAction(QStringLiteral("Exit"));
+    file->addSeparator();
+    S1 = MainMenu1->addMenu(QStringLiteral("&View"))->addAction(QStringLiteral("&Statistics..."));
+    Checkupofupdating1 = MainMenu1->addMenu(QStringLiteral("Update"))
+                             ->addAction(QStringLiteral("Check up of updating.."));
+    About1 = MainMenu1->addMenu(QStringLiteral("&Help"))->addAction(QStringLiteral("&About..."));
+    // Shortcuts work while the window has the focus, wherever it is inside it.
+    addActions({Editblocked1, Changepassword1});
+
+    const int menuHeight = MainMenu1->sizeHint().height();
+    MainMenu1->setGeometry(0, 0, kClientWidth, menuHeight);
+    Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    Client->setGeometry(0, menuHeight, kClientWidth, kClientHeight);
+    setFixedSize(kClientWidth, menuHeight + kClientHeight);
+
+    GroupBox1 = new QGroupBox(QStringLiteral(" Day of week: "), Client);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setFont(platform::LargeFont());
+    GroupBox1->setGeometry(8, 8, 281, 57);
+    ComboBox1 = new QComboBox(GroupBox1);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setFont(platform::DialogFont());
+    ComboBox1->setGeometry(8, 24, 265, 24);
+
+    grid_ = std::make_unique<schedule::ScheduleGrid>(Client);
+    days_ = std::make_unique<schedule::DaySelector>(ComboBox1, *grid_);
+
+    CheckBox169 = new QCheckBox(QStringLiteral("Run when Windows starts"), Client);
+    CheckBox169->setObjectName(QStringLiteral("CheckBox169"));
+    CheckBox169->setFont(platform::LargeFont());
+    CheckBox169->setGeometry(16, 416, 265, 17);
+    CheckBox169->setChecked(true);
+
+    using platform::SpeedButton;
+    SpeedButton4 = SpeedButton(Client, "SpeedButton4", "Enable Veltrix", 16, 448, 177, 22);
+    SpeedButton5 = SpeedButton(Client, "SpeedButton5", "Switch off", 208, 448, 73, 22);
+    SpeedButton1 = SpeedButton(Client, "SpeedButton1", "Close", 200, 480, 89, 22);
+    SpeedButton2 = SpeedButton(Client, "SpeedButton2", "Enable Veltrix", 0, 440, 185, 22);
+    SpeedButton3 = SpeedButton(Client, "SpeedButton3", "Switch off", 0, 440, 89, 22);
+    platform::PlaceLeft(SpeedButton2, platform::kOffScreen);
+    platform::PlaceLeft(SpeedButton3, platform::kOffScreen);
+
+    On(ComboBox1, &QComboBox::activated, [this] { days_->ComboBox1Change(); });
+    On(SpeedButton1, &QPushButton::clicked, [this] { SpeedButton1Click(); });
+    On(SpeedButton2, &QPushButton::clicked, [this] { SpeedButton2Click(); });
+    On(SpeedButton3, &QPushButton::clicked, [this] { SpeedButton3Click(); });
+    On(SpeedButton4, &QPushButton::clicked, [this] { SpeedButton4Click(); });
+    On(SpeedButton5, &QPushButton::clicked, [this] { SpeedButton5Click(); });
+    On(Editblocked1, &QAction::triggered, [this] { Editblocked1Click(); });
+    On(Changepassword1, &QAction::triggered, [this] { Changepassword1Click(); });
+    On(Exit1, &QAction::triggered, [this] { Exit1Click(); });
+    On(S1, &QAction::triggered, [this] { S1Click(); });
+    On(Checkupofupdating1, &QAction::triggered, [this] { Checkupofupdating1Click(); });
+    On(About1, &QAction::triggered, [this] { About1Click(); });
+
+    MoveTo(715, 149);
+    platform::Guarded([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate() {
+    platform::Application::SetExceptionHandler(
+        [this](const std::exception& e) { ErrorHandler(e); });
+}
+
+void TForm1::ErrorHandler(const std::exception& e) {
+    AppendErrorLog(e.what());
+}
+
+void TForm1::FormShow() {
+    using platform::Guarded;
+    // Each step stands alone: a failure is logged and the lock still comes up.
+    Guarded([this] { days_->WhatDayToday(); });
+    Guarded([this] { grid_->WhatCheckBoxChecked(); });
+    Guarded([] {
+        const std::string dir = platform::Application::ProgramDirectory();
+        store::WithSettings(
+            [&](store::TRegistry& reg) { reg.WriteString(store::kVeltrixDir, dir); });
+    });
+    launchCounter_.clear();
+    Guarded([this] {
+        store::WithSettings(
+            [&](store::TRegistry& reg) { launchCounter_ = reg.ReadString(store::kLaunchCounter); });
+    });
+    if (launchCounter_ == "0" && dialogs_.form2) {
+        dialogs_.form2->ShowModal();
+        Left(platform::kOffScreen);
+    }
+    Guarded([this] {
+        int starts = 0;
+        if (auto counted = rtl::TryStrToInt(launchCounter_)) {
+            starts = *counted;
+        } else {
+            // An absent or malformed counter counts as 0; the conversion's failure is logged.
+            Guarded([this] { rtl::StrToInt(launchCounter_); });
+        }
+        const std::string next = rtl::IntToStr(static_cast<long long>(starts) + 1);
+        store::WithSettings(
+            [&](store::TRegistry& reg) { reg.WriteString(store::kLaunchCounter, next); });
+    });
+    Left(platform::kOffScreen);
+    if (dialogs_.form4) dialogs_.form4->ShowModal();
+}
+
+void TForm1::FormClose() {
+    using platform::Guarded;
+    // The close is never vetoed: each step is logged on failure and the next one runs.
+    Guarded([this] { guard::WriteAutostart(CheckBox169->isChecked()); });
+    if (Left() != platform::kOffScreen) {
+        const int left = Left();
+        const int top = Top();
+        Guarded([&] {
+            store::WithSettings([&](store::TRegistry& reg) {
+                reg.WriteString(store::kFormLeft, rtl::IntToStr(left));
+                reg.WriteString(store::kFormTop, rtl::IntToStr(top));
+            });
+        });
+    }
+    Guarded([this] { grid_->WhatCheckBoxCheckedSaved(); });
+}
+
+void TForm1::SpeedButton4Click() {
+    guard::StartGuard();
+    guard::SetNeedJob(true);
+}
+void TForm1::SpeedButton5Click() {
+    guard::SetNeedJob(false);
+}
+void TForm1::SpeedButton2Click() {
+    guard::SetNeedGuard(true);
+}
+void TForm1::SpeedButton3Click() {
+    guard::SetNeedGuard(false);
+}
+
+void TForm1::Editblocked1Click() {
+    if (dialogs_.form6) dialogs_.form6->Show();
+}
+void TForm1::Changepassword1Click() {
+    if (dialogs_.form3) dialogs_.form3->ShowModal();
+}
+void TForm1::S1Click() {
+    if (dialogs_.form7) dialogs_.form7->Show();
+}
+void TForm1::Checkupofupdating1Click() {
+    if (dialogs_.form8) dialogs_.form8->Show();
+}
+void TForm1::About1Click() {
+    if (dialogs_.form9) dialogs_.form9->ShowModal();
+}
+
+}  // namespace app

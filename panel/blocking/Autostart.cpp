@@ -1,0 +1,14 @@
+#include "panel/blocking/Autostart.h"
+
+#include "panel/blocking/GuardProgram.h"
+#include "lib/store/SettingsStore.h"
+
+namespace guard {
+
+void WriteAutostart(bool runAtLogin) {
+    const std::string value = runAtLogin ? GuardPath() : std::string();
+    store::WithKey(store::HKEY_LOCAL_MACHINE, store::kRunKey,
+                   [&](store::TRegistry& reg) { reg.WriteString(store::kAutostartValue, value); });
+}
+
+}  // namespace guard

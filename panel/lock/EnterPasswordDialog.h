@@ -1,0 +1,49 @@
+// TForm4, the enter-password dialog between every start and the main window. The main window
+// stays at the off-screen position until the stored password is typed; Cancel (and the close
+// box) closes the main window, which ends the program.
+//
+// When the settings key cannot be opened, the stored password is unknown and no entry unlocks;
+// the failure is logged. An absent value still reads as the empty password.
+#pragma once
+
+#include <string>
+
+#include "lib/platform/widgets/Forms.h"
+
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+
+namespace lock {
+
+inline constexpr int kDesignLeft = 715;  // the main window's design position
+inline constexpr int kDesignTop = 149;
+
+class TForm4 final : public platform::TForm {
+    Q_OBJECT
+  public:
+    // `mainForm` is the window this dialog unlocks.
+    explicit TForm4(platform::TForm* mainForm, QWidget* parent = nullptr);
+
+    QGroupBox* GroupBox1;
+    QLineEdit* Edit1;
+    QPushButton* SpeedButton1;
+    QPushButton* SpeedButton2;
+
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void Edit1KeyDown(int key);
+
+  protected:
+    void FormShow() override;
+    void CloseBox() override { SpeedButton2Click(); }
+
+  private:
+    void ReadStoredPassword();  // throws when the settings key cannot be opened
+
+    platform::TForm* mainForm_;
+    std::string password_;
+    bool passwordKnown_ = false;
+};
+
+}  // namespace lock

@@ -1,0 +1,101 @@
+// THttpClient against a real HTTP server that no one here wrote: Python's http.server on
+// 127.0.0.1, serving a temporary directory.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include <filesystem>
+
+#include "lib/net/HttpClient.h"
+#include "tests/lib/net/ScriptedServer.h"
+#include "tests/support/TempEnv.h"
+
+namespace {
+
+class PythonHttpServer : public ::testing::Test {
+  protected:
+    testing_support::TempEnv env;
+    std::string site = env.root + "/site";
+    int port = testing_support::ClosedPort();
+    pid_t pid = -1;
+
+    void SetUp() override {
+        std::filesystem::create_directories(site + "/dir");
+        env.WriteFile(site + "/small.txt", "small page\n");
+        std::string big(5 << 20, '\0');
+        for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
+        env.WriteFile(site + "/big.bin", big);
+        env.WriteFile(site + "/dir/index.html", "<p>inside</p>");
+        pid = fork();
+        if (pid == 0) {
+            freopen("/dev/null", "w", stderr);  // it reports every request there
+            execlp("python3", "python3", "-m", "http.server", std::to_string(port).c_str(),
+                   "--bind", "127.0.0.1", "--directory", site.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Ready when it accepts a connection.
+        for (int i = 0; i < 200; ++i) {
+            net::TSocketClient probe;
+            probe.Host = "127.0.0.1";
+            probe.Port = port;
+            try {
+                probe.Connect();
+                return;
+            } catch (const std::exception&) {
+                usleep(50000);
+            }
+        }
+        FAIL() << "python3 -m http.server did not start";
+    }
+    void TearDown() override {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port) + path;
+    }
+};
+
+}  // namespace
+
+TEST_F(PythonHttpServer, GetInStringAndFileModeOfSmallAndLargeFiles) {
+    net::THttpClient c;
+    c.TimeOut = 20000;
+    c.Get(Url("/small.txt"));
+    EXPECT_EQ(c.ReplyNumber, 200);
+    EXPECT_EQ(c.Body, "small page\n");
+    EXPECT_EQ(c.BytesTotal, 11);
+    c.Get(Url("/big.bin"));
+    EXPECT_EQ(c.Body, env.ReadFile(site + "/big.bin"));
+    c.InputFileMode = true;
+    c.Body = env.root + "/big.copy";
+    c.Get(Url("/big.bin"));
+    EXPECT_EQ(env.ReadFile(env.root + "/big.copy"), env.ReadFile(site + "/big.bin"));
+    EXPECT_EQ(c.BytesTotal, 5 << 20);
+}
+
+TEST_F(PythonHttpServer, NotFoundAndARedirectToTheDirectory) {
+    net::THttpClient c;
+    c.TimeOut = 20000;
+    int failures = 0;
+    c.OnFailure = [&](net::CmdType) { ++failures; };
+    c.Get(Url("/nothing-here"));
+    EXPECT_EQ(c.ReplyNumber, 404);
+    EXPECT_EQ(failures, 1);
+    EXPECT_NE(c.Body.find("404"), std::string::npos);
+    c.Get(Url("/dir"));  // answered with 301 to /dir/
+    EXPECT_EQ(c.ReplyNumber, 200);
+    EXPECT_EQ(c.Body, "<p>inside</p>");
+    EXPECT_EQ(c.RequestURL, "/dir/");
+}
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,174 @@
+// The three password dialogs, typed into as a parent would.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "panel/lock/ChangePasswordDialog.h"
+#include "panel/lock/EnterPasswordDialog.h"
+#include "panel/lock/FirstPasswordDialog.h"
+#include "lib/platform/widgets/MessageBox.h"
+#include "tests/support/Gui.h"
+#include "tests/support/TempEnv.h"
+
+using testing_support::Get;
+using testing_support::Set;
+using testing_support::TempEnv;
+using testing_support::WhenModal;
+
+namespace {
+const std::vector<std::string> kMismatch = {"You were mistaken, try again."};
+const std::vector<std::string> kReminder = {"Please do not forget the password!"};
+}  // namespace
+
+TEST(FirstPasswordDialog, MismatchEmptiesBothFieldsAndReturnInTheSecondFieldActsAsOk) {
+    TempEnv env;
+    platform::MessageRecorder messages;
+    lock::TForm2 form;
+    WhenModal(&form, [&] {
+        QTest::keyClicks(form.Edit1, "Secret");
+        QTest::keyClick(form.Edit1, Qt::Key_Return);  // Return in the first field does nothing
+        EXPECT_TRUE(messages.texts.empty());
+        QTest::keyClicks(form.Edit2, "secret");
+        QTest::keyClick(form.Edit2, Qt::Key_Return);
+        EXPECT_EQ(messages.texts, kMismatch);
+        EXPECT_EQ(form.Edit1->text(), "");
+        EXPECT_EQ(form.Edit2->text(), "");
+        EXPECT_TRUE(form.Showing());
+        QTest::keyClicks(form.Edit1, " Se cret ");
+        EXPECT_EQ(form.Edit1->displayText(), "*********");  // masked with stars
+        QTest::keyClicks(form.Edit2, " Se cret ");
+        QTest::keyClick(form.Edit2, Qt::Key_Return);
+    });
+    form.ShowModal();
+    EXPECT_FALSE(form.Showing());
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{kMismatch[0], kReminder[0]}));
+    EXPECT_EQ(Get("EnterPassword"), " Se cret ");  // blanks belong to the password
+}
+
+TEST(FirstPasswordDialog, TwoEmptyFieldsStoreTheEmptyPasswordAndTheCloseBoxStoresNothing) {
+    TempEnv env;
+    platform::MessageRecorder messages;
+    lock::TForm2 form;
+    EXPECT_EQ(form.SpeedButton1->focusPolicy(), Qt::NoFocus);
+    WhenModal(&form, [&] { form.close(); });  // the window's close box
+    form.ShowModal();
+    bool present = true;
+    Get("EnterPassword", &present);
+    EXPECT_FALSE(present);
+    WhenModal(&form, [&] { QTest::mouseClick(form.SpeedButton1, Qt::LeftButton); });
+    form.ShowModal();
+    EXPECT_EQ(Get("EnterPassword", &present), "");
+    EXPECT_TRUE(present);
+    EXPECT_EQ(messages.texts, kReminder);
+}
+
+TEST(ChangePasswordDialog, CancelStoresNothingAndOkReplacesThePassword) {
+    TempEnv env;
+    Set("EnterPassword", "old");
+    platform::MessageRecorder messages;
+    lock::TForm3 form;
+    WhenModal(&form, [&] {
+        QTest::keyClicks(form.Edit1, "new");
+        QTest::keyClicks(form.Edit2, "new");
+        QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+    });
+    form.ShowModal();
+    EXPECT_EQ(Get("EnterPassword"), "old");
+    EXPECT_TRUE(messages.texts.empty());
+    // The fields kept their text; OK now stores it.
+    WhenModal(&form, [&] { QTest::keyClick(form.Edit2, Qt::Key_Return); });
+    form.ShowModal();
+    EXPECT_EQ(Get("EnterPassword"), "new");
+    EXPECT_EQ(messages.texts, kReminder);
+    EXPECT_EQ(form.Edit1->text(), "new");  // still there for the next showing
+}
+
+class EnterPasswordDialogTest : public ::testing::Test {
+  protected:
+    TempEnv env;
+    platform::MessageRecorder messages;
+    platform::TForm main;
+    lock::TForm4 form{&main};
+    void SetUp() override { main.resize(296, 530); }
+};
+
+TEST_F(EnterPasswordDialogTest, WrongEntryKeepsTheTextAndReturnRepeatsTheCheck) {
+    Set("EnterPassword", "Abc");
+    WhenModal(&form, [&] {
+        QTest::keyClicks(form.Edit1, "abc");
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        EXPECT_EQ(form.Edit1->text(), "abc");
+        EXPECT_TRUE(form.Showing());
+        form.Edit1->clear();
+        QTest::keyClicks(form.Edit1, "Abc");
+        QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+    });
+    form.ShowModal();
+    EXPECT_EQ(messages.texts, (std::vector<std::string>{kMismatch[0], kMismatch[0]}));
+    EXPECT_EQ(main.Left(), lock::kDesignLeft);  // no saved position: the design position
+    EXPECT_EQ(main.Top(), lock::kDesignTop);
+}
+
+TEST_F(EnterPasswordDialogTest, StoredPositionIsRestoredUnlessMalformedOrOffEveryScreen) {
+    Set("EnterPassword", "");
+    struct Case {
+        std::string left, top;
+        int wantLeft, wantTop;
+    };
+    for (const Case& c : std::vector<Case>{{"-8", "0", -8, 0},
+                                           {"100", "50", 100, 50},
+                                           {"10x", "50", 715, 149},
+                                           {"100", "", 715, 149},
+                                           {"90000", "90000", 715, 149},
+                                           {"-5000", "10", 715, 149}}) {
+        Set("form1lefta", c.left);
+        Set("form1topa", c.top);
+        main.Left(platform::kOffScreen);
+        WhenModal(&form, [&] { QTest::keyClick(form.Edit1, Qt::Key_Return); });
+        form.ShowModal();
+        EXPECT_EQ(main.Left(), c.wantLeft) << c.left << "," << c.top;
+        EXPECT_EQ(main.Top(), c.wantTop) << c.left << "," << c.top;
+    }
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(EnterPasswordDialogTest, CancelAndTheCloseBoxCloseTheMainWindow) {
+    for (int way = 0; way < 2; ++way) {
+        main.Show();
+        main.Left(platform::kOffScreen);
+        WhenModal(&form, [&] {
+            if (way == 0)
+                QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+            else
+                form.close();
+        });
+        form.ShowModal();
+        EXPECT_FALSE(form.Showing());
+        EXPECT_FALSE(main.Showing());
+        EXPECT_FALSE(main.isVisible());
+        EXPECT_EQ(main.Left(), platform::kOffScreen);
+    }
+}
+
+TEST_F(EnterPasswordDialogTest, UnreadableStoreUnlocksOnNoEntry) {
+    // The password value is absent, but the store cannot be opened: the empty entry must fail.
+    std::filesystem::create_directories(env.userStore + "/user.db");  // a directory, not a file
+    main.Show();
+    main.Left(platform::kOffScreen);
+    WhenModal(&form, [&] {
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        EXPECT_TRUE(form.Showing());
+        form.close();
+    });
+    form.ShowModal();
+    EXPECT_EQ(messages.texts, kMismatch);
+    EXPECT_EQ(main.Left(), platform::kOffScreen);
+    EXPECT_FALSE(main.isVisible());
+    main.Close();
+}
