@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "bench/Timing.h"
-#include "panel/blocking/StatisticsWindow.h"
 #include "lib/platform/core/Application.h"
+#include "panel/blocking/StatisticsWindow.h"
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -5,14 +5,14 @@
 #include <QGroupBox>
 #include <QMenuBar>
 
+#include "lib/platform/widgets/Controls.h"
+#include "lib/rtl/Convert.h"
+#include "lib/store/SettingsStore.h"
 #include "panel/app/ErrorLog.h"
 #include "panel/blocking/Autostart.h"
 #include "panel/blocking/GuardProgram.h"
-#include "lib/platform/widgets/Controls.h"
-#include "lib/rtl/Convert.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
-#include "lib/store/SettingsStore.h"
 
 namespace app {
 namespace {

@@ -1,7 +1,7 @@
 #include "panel/blocking/Autostart.h"
 
-#include "panel/blocking/GuardProgram.h"
 #include "lib/store/SettingsStore.h"
+#include "panel/blocking/GuardProgram.h"
 
 namespace guard {
 

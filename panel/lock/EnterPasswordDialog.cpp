@@ -5,11 +5,11 @@
 #include <QLineEdit>
 #include <QScreen>
 
-#include "panel/lock/PasswordField.h"
 #include "lib/platform/core/Application.h"
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/rtl/Convert.h"
 #include "lib/store/SettingsStore.h"
+#include "panel/lock/PasswordField.h"
 
 namespace lock {
 namespace {

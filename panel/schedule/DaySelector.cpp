@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QGroupBox>
 
-#include "lib/platform/widgets/Forms.h"
 #include "lib/platform/core/Locale.h"
+#include "lib/platform/widgets/Forms.h"
 #include "panel/schedule/ScheduleGrid.h"
 
 namespace schedule {

@@ -1,8 +1,8 @@
 #include "sentrel/core/Settings.h"
 
-#include "sentrel/core/Clock.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
+#include "sentrel/core/Clock.h"
 
 namespace sentrel {
 namespace {

@@ -6,9 +6,9 @@
 #include <functional>
 #include <map>
 
-#include "sentrel/core/Guard.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
+#include "sentrel/core/Guard.h"
 #include "tests/sentrel/FakeWorld.h"
 
 using sentrel::Match;

@@ -15,14 +15,14 @@
 #include <csignal>
 #include <filesystem>
 
+#include "lib/platform/core/Locale.h"
+#include "lib/platform/registry/Registry.h"
+#include "lib/platform/widgets/MessageBox.h"
+#include "lib/store/ValueNames.h"
 #include "panel/app/ErrorLog.h"
 #include "panel/app/Program.h"
 #include "panel/app/SessionEnd.h"
-#include "lib/platform/core/Locale.h"
-#include "lib/platform/widgets/MessageBox.h"
-#include "lib/platform/registry/Registry.h"
 #include "panel/schedule/ScheduleGrid.h"
-#include "lib/store/ValueNames.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 

@@ -9,9 +9,9 @@
 
 #include <filesystem>
 
+#include "lib/store/ValueNames.h"
 #include "panel/blocking/BlockedAppsDialog.h"
 #include "panel/blocking/StatisticsWindow.h"
-#include "lib/store/ValueNames.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 

@@ -10,9 +10,9 @@
 #include <set>
 
 #include "lib/platform/core/Locale.h"
+#include "lib/store/ValueNames.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
-#include "lib/store/ValueNames.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 

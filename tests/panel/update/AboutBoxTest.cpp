@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "panel/update/AboutBox.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
-#include "panel/update/AboutBox.h"
 
 using testing_support::Set;
 using testing_support::TempEnv;
