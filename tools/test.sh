@@ -2,7 +2,8 @@
 # Builds and runs every test, warnings fatal throughout:
 #   1. the normal build (GCC) and all its tests;
 #   2. the sanitizer build (clang, address + undefined behaviour): the whole tree again with the
-#      other compiler, all tests again, and the fuzz targets for a bounded time;
+#      other compiler, all tests again, and the fuzz targets for a bounded time; beside the
+#      fuzzing (one core each), clang-format and clang-tidy over the code (tools/lint.sh);
 #   3. the release build (GCC, -O3) as a packager makes it, and the Debian package
 #      from it: checked from the .deb, then installed on this machine and used in a throwaway
 #      child's account, upgraded, removed and purged.
@@ -32,8 +33,15 @@ configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVEL
           -DVELTRIX_FUZZ=ON
 cmake --build build-asan
 run_tests build-asan
-echo "== fuzz targets (clang, libFuzzer, sanitizers)"
-FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh build-asan
+echo "== fuzz targets (clang, libFuzzer, sanitizers), and beside them clang-format and clang-tidy"
+LINT_JOBS=1 bash tools/lint.sh build >build/lint.log 2>&1 &
+lint=$!
+fuzz_status=0
+FUZZ_SECONDS=${FUZZ_SECONDS:-15} bash tools/fuzz.sh build-asan || fuzz_status=$?
+lint_status=0
+wait "$lint" || lint_status=$?
+cat build/lint.log
+[ "$fuzz_status" = 0 ] && [ "$lint_status" = 0 ] || { echo "fuzzing or lint failed"; exit 1; }
 
 echo "== release build (GCC, -O3, Debian's hardening flags) and the Debian package"
 deb=$(BUILD_DIR=build-release VELTRIX_PACKAGE_CMAKE="-DVELTRIX_WERROR=ON -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=OFF" \
