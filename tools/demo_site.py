@@ -8,10 +8,12 @@ Then start the panel with VELTRIX_SITE=127.0.0.1:8080 (tools/run.sh --demo-site 
 It prints one line per request and serves only 127.0.0.1."""
 import argparse
 import http.server
+import socket
 import sys
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--port", type=int, default=8080)
+parser.add_argument("--listen-fd", type=int, help="accept on this listening socket instead of --port")
 parser.add_argument("--latest", default="Veltrix v1.1", help="body of the latest-version page")
 parser.add_argument("--connected", default="Yes you connected.", help="body of the connection page")
 parser.add_argument("--status-update", type=int, default=200, help="status of the latest-version page")
@@ -42,7 +44,12 @@ class Site(http.server.BaseHTTPRequestHandler):
         sys.stdout.flush()
 
 
-server = http.server.HTTPServer(("127.0.0.1", args.port), Site)
+if args.listen_fd is None:
+    server = http.server.HTTPServer(("127.0.0.1", args.port), Site)
+else:  # a socket the caller already listens on: no window in which another process takes the port
+    server = http.server.HTTPServer(("127.0.0.1", 0), Site, bind_and_activate=False)
+    server.socket.close()
+    server.socket = socket.socket(fileno=args.listen_fd)
 print(f"demo site on http://127.0.0.1:{server.server_address[1]}/ (latest version: {args.latest!r})", flush=True)
 try:
     server.serve_forever()

@@ -48,6 +48,34 @@ focus() { xdotool windowfocus --sync "$1"; sleep 0.1; }
 type_text() { xdotool type --delay 20 "$1"; }
 key() { xdotool key --delay 30 "$@"; }
 click_at() { xdotool mousemove --window "$1" "$2" "$3" click 1; sleep 0.1; }
+# The pixels of window $1 around $2,$3.
+pixels_at() { import -window "$1" -crop "12x12+$(($2 - 6))+$(($3 - 6))" rgb:- 2>/dev/null | md5sum; }
+# Clicks a check box at $2,$3 in window $1 and waits until it shows its new state, so that what
+# follows (a signal, a close) sees the program after the click. The pointer is moved there first
+# and the box's hover look left to settle, so only the click itself can change the pixels.
+toggle_at() {
+    local before= now
+    xdotool mousemove --window "$1" "$2" "$3"
+    for _ in $(seq 100); do
+        now=$(pixels_at "$1" "$2" "$3")
+        [ "$now" = "$before" ] && break
+        before=$now
+    done
+    xdotool click 1
+    for _ in $(seq 200); do
+        [ "$(pixels_at "$1" "$2" "$3")" != "$before" ] && return 0
+        sleep 0.05
+    done
+    fail "the box at $2,$3 did not change"
+}
+# Waits until the only visible window of process $1 is $2 (a popup it opened has closed).
+wait_only_window() {
+    for _ in $(seq 200); do
+        [ "$(xdotool search --onlyvisible --pid "$1" 2>/dev/null | sort -u)" = "$2" ] && return 0
+        sleep 0.05
+    done
+    fail "process $1 still shows other windows than $2"
+}
 
 # The panel's first start: chooses password $1 in the first-password dialog (a screenshot named
 # $2, if given), confirms the reminder, and prints the id of the enter-password dialog that follows.

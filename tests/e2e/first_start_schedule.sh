@@ -40,11 +40,10 @@ eval "$(xdotool getwindowgeometry --shell "$main")"
 menu=$((HEIGHT - 510))
 # Choose Tuesday in the day list, then untick box 10 ("5  AM") on its panel.
 click_at "$main" 150 $((menu + 44))   # focus the day list (its popup may open)
-sleep 0.3
 key Escape                            # close the popup; the list keeps the focus
+wait_only_window "$panel" "$main"
 key Home Down Down                    # Sunday, Monday, Tuesday
-sleep 0.3
-click_at "$main" 40 $((menu + 72 + 152 + 8))
+toggle_at "$main" 40 $((menu + 72 + 152 + 8))
 shot main-window
 click_at "$main" 244 $((menu + 491))   # "Close"
 wait_panel_exit

@@ -11,8 +11,7 @@ eval "$(xdotool getwindowgeometry --shell "$main")"
 menu=$((HEIGHT - 510))
 focus "$main"
 # Whatever day is shown, its first box ("12  AM") sits here.
-click_at "$main" 40 $((menu + 72 + 32 + 8))
-sleep 0.3
+toggle_at "$main" 40 $((menu + 72 + 32 + 8))
 kill -TERM "$panel"
 wait_panel_exit
 zeros=$("$reg" list HKCU "$settings" | awk -F'\t' '$1 ~ /^CheckBox[0-9]+Check$/ && $3 == "0"' | wc -l)

@@ -19,7 +19,7 @@ class PythonHttpServer : public ::testing::Test {
   protected:
     testing_support::TempEnv env;
     std::string site = env.root + "/site";
-    int port = testing_support::ClosedPort();
+    int port = 0;
     pid_t pid = -1;
 
     void SetUp() override {
@@ -29,26 +29,17 @@ class PythonHttpServer : public ::testing::Test {
         for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
         env.WriteFile(site + "/big.bin", big);
         env.WriteFile(site + "/dir/index.html", "<p>inside</p>");
-        pid = fork();
-        if (pid == 0) {
-            freopen("/dev/null", "w", stderr);  // it reports every request there
-            execlp("python3", "python3", "-m", "http.server", std::to_string(port).c_str(),
-                   "--bind", "127.0.0.1", "--directory", site.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        // Ready when it accepts a connection.
-        for (int i = 0; i < 200; ++i) {
-            net::TSocketClient probe;
-            probe.Host = "127.0.0.1";
-            probe.Port = port;
-            try {
-                probe.Connect();
-                return;
-            } catch (const std::exception&) {
-                usleep(50000);
-            }
-        }
-        FAIL() << "python3 -m http.server did not start";
+        // Python's own server and handler, accepting on the socket this test already listens on.
+        const char* serve =
+            "import functools, http.server, socket, sys\n"
+            "handler = functools.partial(http.server.SimpleHTTPRequestHandler, "
+            "directory=sys.argv[1])\n"
+            "server = http.server.HTTPServer(('127.0.0.1', 0), handler, bind_and_activate=False)\n"
+            "server.socket.close()\n"
+            "server.socket = socket.socket(fileno=3)\n"
+            "server.serve_forever()\n";
+        pid = testing_support::StartServerOn(testing_support::LoopbackListener(&port),
+                                             {"python3", "-c", serve, site});
     }
     void TearDown() override {
         if (pid > 0) {

@@ -1,6 +1,7 @@
 #include "tests/lib/net/ScriptedServer.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,6 +27,26 @@ int Listener(int backlog, int* port) {
     return fd;
 }
 }  // namespace
+
+int LoopbackListener(int* port) {
+    return Listener(16, port);
+}
+
+pid_t StartServerOn(int listener, const std::vector<std::string>& argv) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (null < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0 || ::dup2(listener, 3) < 0)
+            _exit(126);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        _exit(127);
+    }
+    ::close(listener);
+    return pid;
+}
 
 int ClosedPort() {
     int port = 0;

@@ -4,6 +4,8 @@
 // test; it never talks to any address but loopback.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -69,5 +71,13 @@ class ScriptedServer {
 
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort();
+
+// A socket listening on 127.0.0.1 at a port the kernel chose (stored in *port).
+int LoopbackListener(int* port);
+
+// Starts `argv` with `listener` as its descriptor 3 (the server accepts on it, so there is no
+// window in which another process could take the port), its output on /dev/null. The caller's
+// copy of `listener` is closed. Returns the child's pid.
+pid_t StartServerOn(int listener, const std::vector<std::string>& argv);
 
 }  // namespace testing_support

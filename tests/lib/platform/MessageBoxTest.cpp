@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QFontMetrics>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,20 +18,29 @@ struct Seen {
     int width = 0, buttons = 0;
 };
 
-// Shows `text` in a real box, measures it from inside its modal loop and presses OK.
+// Shows `text` in a real box, measures it from inside its modal loop and presses OK. A box that
+// never comes up within 10 s fails the test, and any box there is closed, so nothing hangs.
 Seen Show(const std::string& text) {
     Seen seen;
     QTimer poll;
     poll.setInterval(5);
+    const QDeadlineTimer deadline(10000);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box || !box->isVisible()) return;
+        if (box && box->isVisible()) {
+            poll.stop();
+            seen.title = box->windowTitle();
+            seen.text = box->text();
+            seen.width = box->width();
+            seen.buttons = static_cast<int>(box->buttons().size());
+            box->button(QMessageBox::Ok)->click();
+            return;
+        }
+        if (!deadline.hasExpired()) return;
         poll.stop();
-        seen.title = box->windowTitle();
-        seen.text = box->text();
-        seen.width = box->width();
-        seen.buttons = static_cast<int>(box->buttons().size());
-        box->button(QMessageBox::Ok)->click();
+        ADD_FAILURE() << "the message box for \"" << text << "\" never came up";
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* hidden = qobject_cast<QMessageBox*>(w)) hidden->done(0);
     });
     poll.start();
     platform::ShowMessage(text);

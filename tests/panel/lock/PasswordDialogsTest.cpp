@@ -8,10 +8,10 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "lib/platform/widgets/MessageBox.h"
 #include "panel/lock/ChangePasswordDialog.h"
 #include "panel/lock/EnterPasswordDialog.h"
 #include "panel/lock/FirstPasswordDialog.h"
-#include "lib/platform/widgets/MessageBox.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 
@@ -156,7 +156,7 @@ TEST_F(EnterPasswordDialogTest, CancelAndTheCloseBoxCloseTheMainWindow) {
     }
 }
 
-TEST_F(EnterPasswordDialogTest, UnreadableStoreUnlocksOnNoEntry) {
+TEST_F(EnterPasswordDialogTest, AnUnreadableStoreDoesNotUnlockOnAnEmptyEntry) {
     // The password value is absent, but the store cannot be opened: the empty entry must fail.
     std::filesystem::create_directories(env.userStore + "/user.db");  // a directory, not a file
     main.Show();

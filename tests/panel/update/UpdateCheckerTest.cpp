@@ -15,10 +15,10 @@
 
 #include "lib/net/HttpClient.h"
 #include "lib/platform/widgets/MessageBox.h"
+#include "panel/update/UpdateChecker.h"
 #include "tests/lib/net/ScriptedServer.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
-#include "panel/update/UpdateChecker.h"
 
 using testing_support::Set;
 using testing_support::TempEnv;
@@ -28,31 +28,11 @@ namespace {
 // tools/demo_site.py on a free port of 127.0.0.1, with the given pages.
 class DemoSite {
   public:
-    explicit DemoSite(std::vector<std::string> args) : port_(testing_support::ClosedPort()) {
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
-            std::vector<std::string> all = {"python3",
-                                            std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py",
-                                            "--port", std::to_string(port_)};
-            all.insert(all.end(), args.begin(), args.end());
-            std::vector<char*> argv;
-            for (auto& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execvp("python3", argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200; ++i) {
-            net::TSocketClient probe;
-            probe.Host = "127.0.0.1";
-            probe.Port = port_;
-            try {
-                probe.Connect();
-                break;
-            } catch (const std::exception&) {
-                usleep(50000);
-            }
-        }
+    explicit DemoSite(std::vector<std::string> args) {
+        std::vector<std::string> all = {
+            "python3", std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py", "--listen-fd", "3"};
+        all.insert(all.end(), args.begin(), args.end());
+        pid_ = testing_support::StartServerOn(testing_support::LoopbackListener(&port_), all);
         setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
     }
     ~DemoSite() {
@@ -62,7 +42,7 @@ class DemoSite {
     }
 
   private:
-    int port_;
+    int port_ = 0;
     pid_t pid_ = -1;
 };
 
