@@ -28,7 +28,8 @@ reg=$root/program/veltrix-reg
 settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 # The installer's values, only where absent.
 "$reg" get HKCU "$settings" parametr1 >/dev/null || "$reg" set HKCU "$settings" parametr1 0
-"$reg" get HKCU "$settings" thisversion >/dev/null || "$reg" set HKCU "$settings" thisversion "Veltrix v1.0"
+version=$(sed -n 's/^project(veltrix VERSION \([^ )]*\).*/\1/p' CMakeLists.txt)
+"$reg" get HKCU "$settings" thisversion >/dev/null || "$reg" set HKCU "$settings" thisversion "Veltrix v$version"
 # The login autostart entry that acts on the machine-wide Run key, as the Windows shell does
 # (unless the package is installed: its entry has the same name).
 if { [ -w /etc/xdg ] || [ "$(id -u)" = 0 ]; } && \

@@ -18,13 +18,12 @@
 // before its rename left behind ("Block.log.XXXXXX") are removed under the lock.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "lib/platform/files/SharedLog.h"
 #include "lib/rtl/TextLines.h"
 
 namespace guard {
@@ -62,8 +61,7 @@ class BlockLog {
     std::vector<rtl::LineSpan> lines_;
     // The file as last read or written: identity, size and content fingerprint.
     bool known_ = false;
-    dev_t dev_ = 0;
-    ino_t ino_ = 0;
+    platform::FileId id_;
     std::uint64_t size_ = 0;
     std::uint64_t fingerprint_ = 0;  // of those first size_ bytes
     // The held lines are that file's lines until Clear(), which keeps their fingerprints here.

@@ -8,6 +8,7 @@
 
 #include "lib/platform/core/Application.h"
 #include "lib/rtl/Convert.h"
+#include "lib/rtl/ScopeExit.h"
 
 namespace net {
 
@@ -471,16 +472,13 @@ void TSocketClient::WriteFromStream() {
     }
     Busy = true;
     ReportStatus(8, "WriteFromStream");
-    struct ClearBusy {
-        TSocketClient* c;
-        ~ClearBusy() {
-            c->Busy = false;
-            if (c->readWaiting_) {
-                c->readWaiting_ = false;
-                platform::PostMessage(c->eventWindow_.get(), ReadRequestMessage, 0, 0);
-            }
+    const rtl::ScopeExit clearBusy([this] {
+        Busy = false;
+        if (readWaiting_) {
+            readWaiting_ = false;
+            platform::PostMessage(eventWindow_.get(), ReadRequestMessage, 0, 0);
         }
-    } clearBusy{this};
+    });
     if (!OutgoingPending() || Canceled) return;
     const char* data;
     std::size_t available;
@@ -634,17 +632,12 @@ void TSocketClient::SendFile(const std::string& fileName) {
     SendDone = false;
     BytesSent = 0;
     BytesTotal = static_cast<std::int32_t>(outgoing_->Size());
-    struct Restore {
-        TSocketClient* c;
-        rtl::TStream* kept;
-        ~Restore() {
-            c->outgoing_ = kept;
-            c->fileStream_.reset();
-            c->Capturing = c->FileMode = false;
-        }
-    };
     {
-        Restore restore{this, kept};
+        const rtl::ScopeExit restore([this, kept] {
+            outgoing_ = kept;
+            fileStream_.reset();
+            Capturing = FileMode = false;
+        });
         if (BytesTotal > 0) {
             platform::PostMessage(eventWindow_.get(), WriteRequestMessage, 0, 0);
             WaitForSend();
@@ -662,15 +655,11 @@ void TSocketClient::CaptureFile(const std::string& fileName) {
     Capturing = FileMode = true;
     BytesReceived = 0;
     {
-        struct Restore {
-            TSocketClient* c;
-            rtl::TStream* kept;
-            ~Restore() {
-                c->incoming_ = kept;
-                c->fileStream_.reset();
-                c->Capturing = c->FileMode = false;
-            }
-        } restore{this, kept};
+        const rtl::ScopeExit restore([this, kept] {
+            incoming_ = kept;
+            fileStream_.reset();
+            Capturing = FileMode = false;
+        });
         const std::string& held = incomingMemory_->Bytes();
         if (!held.empty()) {
             incoming_->Write(held.data(), held.size());
@@ -690,12 +679,8 @@ void TSocketClient::CaptureString(std::string& text, std::int32_t size) {
     Capturing = true;
     ReportStatus(8, "Capture String");
     BytesReceived = 0;
-    struct Restore {
-        TSocketClient* c;
-        ~Restore() { c->Capturing = false; }
-    };
     {
-        Restore restore{this};
+        const rtl::ScopeExit restore([this] { Capturing = false; });
         auto& held = incomingMemory_->MutableBytes();
         while (!Canceled) {
             const bool more = size == -1

@@ -1,4 +1,5 @@
 #include "lib/net/UUCodec.h"
+#include "lib/rtl/ScopeExit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,13 +12,10 @@ constexpr std::size_t kLineBytes = 45;
 }  // namespace
 
 void TUUProcessor::Encode() {
-    struct Finish {
-        TUUProcessor* p;
-        ~Finish() {
-            if (p->TargetStream) p->TargetStream->SetPosition(0);
-            if (p->OnEndEncode) p->OnEndEncode(p);
-        }
-    } finish{this};
+    const rtl::ScopeExit finish([this] {
+        if (TargetStream) TargetStream->SetPosition(0);
+        if (OnEndEncode) OnEndEncode(this);
+    });
     SourceStream->SetPosition(0);
     if (OnBeginEncode) OnBeginEncode(this);
     if (Method == uuMime) {

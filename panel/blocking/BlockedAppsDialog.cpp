@@ -6,8 +6,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 
-#include "lib/platform/widgets/Controls.h"
 #include "lib/platform/core/Shell.h"
+#include "lib/platform/widgets/Controls.h"
+#include "lib/rtl/ScopeExit.h"
 #include "lib/store/ProductSite.h"
 #include "lib/store/SettingsStore.h"
 
@@ -84,10 +85,7 @@ void TForm6::FormShow() {
 
 void TForm6::SpeedButton1Click() {
     // Close whatever happens to the store; a failed write is still logged.
-    struct CloseAfter {
-        TForm6* f;
-        ~CloseAfter() { f->Close(); }
-    } closeAfter{this};
+    const rtl::ScopeExit closeAfter([this] { Close(); });
     store::WithSettings([this](store::TRegistry& reg) {
         for (int n = 1; n <= 9; ++n)
             reg.WriteString(store::AppName(n),

@@ -5,6 +5,7 @@
 #include <QListView>
 
 #include "lib/platform/widgets/Controls.h"
+#include "lib/rtl/ScopeExit.h"
 
 namespace guard {
 
@@ -25,10 +26,7 @@ class LogLinesModel final : public QAbstractListModel {
     template <class Change>
     void Reset(Change&& change) {
         beginResetModel();
-        struct End {
-            LogLinesModel* m;
-            ~End() { m->endResetModel(); }
-        } end{this};
+        const rtl::ScopeExit end([this] { endResetModel(); });
         change();
     }
 

@@ -7,9 +7,10 @@
 #include <QTimer>
 
 #include "lib/net/HttpClient.h"
+#include "lib/platform/core/Shell.h"
 #include "lib/platform/widgets/Controls.h"
 #include "lib/platform/widgets/MessageBox.h"
-#include "lib/platform/core/Shell.h"
+#include "lib/rtl/ScopeExit.h"
 #include "lib/store/ProductSite.h"
 #include "lib/store/SettingsStore.h"
 
@@ -79,9 +80,9 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
     deadline.start(FetchDeadlineMs);
     try {
         client.HeaderInfo.Cookie.clear();
-        client.HeaderInfo.LocalMailAddress = "Veltrix v1.0";
-        client.HeaderInfo.LocalProgram = "Veltrix v1.0";
-        client.HeaderInfo.Referer = "Veltrix v1.0";
+        client.HeaderInfo.LocalMailAddress = store::kProductVersion;
+        client.HeaderInfo.LocalProgram = store::kProductVersion;
+        client.HeaderInfo.Referer = store::kProductVersion;
         client.HeaderInfo.UserId.clear();
         client.HeaderInfo.Password.clear();
         client.Get(store::ProductUrl(path));
@@ -102,10 +103,7 @@ bool TForm8::FetchIntoMemo(const std::string& path, bool errorStatusFails) {
 void TForm8::OneStepAtATime(const std::function<void()>& step) {
     if (fetching_) return;  // the client is not built for two transactions at once
     fetching_ = true;
-    struct Done {
-        bool& f;
-        ~Done() { f = false; }
-    } done{fetching_};
+    const rtl::ScopeExit done([this] { fetching_ = false; });
     step();
 }
 

@@ -57,25 +57,22 @@ std::string OwnExecutable() {
     return ProcScanner::Executable(::getpid());
 }
 
-InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) ::close(fd_);
-}
+InstanceLock::~InstanceLock() = default;
 
 bool InstanceLock::Claim() {
     const std::string path = RuntimeDirectory() + "/guard.lock";
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ < 0) return false;
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd_.valid()) return false;
+    if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
         const std::string pid = std::to_string(::getpid()) + "\n";
-        if (::ftruncate(fd_, 0) != 0 || ::pwrite(fd_, pid.data(), pid.size(), 0) < 0) {
+        if (::ftruncate(fd_.get(), 0) != 0 || ::pwrite(fd_.get(), pid.data(), pid.size(), 0) < 0) {
             // The lock is held all the same; only a later start cannot name us.
         }
         holder_ = ::getpid();
         return true;
     }
-    holder_ = static_cast<pid_t>(std::atoi(ReadAll(fd_).c_str()));
-    ::close(fd_);
-    fd_ = -1;
+    holder_ = static_cast<pid_t>(std::atoi(ReadAll(fd_.get()).c_str()));
+    fd_.reset();
     return false;
 }
 
@@ -89,23 +86,21 @@ bool InstanceLock::AskHolderToReread() const {
 }
 
 HeartbeatFile::HeartbeatFile() {
-    fd_ = ::open(Path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd_ >= 0) previous_ = ReadAll(fd_);
+    fd_.reset(::open(Path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (fd_.valid()) previous_ = ReadAll(fd_.get());
 }
 
-HeartbeatFile::~HeartbeatFile() {
-    if (fd_ >= 0) ::close(fd_);
-}
+HeartbeatFile::~HeartbeatFile() = default;
 
 std::string HeartbeatFile::Path() {
     return StateDirectory() + "/guard.heartbeat";
 }
 
 void HeartbeatFile::Write(const std::string& record) {
-    if (fd_ < 0) return;
-    if (::pwrite(fd_, record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()))
+    if (!fd_.valid()) return;
+    if (::pwrite(fd_.get(), record.data(), record.size(), 0) == static_cast<ssize_t>(record.size()))
         [[maybe_unused]]
-        int ignored = ::ftruncate(fd_, static_cast<off_t>(record.size()));
+        int ignored = ::ftruncate(fd_.get(), static_cast<off_t>(record.size()));
 }
 
 }  // namespace sentrel

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "lib/platform/files/UniqueFd.h"
+
 namespace sentrel {
 
 std::string StateDirectory();    // created 0700 when missing
@@ -30,7 +32,7 @@ class InstanceLock {
     bool AskHolderToReread() const;
 
   private:
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     pid_t holder_ = 0;
 };
 
@@ -48,7 +50,7 @@ class HeartbeatFile {
     static std::string Path();
 
   private:
-    int fd_ = -1;
+    platform::UniqueFd fd_;
     std::string previous_;
 };
 

@@ -1,4 +1,5 @@
 #include "sentrel/linux/ProcScanner.h"
+#include "lib/platform/files/UniqueFd.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,16 +16,15 @@ namespace {
 
 // Reads a small file below /proc/<pid> (relative to the open /proc).
 std::string ReadAt(int dirFd, const std::string& path, std::size_t limit = 4096) {
-    const int fd = ::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
+    const platform::UniqueFd fd(::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return {};
     std::string out(limit, '\0');
     std::size_t used = 0;
     while (used < limit) {
-        const ssize_t n = ::read(fd, out.data() + used, limit - used);
+        const ssize_t n = ::read(fd.get(), out.data() + used, limit - used);
         if (n <= 0) break;
         used += static_cast<std::size_t>(n);
     }
-    ::close(fd);
     out.resize(used);
     return out;
 }
@@ -112,13 +112,10 @@ constexpr long kYoungSeconds = 5;
 
 }  // namespace
 
-ProcScanner::ProcScanner(uid_t uid) : uid_(uid) {
-    procFd_ = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
+ProcScanner::ProcScanner(uid_t uid)
+    : uid_(uid), procFd_(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
 
-ProcScanner::~ProcScanner() {
-    if (procFd_ >= 0) ::close(procFd_);
-}
+ProcScanner::~ProcScanner() = default;
 
 std::uint64_t ProcScanner::StartTime(int pid) {
     const std::string stat = ReadAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat");
@@ -142,22 +139,22 @@ void ProcScanner::Describe(int pid, Entry& e) {
     info = ProcessInfo{};
     info.pid = pid;
     info.exe = e.exe;
-    const std::string stat = ReadAt(procFd_, dir + "/stat");
+    const std::string stat = ReadAt(procFd_.get(), dir + "/stat");
     const auto fields = StatFields(stat);  // views into `stat`
     info.startTime = fields.size() > 19 ? Number(fields[19]) : 0;
-    const std::string cmdline = ReadAt(procFd_, dir + "/cmdline", 8192);
+    const std::string cmdline = ReadAt(procFd_.get(), dir + "/cmdline", 8192);
     for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
         const auto end = cmdline.find('\0', at);
         info.args.push_back(cmdline.substr(at, end == std::string::npos ? end : end - at));
         if (end == std::string::npos) break;
         at = end + 1;
     }
-    info.app = AppScope(ReadAt(procFd_, dir + "/cgroup"));
+    info.app = AppScope(ReadAt(procFd_.get(), dir + "/cgroup"));
 }
 
 const std::vector<ProcessInfo>& ProcScanner::Scan() {
     current_.clear();
-    if (procFd_ < 0) return current_;
+    if (!procFd_.valid()) return current_;
     for (auto& [pid, e] : known_) e.seen = false;
     const bool fullScan = ++scans_ % kFullScanEvery == 0;
     static const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
@@ -166,12 +163,10 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
     const auto nowTicks =
         static_cast<std::uint64_t>(boot.tv_sec) * static_cast<std::uint64_t>(ticksPerSecond);
     const auto youngTicks = static_cast<std::uint64_t>(kYoungSeconds * ticksPerSecond);
-    const int fd = ::openat(procFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (!dir) {
-        if (fd >= 0) ::close(fd);
-        return current_;
-    }
+    platform::UniqueFd fd(::openat(procFd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = fd.valid() ? ::fdopendir(fd.get()) : nullptr;
+    if (!dir) return current_;
+    fd.release();  // the directory stream owns it now
     while (const dirent* d = ::readdir(dir)) {
         if (d->d_name[0] < '1' || d->d_name[0] > '9') continue;
         const int pid = std::atoi(d->d_name);
@@ -181,7 +176,7 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         // A process can change its user without a new pid (setpriv, a login that drops root):
         // other users' processes are looked at again now and then.
         if (fresh || (!e.own && ++e.skipped % kRecheckScans == 0))
-            e.own = OwnedBy(procFd_, d->d_name, uid_);
+            e.own = OwnedBy(procFd_.get(), d->d_name, uid_);
         if (!e.own) continue;
         // A process that has run for a while is looked at again every few scans only (an exec
         // keeps the pid): new processes are what starts all the time.
@@ -189,7 +184,7 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
             current_.push_back(e.info);
             continue;
         }
-        std::string exe = ReadLinkAt(procFd_, std::string(d->d_name) + "/exe");
+        std::string exe = ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe");
         if (exe.empty()) continue;  // a kernel thread, or gone
         if (fresh || exe != e.exe) {
             e.exe = std::move(exe);

@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "lib/platform/files/UniqueFd.h"
+
 #include "sentrel/core/Guard.h"
 
 namespace sentrel {
@@ -43,7 +45,7 @@ class ProcScanner final : public ProcessTable {
     void Describe(int pid, Entry& e);
 
     uid_t uid_;
-    int procFd_ = -1;
+    platform::UniqueFd procFd_;
     unsigned scans_ = 0;
     std::unordered_map<int, Entry> known_;
     std::vector<ProcessInfo> current_;

@@ -9,22 +9,18 @@
 
 #include <csignal>
 
+#include "lib/platform/core/SignalEvents.h"
 #include "lib/platform/files/SharedLog.h"
 #include "sentrel/core/Heartbeat.h"
 #include "sentrel/linux/Instance.h"
 #include "sentrel/linux/Notifier.h"
 #include "sentrel/linux/ProcScanner.h"
 #include "sentrel/linux/Session.h"
-#include "sentrel/linux/Signals.h"
 #include "sentrel/linux/Stopper.h"
 #include "sentrel/linux/StoreReader.h"
 #include "sentrel/linux/StoreWatcher.h"
 #include "sentrel/linux/SystemClock.h"
 #include "sentrel/linux/Watcher.h"
-
-#ifndef VELTRIX_VERSION
-#define VELTRIX_VERSION "1.0"
-#endif
 
 namespace sentrel {
 namespace {
@@ -52,7 +48,11 @@ Service::Service() {
     watcher_ = std::make_unique<StoreWatcher>();
     session_ = std::make_unique<Session>(Session::Own());
     heartbeat_ = std::make_unique<HeartbeatFile>();
-    signals_ = std::make_unique<Signals>();
+    // SIGTERM, SIGINT and SIGHUP end the guard; SIGUSR1 is a second start asking for the
+    // settings to be read again.
+    signals_ = std::make_unique<platform::SignalEvents>(
+        std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP, SIGUSR1});
+    ::signal(SIGPIPE, SIG_IGN);
     tick_ = Timer(kTickMs);
     scan_ = Timer(kScanMs);
     reread_ = Timer(kRereadMs);
@@ -62,13 +62,12 @@ Service::Service() {
     connect(reread_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(settle_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
-    connect(signals_.get(), &Signals::Received, this,
+    connect(signals_.get(), &platform::SignalEvents::Received, this,
             [this](int signal, int sender) { OnSignal(signal, sender); });
 }
 
 Service::~Service() {
     watcherEnd_.reset();
-    if (watcherFd_ >= 0) ::close(watcherFd_);
 }
 
 void Service::Start() {
@@ -136,7 +135,7 @@ void Service::OnSignal(int signal, int sender) {
         ReadSettings();
         return;
     }
-    Finish(std::string("stopped by ") + SignalName(signal) +
+    Finish(std::string("stopped by ") + platform::SignalName(signal) +
            (sender > 0 ? " from pid " + std::to_string(sender) : std::string()));
 }
 
@@ -160,15 +159,16 @@ void Service::KeepWatcher(bool wanted) {
         const pid_t pid = SpawnWatcher(exe_);
         if (pid < 0) return;
         watcherPid_ = pid;
-        watcherFd_ = Stopper::OpenPidfd(pid);
-        if (watcherFd_ >= 0) {
-            watcherEnd_ = std::make_unique<QSocketNotifier>(watcherFd_, QSocketNotifier::Read);
+        watcherFd_.reset(Stopper::OpenPidfd(pid));
+        if (watcherFd_.valid()) {
+            watcherEnd_ =
+                std::make_unique<QSocketNotifier>(watcherFd_.get(), QSocketNotifier::Read);
             connect(watcherEnd_.get(), &QSocketNotifier::activated, this,
                     [this] { WatcherEnded(); });
         }
         guard_->WatcherStarted(pid);
     } else if (!wanted && watcherPid_ > 0) {
-        if (watcherFd_ >= 0) Stopper::SendSignal(watcherFd_, SIGTERM);
+        if (watcherFd_.valid()) Stopper::SendSignal(watcherFd_.get(), SIGTERM);
         guard_->WatcherEnded(watcherPid_, false);
         watcherPid_ = -1;  // reaped when its end is noticed
     }
@@ -177,8 +177,7 @@ void Service::KeepWatcher(bool wanted) {
 void Service::WatcherEnded() {
     watcherEnd_->setEnabled(false);
     watcherEnd_.release()->deleteLater();
-    ::close(watcherFd_);
-    watcherFd_ = -1;
+    watcherFd_.reset();
     while (::waitpid(-1, nullptr, WNOHANG) > 0) {
     }
     const int pid = watcherPid_;

@@ -10,10 +10,15 @@
 #include <memory>
 #include <string>
 
+#include "lib/platform/files/UniqueFd.h"
 #include "sentrel/core/Guard.h"
 
 class QSocketNotifier;
 class QTimer;
+
+namespace platform {
+class SignalEvents;
+}
 
 namespace sentrel {
 
@@ -21,7 +26,6 @@ class HeartbeatFile;
 class Notifier;
 class ProcScanner;
 class Session;
-class Signals;
 class Stopper;
 class StoreWatcher;
 class SystemClock;
@@ -61,14 +65,15 @@ class Service final : public QObject, public Outside {
     std::unique_ptr<StoreWatcher> watcher_;
     std::unique_ptr<Session> session_;
     std::unique_ptr<HeartbeatFile> heartbeat_;
-    std::unique_ptr<Signals> signals_;
+    std::unique_ptr<platform::SignalEvents> signals_;
     std::unique_ptr<QTimer> tick_, scan_, reread_, settle_;
     bool finishing_ = false;
     int ticks_ = 0;
 
     // The watcher while protection is on.
     bool watcherWanted_ = false;
-    int watcherPid_ = -1, watcherFd_ = -1;
+    int watcherPid_ = -1;
+    platform::UniqueFd watcherFd_;  // closed after the notifier on it
     std::unique_ptr<QSocketNotifier> watcherEnd_;
 };
 

@@ -23,24 +23,18 @@ int Stopper::SendSignal(int pidfd, int signal) {
 Stopper::Stopper(std::function<void(const ProcessInfo&)> killed, int graceMs)
     : killed_(std::move(killed)), graceMs_(graceMs) {}
 
-Stopper::~Stopper() {
-    for (auto& [fd, target] : pending_) {
-        target->ended.reset();
-        ::close(fd);
-    }
-}
+Stopper::~Stopper() = default;
 
 bool Stopper::Stop(const ProcessInfo& p) {
-    const int fd = OpenPidfd(p.pid);
-    if (fd < 0) return false;
+    platform::UniqueFd pidfd(OpenPidfd(p.pid));
+    if (!pidfd.valid()) return false;
     // The pidfd holds this very process from now on; is it still the one that was seen?
-    if (ProcScanner::StartTime(p.pid) != p.startTime || SendSignal(fd, SIGTERM) != 0) {
-        ::close(fd);
+    if (ProcScanner::StartTime(p.pid) != p.startTime || SendSignal(pidfd.get(), SIGTERM) != 0)
         return false;
-    }
+    const int fd = pidfd.get();
     auto target = std::make_unique<Target>();
     target->process = p;
-    target->pidfd = fd;
+    target->pidfd = std::move(pidfd);
     target->ended = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(target->ended.get(), &QSocketNotifier::activated, this, [this, fd] { Forget(fd); });
     target->grace = std::make_unique<QTimer>();
@@ -64,8 +58,7 @@ void Stopper::Forget(int pidfd) {
     // Deleting the notifier inside its own signal is not allowed: let the loop do it.
     it->second->ended.release()->deleteLater();
     if (it->second->grace) it->second->grace.release()->deleteLater();
-    pending_.erase(it);
-    ::close(pidfd);
+    pending_.erase(it);  // closes the pidfd
 }
 
 }  // namespace sentrel

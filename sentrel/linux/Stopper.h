@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "lib/platform/files/UniqueFd.h"
 #include "sentrel/core/Programs.h"
 
 class QSocketNotifier;
@@ -35,7 +36,7 @@ class Stopper final : public QObject {
   private:
     struct Target {
         ProcessInfo process;
-        int pidfd = -1;
+        platform::UniqueFd pidfd;  // closed last, after the notifier on it
         std::unique_ptr<QSocketNotifier> ended;
         std::unique_ptr<QTimer> grace;
     };

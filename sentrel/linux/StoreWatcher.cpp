@@ -11,22 +11,21 @@
 namespace sentrel {
 
 StoreWatcher::StoreWatcher() {
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ >= 0) {
-        notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+    fd_.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (fd_.valid()) {
+        notifier_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Read);
         connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
     }
 }
 
 StoreWatcher::~StoreWatcher() {
     notifier_.reset();
-    if (fd_ >= 0) ::close(fd_);
 }
 
 bool StoreWatcher::Watch(const std::string& dir) {
-    if (fd_ < 0) return false;
-    if (watch_ >= 0) ::inotify_rm_watch(fd_, watch_);
-    watch_ = ::inotify_add_watch(fd_, dir.c_str(),
+    if (!fd_.valid()) return false;
+    if (watch_ >= 0) ::inotify_rm_watch(fd_.get(), watch_);
+    watch_ = ::inotify_add_watch(fd_.get(), dir.c_str(),
                                  IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_TO |
                                      IN_MOVED_FROM | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
     return watch_ >= 0;
@@ -36,7 +35,7 @@ void StoreWatcher::Drain() {
     alignas(inotify_event) char buf[8192];
     bool changed = false;
     for (;;) {
-        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        const ssize_t n = ::read(fd_.get(), buf, sizeof buf);
         if (n <= 0) break;
         for (ssize_t at = 0; at < n;) {
             const auto* e = reinterpret_cast<const inotify_event*>(buf + at);

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "lib/platform/files/UniqueFd.h"
+
 class QSocketNotifier;
 
 namespace sentrel {
@@ -28,7 +30,7 @@ class StoreWatcher final : public QObject {
 
   private:
     void Drain();
-    int fd_ = -1;
+    platform::UniqueFd fd_;  // closed after the notifier on it
     int watch_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
 };

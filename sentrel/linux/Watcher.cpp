@@ -9,6 +9,7 @@
 #include <ctime>
 #include <string>
 
+#include "lib/platform/files/UniqueFd.h"
 #include "sentrel/core/Heartbeat.h"
 #include "sentrel/linux/Instance.h"
 #include "sentrel/linux/ProcScanner.h"
@@ -66,13 +67,14 @@ int RunWatcher(const std::string& exe, pid_t guard, std::uint64_t startTime) {
     sa.sa_handler = OnStop;
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &sa, nullptr);
-    const int fd = Stopper::OpenPidfd(guard);
-    if (fd < 0 || ProcScanner::StartTime(guard) != startTime) return 0;  // not the guard it was
+    platform::UniqueFd fd(Stopper::OpenPidfd(guard));
+    if (!fd.valid() || ProcScanner::StartTime(guard) != startTime)
+        return 0;  // not the guard it was
     const Session session = Session::Own();
-    while (!g_stop && !WaitReadable(fd, 60000)) {
+    while (!g_stop && !WaitReadable(fd.get(), 60000)) {
         if (session.Ended()) return 0;
     }
-    ::close(fd);
+    fd.reset();
     const auto ended = static_cast<std::int64_t>(::time(nullptr));
     if (g_stop) return 0;
     // The guard has ended. Give a session that is ending a moment to say so.

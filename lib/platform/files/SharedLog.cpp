@@ -97,6 +97,81 @@ bool AppendSharedLogLine(const std::string& path, const std::string& line) {
     return n == static_cast<ssize_t>(bytes.size());
 }
 
+LockedLog::LockedLog(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {
+    struct stat st {};
+    if (fd_.valid() && ::fstat(fd_.get(), &st) == 0) {
+        id_ = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        mode_ = st.st_mode & 07777;
+    }
+}
+
+LockedLog LockedLog::ForReading(const std::string& path) {
+    std::string resolved = ResolveSharedLog(path);
+    UniqueFd fd(::open(resolved.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (fd.valid() && ::flock(fd.get(), LOCK_SH) != 0) fd.reset();
+    return {std::move(resolved), std::move(fd)};
+}
+
+LockedLog LockedLog::ForRewriting(const std::string& path) {
+    std::string resolved = ResolveSharedLog(path);
+    UniqueFd fd(OpenSharedLog(resolved, O_RDWR, LOCK_EX));
+    if (fd.valid()) RemoveStaleLogTemporaries(resolved);
+    return {std::move(resolved), std::move(fd)};
+}
+
+bool LockedLog::Read(std::string& out) const {
+    out.clear();
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) == 0) out.reserve(static_cast<std::size_t>(st.st_size));
+    char buf[1 << 16];
+    off_t at = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd_.get(), buf, sizeof buf, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        out.append(buf, static_cast<std::size_t>(n));
+        at += n;
+    }
+}
+
+std::optional<FileId> LockedLog::Replace(std::string_view bytes) const {
+    std::string tmp = path_ + ".XXXXXX";
+    UniqueFd fresh(::mkstemp(tmp.data()));
+    if (!fresh.valid()) return std::nullopt;
+    ::fchmod(fresh.get(), mode_);
+    bool ok = true;
+    for (std::string_view left = bytes; ok && !left.empty();) {
+        const ssize_t n = ::write(fresh.get(), left.data(), left.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            ok = false;
+        } else {
+            left.remove_prefix(static_cast<std::size_t>(n));
+        }
+    }
+    ok = ok && ::fsync(fresh.get()) == 0 && ::rename(tmp.c_str(), path_.c_str()) == 0;
+    if (!ok) {
+        const int saved = errno;
+        ::unlink(tmp.c_str());
+        errno = saved;
+        return std::nullopt;
+    }
+    const UniqueFd dir(::open(DirectoryOfPath(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid()) ::fsync(dir.get());
+    struct stat written {};
+    ::fstat(fresh.get(), &written);
+    return FileId{static_cast<std::uint64_t>(written.st_dev),
+                  static_cast<std::uint64_t>(written.st_ino)};
+}
+
+bool AppendToFile(const std::string& path, std::string_view bytes) {
+    const UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    return fd.valid() &&
+           ::write(fd.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
 void RemoveStaleLogTemporaries(const std::string& path) {
     const std::string dir = DirectoryOfPath(path);
     const std::string base = path.substr(dir.size());

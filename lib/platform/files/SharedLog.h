@@ -15,9 +15,51 @@
 //    else 0644, whatever the umask.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+
+#include "lib/platform/files/UniqueFd.h"
 
 namespace platform {
+
+// Which file a path named when it was opened.
+struct FileId {
+    std::uint64_t dev = 0, ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+// The log at a path (its one link followed), open and locked for as long as this object lives.
+class LockedLog {
+  public:
+    // For reading: the existing log under a shared lock (no half-written line of an appender).
+    static LockedLog ForReading(const std::string& path);
+    // For rewriting: the log (created when absent) under the exclusive lock, made sure to be the
+    // file the path names, with stale temporaries of killed rewrites removed.
+    static LockedLog ForRewriting(const std::string& path);
+
+    // False with errno set when the log could not be opened and locked.
+    bool valid() const { return fd_.valid(); }
+    FileId Id() const { return id_; }
+    // The whole file; false with errno set on a read error.
+    bool Read(std::string& out) const;
+    // Replaces the log whole with `bytes`: a temporary file in the same directory with this
+    // file's mode, flushed and renamed over it. The new file's identity, or nothing with errno
+    // set (the old file is then whole and the temporary gone).
+    std::optional<FileId> Replace(std::string_view bytes) const;
+
+  private:
+    LockedLog(std::string path, UniqueFd fd);
+    std::string path_;
+    UniqueFd fd_;
+    FileId id_;
+    unsigned mode_ = 0644;
+};
+
+// Appends `bytes` to the file at `path` (created 0644 when absent) in one write, as O_APPEND
+// keeps whole beside other appenders. False when it cannot be opened or written.
+bool AppendToFile(const std::string& path, std::string_view bytes);
 
 // Where the log at `path` really lives (the one link followed).
 std::string ResolveSharedLog(const std::string& path);

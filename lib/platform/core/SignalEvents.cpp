@@ -1,14 +1,14 @@
-#include "sentrel/linux/Signals.h"
+#include "lib/platform/core/SignalEvents.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
-#include <cstring>
 
-namespace sentrel {
+namespace platform {
 namespace {
 
 int g_pipe[2] = {-1, -1};
@@ -18,7 +18,7 @@ struct Event {
     int pid;
 };
 
-void Handler(int signal, siginfo_t* info, void*) {
+void Handler(int signal, siginfo_t* info, void* /*context*/) {
     const int saved = errno;
     const Event e{signal, info ? static_cast<int>(info->si_pid) : 0};
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &e, sizeof e);
@@ -42,7 +42,8 @@ const char* SignalName(int signal) {
     }
 }
 
-Signals::Signals() {
+SignalEvents::SignalEvents(std::initializer_list<int> signals, QObject* parent)
+    : QObject(parent), signals_(signals) {
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { Drain(); });
@@ -50,18 +51,17 @@ Signals::Signals() {
     sa.sa_sigaction = Handler;
     sa.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&sa.sa_mask);
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) ::sigaction(s, &sa, nullptr);
-    ::signal(SIGPIPE, SIG_IGN);
+    for (const int s : signals_) ::sigaction(s, &sa, nullptr);
 }
 
-Signals::~Signals() {
-    for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) ::signal(s, SIG_DFL);
+SignalEvents::~SignalEvents() {
+    for (const int s : signals_) ::signal(s, SIG_DFL);
 }
 
-void Signals::Drain() {
+void SignalEvents::Drain() {
     Event e{};
     while (::read(g_pipe[0], &e, sizeof e) == static_cast<ssize_t>(sizeof e))
         Q_EMIT Received(e.signal, e.pid);
 }
 
-}  // namespace sentrel
+}  // namespace platform
