@@ -6,7 +6,9 @@
 //   veltrix-reg list ROOT KEY                  NAME<TAB>TYPE<TAB>VALUE per value
 //   veltrix-reg delete ROOT KEY NAME
 //   veltrix-reg run-login                      starts every non-empty value under the machine-wide
-//                                              Run key, as the shell does at login
+//                                              Run key that names a program of veltrix-reg's own
+//                                              directory, as the shell does at login; a value
+//                                              naming anything else is refused and reported
 //
 // ROOT is HKCU or HKLM; KEY the backslash path. Bad arguments: usage, exit 2, nothing written.
 // A store that cannot be opened: exit 3.
@@ -18,6 +20,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -190,6 +193,24 @@ bool StartDetached(const std::string& path) {
     return n == 0;
 }
 
+// The directory of this very program (the program directory), symbolic links resolved.
+std::filesystem::path OwnDirectory() {
+    std::error_code ec;
+    return std::filesystem::canonical("/proc/self/exe", ec).parent_path();
+}
+
+// True when `path` names a regular file that lies (once every link is resolved) in the program
+// directory. Login runs in every account, so nothing else may ever start from there: a value
+// that a member of the installation's group wrote must not run its own code in another account.
+bool InProgramDirectory(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || path[0] != '/') return false;
+    const std::filesystem::path real = std::filesystem::canonical(path, ec);
+    if (ec || !std::filesystem::is_regular_file(real, ec)) return false;
+    const std::filesystem::path own = OwnDirectory();
+    return !own.empty() && real.parent_path() == own;
+}
+
 int RunAtLogin() {
     auto key = platform::RegKey::OpenForReading(
         platform::Root::LocalMachine, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -199,6 +220,12 @@ int RunAtLogin() {
         if (v.type != RegType::Sz && v.type != RegType::ExpandSz) continue;
         const std::string path = Text(v);
         if (path.empty()) continue;
+        if (!InProgramDirectory(path)) {
+            std::cerr << "veltrix-reg: not starting " << v.name << ": " << path
+                      << " is not a program of " << OwnDirectory().string() << "\n";
+            ++failures;
+            continue;
+        }
         if (StartDetached(path)) {
             std::cerr << "veltrix-reg: started " << v.name << ": " << path << "\n";
         } else {

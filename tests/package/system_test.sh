@@ -56,8 +56,10 @@ apt-get install -y -qq "$work/veltrix_0.9~test.deb" >/dev/null || fail "apt-get 
 mode() { stat -c '%a %U:%G' "$1"; }
 [ "$(mode /opt/veltrix)" = "755 root:root" ] || fail "/opt/veltrix is $(mode /opt/veltrix)"
 [ "$(mode /opt/veltrix/Sentrel.exe)" = "755 root:root" ] || fail "Sentrel.exe is $(mode /opt/veltrix/Sentrel.exe)"
-[ "$(mode /var/lib/veltrix)" = "2775 root:veltrix" ] || fail "/var/lib/veltrix is $(mode /var/lib/veltrix)"
-[ "$(mode /var/lib/veltrix/machine.db)" = "664 root:veltrix" ] || fail "machine.db is $(mode /var/lib/veltrix/machine.db)"
+[ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "/var/lib/veltrix is $(mode /var/lib/veltrix)"
+[ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "machine.db is $(mode /var/lib/veltrix/machine.db)"
+[ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
+    || fail "the installation did not seed the guard's Run entry"
 [ "$(mode /var/log/veltrix)" = "2775 root:veltrix" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
 
 # The child's account, a member of the group.
@@ -127,11 +129,31 @@ as_child cp /bin/true /opt/veltrix/veltrix-new 2>/dev/null && fail "the child wr
 as_child ln -sf /bin/true /opt/veltrix/Block.log 2>/dev/null && fail "the child replaced the log's link"
 [ "$(md5sum < /opt/veltrix/Sentrel.exe)" = "$sum" ] || fail "Sentrel.exe changed"
 
-# Upgrade, removal, purge.
+# The child cannot make another account's login run its code: the machine-wide store is root's,
+# and a value naming anything outside the program directory is never started.
+printf '#!/bin/sh\ntouch %s/ran-as-$(id -un)\n' "$work" > "$work/home/evil.sh"
+chmod 0755 "$work/home/evil.sh"
+chown "$child:" "$work/home/evil.sh"
+as_child "$reg" set HKLM "$run_key" Evil "$work/home/evil.sh" 2>/dev/null \
+    && fail "the child wrote the machine-wide Run key"
+as_child sh -c "cp /var/lib/veltrix/machine.db /var/lib/veltrix/x" 2>/dev/null \
+    && fail "the child wrote into /var/lib/veltrix"
+"$reg" set HKLM "$run_key" Evil "$work/home/evil.sh"   # as if it had got there anyway
+"$reg" run-login 2>/dev/null && fail "run-login started a program outside /opt/veltrix"
+ls "$work"/ran-as-* 2>/dev/null && fail "the child's script ran at a login"
+"$reg" delete HKLM "$run_key" Evil
+
+# Upgrade, removal, purge. The older version's machine-wide store was the group's to write; the
+# upgrade takes that back.
+chgrp veltrix /var/lib/veltrix /var/lib/veltrix/machine.db
+chmod 2775 /var/lib/veltrix
+chmod 0664 /var/lib/veltrix/machine.db
 log=$(cat /var/log/veltrix/Block.log)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
+[ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "the upgrade left /var/lib/veltrix $(mode /var/lib/veltrix)"
+[ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
 [ "$(value EnterPassword)" = 'family pw' ] || fail "the upgrade lost the child's store"
 id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
 apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"

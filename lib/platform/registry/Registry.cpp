@@ -145,19 +145,16 @@ Connection* Connect(Root root, std::string& error) {
     }
     if (!exists) {
         // Create the file with its final mode before SQLite opens it; SQLite's side files copy it.
-        // The machine-wide store of an installation whose group may write its directory is the
-        // group's to write too, whatever the umask.
-        struct stat dirStat {};
-        const bool groupStore =
-            !user && stat(dir.c_str(), &dirStat) == 0 && (dirStat.st_mode & S_IWGRP);
-        const mode_t mode = user ? 0600 : groupStore ? 0664 : 0644;
+        // The machine-wide store is its owner's alone to write, whatever the directory and the
+        // umask: every account's login reads what it names.
+        const mode_t mode = user ? 0600 : 0644;
         int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST) {
             error = "cannot create " + file + ": " + std::strerror(errno);
             return nullptr;
         }
         if (fd >= 0) {
-            if (groupStore) ::fchmod(fd, mode);
+            ::fchmod(fd, mode);
             ::close(fd);
         }
         if (stat(file.c_str(), &st) != 0) {

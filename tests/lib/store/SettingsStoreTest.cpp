@@ -125,16 +125,16 @@ TEST(SettingsStore, FilesAreReadableByTheirOwnerOnly) {
     }
 }
 
-// An installation gives the machine-wide store to a group (its directory group-writable and
-// set-group-id): a store file created there is the group's to write, whatever the umask.
-TEST(SettingsStore, AMachineStoreInAGroupDirectoryIsTheGroupsToWrite) {
+// Every account's login reads the machine-wide store, so nobody but its owner may write it: not
+// a group that can write its directory, whatever the umask.
+TEST(SettingsStore, AMachineStoreIsItsOwnersAloneToWriteEvenInAGroupDirectory) {
     TempEnv env;
     std::filesystem::create_directories(env.machineStore);
     ::chmod(env.machineStore.c_str(), 02775);
-    const mode_t old = ::umask(022);
+    const mode_t old = ::umask(0);
     WithKey(HKEY_LOCAL_MACHINE, kRunKey, [](TRegistry& reg) { reg.WriteString("Sentrel", "x"); });
     ::umask(old);
-    EXPECT_EQ(Mode(env.machineStore + "/machine.db"), 0664u);
+    EXPECT_EQ(Mode(env.machineStore + "/machine.db"), 0644u);
     TempEnv plain;
     WithKey(HKEY_LOCAL_MACHINE, kRunKey, [](TRegistry& reg) { reg.WriteString("Sentrel", "x"); });
     EXPECT_EQ(Mode(plain.machineStore + "/machine.db"), 0644u);

@@ -8,11 +8,11 @@
 
 #include <filesystem>
 
-#include "panel/app/Program.h"
-#include "lib/platform/widgets/MessageBox.h"
 #include "lib/platform/registry/Registry.h"
-#include "panel/schedule/ScheduleGrid.h"
+#include "lib/platform/widgets/MessageBox.h"
 #include "lib/store/ValueNames.h"
+#include "panel/app/Program.h"
+#include "panel/schedule/ScheduleGrid.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
 
@@ -130,13 +130,15 @@ TEST_F(Switches, AMachineRootThatCannotBeWrittenIsSkippedSilently) {
     EXPECT_TRUE(messages.texts.empty());
 }
 
-// At login the launcher starts what the Run key names, as the Windows shell would.
+// At login the launcher starts what the Run key names, as the Windows shell would, but only
+// programs of its own directory.
 TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
     TempEnv env;
     const std::string dir = env.root + "/My Programs/";
     std::filesystem::create_directories(dir);
     std::filesystem::copy_file(testing_support::ToolPath("guard-stand-in"), dir + "Sentrel.exe");
-    const std::string tool = "'" + testing_support::ToolPath("veltrix-reg") + "'";
+    std::filesystem::copy_file(testing_support::ToolPath("veltrix-reg"), dir + "veltrix-reg");
+    const std::string tool = "'" + dir + "veltrix-reg'";
     const std::string run = std::string("'") + store::kRunKey + "'";
     int status = -1;
     testing_support::Run(tool + " run-login 2>/dev/null", &status);
@@ -148,11 +150,10 @@ TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
 
     // The entry the panel writes, run through the installed autostart entry's command.
     testing_support::Run(tool + " set HKLM " + run + " Sentrel '" + dir + "Sentrel.exe'", &status);
-    testing_support::Run(
-        "bash '" + std::string(VELTRIX_SOURCE_DIR) + "/tools/install-autostart.sh' '" +
-            std::filesystem::path(testing_support::ToolPath("veltrix-reg")).parent_path().string() +
-            "' '" + env.root + "/autostart' >/dev/null",
-        &status);
+    testing_support::Run("bash '" + std::string(VELTRIX_SOURCE_DIR) +
+                             "/tools/install-autostart.sh' '" + dir + "' '" + env.root +
+                             "/autostart' >/dev/null",
+                         &status);
     ASSERT_EQ(status, 0);
     const std::string desktop = env.ReadFile(env.root + "/autostart/veltrix-guard.desktop");
     const auto at = desktop.find("Exec=");
@@ -167,4 +168,31 @@ TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
     testing_support::Run(tool + " set HKLM " + run + " Other '/nonexistent/guard'", &status);
     testing_support::Run(tool + " run-login 2>/dev/null", &status);
     EXPECT_EQ(status, 1);  // one entry could not be started; the others still were
+}
+
+// A value that names a program outside the program directory is never started, however it is
+// dressed: a script of someone's own, a link into the program directory's name, a relative path.
+TEST(LoginLauncher, StartsNothingOutsideTheProgramDirectory) {
+    TempEnv env;
+    const std::string dir = env.root + "/program/";
+    std::filesystem::create_directories(dir);
+    std::filesystem::copy_file(testing_support::ToolPath("veltrix-reg"), dir + "veltrix-reg");
+    const std::string ran = env.root + "/ran";
+    const std::string script = env.root + "/evil.sh";
+    env.WriteFile(script, "#!/bin/sh\ntouch '" + ran + "'\n");
+    ::chmod(script.c_str(), 0755);
+    std::filesystem::create_symlink(script, dir + "evil-link");  // a link in the directory
+    const std::string tool = "'" + dir + "veltrix-reg'";
+    const std::string run = std::string("'") + store::kRunKey + "'";
+    int status = -1;
+    for (const std::string& value :
+         {script, dir + "evil-link", dir + "../evil.sh", std::string("evil.sh")}) {
+        testing_support::Run(tool + " set HKLM " + run + " Sentrel '" + value + "'", &status);
+        ASSERT_EQ(status, 0);
+        const std::string said =
+            testing_support::Run("cd '" + env.root + "' && " + tool + " run-login 2>&1", &status);
+        EXPECT_EQ(status, 1) << value;
+        EXPECT_NE(said.find("not starting Sentrel: " + value), std::string::npos) << said;
+    }
+    EXPECT_FALSE(env.Exists(ran));
 }
