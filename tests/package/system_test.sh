@@ -148,12 +148,15 @@ ls "$work"/ran-as-* 2>/dev/null && fail "the child's script ran at a login"
 chgrp veltrix /var/lib/veltrix /var/lib/veltrix/machine.db
 chmod 2775 /var/lib/veltrix
 chmod 0664 /var/lib/veltrix/machine.db
+ln -s "$work/home/planted" /var/lib/veltrix/machine.db-journal   # what a member could leave there
+chown -h "$child" /var/lib/veltrix/machine.db-journal
 log=$(cat /var/log/veltrix/Block.log)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
 [ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "the upgrade left /var/lib/veltrix $(mode /var/lib/veltrix)"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
+[ -L /var/lib/veltrix/machine.db-journal ] && fail "the upgrade left a member's link in /var/lib/veltrix"
 [ "$(value EnterPassword)" = 'family pw' ] || fail "the upgrade lost the child's store"
 id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
 apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"
