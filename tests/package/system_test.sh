@@ -138,10 +138,15 @@ as_child "$reg" set HKLM "$run_key" Evil "$work/home/evil.sh" 2>/dev/null \
     && fail "the child wrote the machine-wide Run key"
 as_child sh -c "cp /var/lib/veltrix/machine.db /var/lib/veltrix/x" 2>/dev/null \
     && fail "the child wrote into /var/lib/veltrix"
-"$reg" set HKLM "$run_key" Evil "$work/home/evil.sh"   # as if it had got there anyway
-"$reg" run-login 2>/dev/null && fail "run-login started a program outside /opt/veltrix"
+# As if it had got there anyway, at root's login (the guard's entry set aside meanwhile, so that
+# no guard runs as root).
+"$reg" delete HKLM "$run_key" Sentrel
+"$reg" set HKLM "$run_key" Evil "$work/home/evil.sh"
+said=$("$reg" run-login 2>&1) && fail "run-login started a program outside /opt/veltrix"
+grep -q "not starting Evil" <<<"$said" || fail "run-login did not say what it refused: $said"
 ls "$work"/ran-as-* 2>/dev/null && fail "the child's script ran at a login"
 "$reg" delete HKLM "$run_key" Evil
+"$reg" set HKLM "$run_key" Sentrel /opt/veltrix/Sentrel.exe
 
 # Upgrade, removal, purge. The older version's machine-wide store was the group's to write; the
 # upgrade takes that back.
