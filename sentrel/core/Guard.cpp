@@ -34,11 +34,12 @@ Guard::Guard(Clock& clock, ProcessTable& table, Outside& outside, Identity ident
 }
 
 void Guard::Log(const std::string& text) {
-    outside_.Log(FormatDateTime(clock_.Local(clock_.Now())) + " " + text);
+    const std::string who = identity_.account.empty() ? "" : "[" + identity_.account + "] ";
+    outside_.Log(FormatDateTime(clock_.Local(clock_.Now())) + " " + who + text);
 }
 
 void Guard::Started(const PreviousRun& previous) {
-    Log("Sentrel " + identity_.version + " started (pid " + std::to_string(identity_.pid) + ")");
+    Log(identity_.program + " " + identity_.version + " started (pid " + std::to_string(identity_.pid) + ")");
     if (previous.kind == PreviousRun::None) return;
     const std::int64_t now = clock_.Now();
     const std::string gap = FormatDuration(now - previous.lastSeen);
@@ -56,7 +57,7 @@ void Guard::Started(const PreviousRun& previous) {
 
 void Guard::Stopping(const std::string& reason) {
     LogSummaries(repeats_.Flush());
-    Log("Sentrel " + identity_.version + " stopped (pid " + std::to_string(identity_.pid) +
+    Log(identity_.program + " " + identity_.version + " stopped (pid " + std::to_string(identity_.pid) +
         "): " + reason);
 }
 

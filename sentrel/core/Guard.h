@@ -48,6 +48,8 @@ struct Identity {
     std::string version;     // "1.0"
     int pid = 0;             // the guard's own
     std::string programDir;  // with its trailing '/'
+    std::string program = "Sentrel";  // the guard's name in its start and stop lines
+    std::string account;  // when set, every line names it ("[child] ..."): one log, many accounts
 };
 
 inline constexpr std::int64_t kClockJumpSeconds = 120;

@@ -26,6 +26,8 @@ class ProcScanner final : public ProcessTable {
     ProcScanner& operator=(const ProcScanner&) = delete;
 
     const std::vector<ProcessInfo>& Scan() override;
+    // Looks at `pid` afresh at the next scan (it was seen running a new program).
+    void Refresh(int pid) { known_.erase(pid); }
 
     // Start time (clock ticks after boot) of `pid`, read from /proc/<pid>/stat; 0 when gone.
     static std::uint64_t StartTime(int pid);

@@ -1,0 +1,33 @@
+// The client side of the service's control socket: one request, one reply, bounded in time.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "lib/control/Protocol.h"
+
+namespace control {
+
+struct Reply {
+    enum Status {
+        NoService,    // no socket, or nothing listens on it: the system runs without the service
+        Failed,       // the service is there but did not answer properly in time
+        Ok,           // fields[0] == "ok"
+        Error         // fields[0] == "error"; Text() says why
+    } status = NoService;
+    Fields fields;
+    std::string why;  // for NoService and Failed
+
+    bool ok() const { return status == Ok; }
+    // The error's text, or why there was no answer.
+    std::string Text() const;
+};
+
+// Sends `request` to the service at SocketPath() and waits at most `timeoutMs` for the reply.
+Reply Ask(const Fields& request, int timeoutMs = 20000);
+
+// A connected socket to the service for a request that stays open ("watch"); -1 when there is
+// no service. The caller owns the descriptor.
+int Connect(std::string* why = nullptr);
+
+}  // namespace control

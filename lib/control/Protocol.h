@@ -1,0 +1,61 @@
+// The system service's control protocol, spoken over its Unix socket by the panel, veltrix-reg
+// and the session guard. The service knows the caller by the socket's credentials (SO_PEERCRED):
+// a member of group "veltrix" acts on its own account, root on any.
+//
+// A message is one line: fields separated by TAB, ended by LF, at most kMaxLine bytes with at
+// most kMaxFields fields. In a field, '%' and every control byte are written as %XX (two
+// upper-case hex digits), so a password may hold anything but NUL. A request's first field is
+// its verb; a reply's is "ok" (then the answer's fields) or "error" (then one text for people).
+//
+//   status                          ok member|not-member sealed|unsealed ACCOUNT
+//   verify PASSWORD                 ok | error ...
+//   first PASSWORD                  seals the first password, only while none is sealed
+//   change OLD NEW                  replaces the sealed password
+//   save PASSWORD NAME=VALUE...     seals the values (kSealedNames) given; others stay
+//   read PASSWORD                   ok NAME=VALUE... (the sealed values)
+//   clear-log PASSWORD BYTES        removes the log's first BYTES bytes (the lines the parent
+//                                   saw and cleared); lines appended since stay
+//   autostart PASSWORD on|off       writes or removes the guard's machine-wide Run entry
+//   reset ACCOUNT                   (root only) forgets ACCOUNT's sealed password
+//   watch                           ok, then "notify TEXT" lines for the caller's account until
+//                                   either side closes
+// Wrong passwords are limited per account: after kMaxWrong wrong ones in a minute, every try
+// gets "error wait N" (seconds) until the minute has passed.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace control {
+
+inline constexpr std::size_t kMaxLine = 16384;
+inline constexpr std::size_t kMaxFields = 256;
+inline constexpr int kMaxWrong = 5;
+
+using Fields = std::vector<std::string>;
+
+// The line for `fields`, with its LF.
+std::string Encode(const Fields& fields);
+
+struct Parsed {
+    enum Status { Incomplete, Ok, Malformed } status = Incomplete;
+    Fields fields;
+    std::size_t consumed = 0;  // bytes of the buffer the line took, LF included
+    std::string error;         // when Malformed: why, in plain words
+};
+
+// The first line of `buffer`. Incomplete while no LF has come and the buffer is within
+// kMaxLine; Malformed for a longer line, a bad %-escape, a NUL, too many fields or an empty one.
+Parsed Parse(std::string_view buffer);
+
+// The socket: $VELTRIX_CONTROL_SOCKET, else /run/veltrix/control.
+std::string SocketPath();
+
+// The values a sealed account holds besides its password: "NeedJobOrNot", "NeedGuardOrNot",
+// "CheckBox1Check".."CheckBox168Check", "App1".."App9" (names as the account's store has them).
+bool IsSealedName(std::string_view name);
+std::vector<std::string> SealedNames();
+
+}  // namespace control

@@ -1,0 +1,301 @@
+// The service's pieces without a socket: the protocol's lines, the password hash, the sealed
+// files, the wrong-password limit, and the requests as a caller sees them.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "lib/control/Protocol.h"
+#include "lib/password/PasswordHash.h"
+#include "veltrixd/RateLimit.h"
+#include "veltrixd/Requests.h"
+#include "veltrixd/SealedStore.h"
+
+namespace {
+
+using control::Fields;
+using control::Parsed;
+
+TEST(Protocol, FieldsSurviveEveryByteButNul) {
+    std::string odd;
+    for (int c = 1; c < 256; ++c) odd += static_cast<char>(c);
+    const Fields fields{"save", "pass\tword\n%41", odd, ""};
+    const std::string line = control::Encode(fields);
+    EXPECT_EQ(line.find('\n'), line.size() - 1);
+    const Parsed p = control::Parse(line + "next\n");
+    ASSERT_EQ(p.status, Parsed::Ok) << p.error;
+    EXPECT_EQ(p.fields, fields);
+    EXPECT_EQ(p.consumed, line.size());
+}
+
+TEST(Protocol, RefusesWhatNoClientSends) {
+    EXPECT_EQ(control::Parse("status").status, Parsed::Incomplete);
+    EXPECT_EQ(control::Parse("").status, Parsed::Incomplete);
+    for (const std::string& bad : std::vector<std::string>{
+             "\n", "\tx\n", "verify\t%4\n", "verify\t%zz\n", "a%00b\n", "x%\n",
+             std::string("a\0b\n", 4)})
+        EXPECT_EQ(control::Parse(bad).status, Parsed::Malformed) << bad;
+    // Too long, with or without its end; too many fields.
+    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a')).status, Parsed::Malformed);
+    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a') + "\n").status,
+              Parsed::Malformed);
+    EXPECT_EQ(control::Parse(std::string(control::kMaxLine - 1, 'a') + "\n").status, Parsed::Ok);
+    EXPECT_EQ(control::Parse("save" + std::string(control::kMaxFields, '\t') + "\n").status,
+              Parsed::Malformed);
+    // A CR before the LF is a line end, an escaped one is data.
+    EXPECT_EQ(control::Parse("status\r\n").fields, Fields{"status"});
+    EXPECT_EQ(control::Parse("a\tb%0D\n").fields, (Fields{"a", "b\r"}));
+}
+
+TEST(Protocol, SealedNamesAreExactlyTheEnforcedValues) {
+    for (const char* good : {"NeedJobOrNot", "NeedGuardOrNot", "CheckBox1Check",
+                             "CheckBox168Check", "App1", "App9"})
+        EXPECT_TRUE(control::IsSealedName(good)) << good;
+    for (const char* bad : {"EnterPassword", "CheckBox0Check", "CheckBox169Check",
+                            "CheckBox01Check", "CheckBoxCheck", "App0", "App10", "App", "app1",
+                            "CheckBox1Checkx", "thisversion"})
+        EXPECT_FALSE(control::IsSealedName(bad)) << bad;
+    EXPECT_EQ(control::SealedNames().size(), 2u + 168u + 9u);
+}
+
+TEST(PasswordHash, YescryptAsShadowHasIt) {
+    // A pinned vector: libxcrypt's yescrypt of "password" with this setting.
+    const std::string known = "$y$j9T$saltsaltsaltsalt$Uxvkjnhdr/2B6SINV1mXACdXVbd5kc899ms5aqhxMQD";
+    EXPECT_TRUE(password::Verify("password", known));
+    EXPECT_FALSE(password::Verify("Password", known));
+    EXPECT_FALSE(password::Verify("password", known.substr(0, known.size() - 1)));
+
+    const auto a = password::Hash("family pw"), b = password::Hash("family pw");
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(*a, *b);  // salted
+    EXPECT_EQ(a->rfind("$y$", 0), 0u);
+    EXPECT_TRUE(password::IsHash(*a));
+    EXPECT_TRUE(password::Verify("family pw", *a));
+    EXPECT_FALSE(password::Verify("family p", *a));
+    EXPECT_TRUE(password::Verify("", *password::Hash("")));
+    // Plain text, and hashes of weaker methods, are not what the panel stores.
+    for (const char* plain : {"", "family pw", "$y$", "*", "$1$abc$defgh", "secret$y$j9T$"})
+        EXPECT_FALSE(password::IsHash(plain)) << plain;
+    EXPECT_FALSE(password::Verify("x", "x"));
+    EXPECT_FALSE(password::Verify("", ""));
+}
+
+TEST(RateLimit, FiveWrongInAMinuteMakeEveryTryWait) {
+    veltrixd::RateLimit limit;
+    std::int64_t t = 1000;
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_EQ(limit.WaitMs(7, t), 0);
+        EXPECT_FALSE(limit.Wrong(7, t));
+        t += 1000;
+    }
+    EXPECT_TRUE(limit.Wrong(7, t));  // the fifth: one line in the log for this burst
+    EXPECT_EQ(limit.WaitMs(7, t), 60000 - 4000);
+    EXPECT_EQ(limit.WaitMs(8, t), 0);  // another account is not held up
+    EXPECT_GT(limit.WaitMs(7, 60999), 0);
+    EXPECT_EQ(limit.WaitMs(7, 61000), 0);
+    EXPECT_TRUE(limit.Wrong(7, 61000));  // still four within the minute: waits again
+    limit.Right(7);
+    EXPECT_EQ(limit.WaitMs(7, 61000), 0);
+    // Wrong tries spread over more than a minute never wait.
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(limit.WaitMs(9, i * 16000), 0);
+        EXPECT_FALSE(limit.Wrong(9, i * 16000));
+    }
+}
+
+class SealedDir : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/veltrix-sealed-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        root_ = tmpl;
+        dir_ = root_ + "/sealed";
+    }
+    void TearDown() override { std::system(("rm -rf '" + root_ + "'").c_str()); }
+    std::string root_, dir_;
+};
+
+TEST_F(SealedDir, KeepsValuesWholeAndIsPrivate) {
+    veltrixd::SealedStore store(dir_);
+    ASSERT_TRUE(store.Prepare(nullptr));
+    ::chmod(dir_.c_str(), 0755);
+    ASSERT_TRUE(store.Prepare(nullptr));  // taken back
+    struct stat st {};
+    ASSERT_EQ(::stat(dir_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    EXPECT_EQ(store.Load(1000, nullptr), veltrixd::Sealed{});  // none yet: empty
+    veltrixd::Sealed s;
+    s.passwordHash = *password::Hash("pw");
+    s.values["App1"] = "Game.EXE\twith\ntabs";
+    s.values["CheckBox3Check"] = "0";
+    ASSERT_TRUE(store.Save(1000, s, nullptr));
+    EXPECT_EQ(store.Load(1000, nullptr), s);
+    ASSERT_EQ(::stat(store.FileOf(1000).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(SealedDir, ADamagedFileIsReportedAndLeftAsItIs) {
+    veltrixd::SealedStore store(dir_);
+    ASSERT_TRUE(store.Prepare(nullptr));
+    for (const std::string text : {"", "garbage\n", "veltrix-sealed\t1\nApp1\n",
+                                   "password\tx\nveltrix-sealed\t1\n"}) {
+        std::ofstream(store.FileOf(5)) << text;
+        std::string why;
+        EXPECT_FALSE(store.Load(5, &why)) << text;
+        EXPECT_NE(why.find("/5"), std::string::npos) << why;
+        std::ifstream in(store.FileOf(5));
+        std::stringstream back;
+        back << in.rdbuf();
+        EXPECT_EQ(back.str(), text);
+    }
+    // A link in an account's place is not followed.
+    ::unlink(store.FileOf(6).c_str());
+    ASSERT_EQ(::symlink("/etc/hostname", store.FileOf(6).c_str()), 0);
+    EXPECT_FALSE(store.Load(6, nullptr));
+}
+
+class RequestsTest : public SealedDir {
+  protected:
+    void SetUp() override {
+        SealedDir::SetUp();
+        store_ = std::make_unique<veltrixd::SealedStore>(dir_);
+        ASSERT_TRUE(store_->Prepare(nullptr));
+        veltrixd::Hooks hooks;
+        hooks.nowMs = [this] { return now_; };
+        hooks.log = [this](const veltrixd::Account& a, const std::string& text) {
+            log_.push_back(a.name + ": " + text);
+        };
+        hooks.sealedChanged = [this](const veltrixd::Account& a) { changed_.push_back(a.uid); };
+        hooks.clearLog = [this](std::uint64_t bytes, std::string*) {
+            cleared_ = static_cast<long long>(bytes);
+            return true;
+        };
+        hooks.autostart = [this](bool on, std::string*) {
+            autostart_ = on ? "on" : "off";
+            return true;
+        };
+        hooks.accountNamed = [](const std::string& name) -> std::optional<veltrixd::Account> {
+            if (name == "kid") return veltrixd::Account{1001, "kid"};
+            return std::nullopt;
+        };
+        requests_ = std::make_unique<veltrixd::Requests>(*store_, hooks);
+    }
+    Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
+
+    const veltrixd::Caller kid_{{1001, "kid"}, true};
+    const veltrixd::Caller sister_{{1002, "sister"}, true};
+    const veltrixd::Caller guest_{{1003, "guest"}, false};
+    const veltrixd::Caller root_{{0, "root"}, false};
+    std::int64_t now_ = 100000;
+    std::vector<std::string> log_;
+    std::vector<uid_t> changed_;
+    long long cleared_ = -1;
+    std::string autostart_;
+    std::unique_ptr<veltrixd::SealedStore> store_;
+    std::unique_ptr<veltrixd::Requests> requests_;
+};
+
+TEST_F(RequestsTest, TheFirstPasswordIsSealedOnceAndGuardsEverything) {
+    EXPECT_EQ(Ask(kid_, {"status"}), (Fields{"ok", "member", "unsealed", "kid"}));
+    EXPECT_EQ(Ask(kid_, {"verify", "anything"})[0], "error");  // nothing sealed: nothing unlocks
+    EXPECT_EQ(Ask(kid_, {"first", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"status"}), (Fields{"ok", "member", "sealed", "kid"}));
+    EXPECT_EQ(Ask(kid_, {"first", "child's own"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"verify", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"verify", "child's own"}), (Fields{"error", "wrong password"}));
+    // The hash is what is sealed, never the password.
+    std::ifstream in(store_->FileOf(1001));
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ(text.str().find("family pw"), std::string::npos);
+    EXPECT_NE(text.str().find("$y$"), std::string::npos);
+
+    // Settings: only the enforced names, only with the password; what is not sent stays.
+    EXPECT_EQ(Ask(kid_, {"save", "family pw", "NeedJobOrNot=Yes", "CheckBox5Check=0"}),
+              Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"save", "family pw", "App1=game"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"save", "wrong", "NeedJobOrNot=No"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"save", "family pw", "EnterPassword=x"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"save", "family pw", "NeedJobOrNot"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"read", "family pw"}),
+              (Fields{"ok", "App1=game", "CheckBox5Check=0", "NeedJobOrNot=Yes"}));
+    EXPECT_EQ(Ask(kid_, {"read", "wrong"})[0], "error");
+    EXPECT_EQ(changed_, (std::vector<uid_t>{1001, 1001, 1001}));  // first, save, save
+
+    // Another member's settings are its own.
+    EXPECT_EQ(Ask(sister_, {"status"}), (Fields{"ok", "member", "unsealed", "sister"}));
+    EXPECT_EQ(Ask(sister_, {"read", "family pw"})[0], "error");
+
+    // Changing the password needs the old one.
+    EXPECT_EQ(Ask(kid_, {"change", "wrong", "mine"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"change", "family pw", "new pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"verify", "family pw"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"verify", "new pw"}), Fields{"ok"});
+
+    EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "1234"}), Fields{"ok"});
+    EXPECT_EQ(cleared_, 1234);
+    EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "-1"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"autostart", "wrong", "off"})[0], "error");
+    EXPECT_EQ(autostart_, "");
+    EXPECT_EQ(Ask(kid_, {"autostart", "new pw", "off"}), Fields{"ok"});
+    EXPECT_EQ(autostart_, "off");
+}
+
+TEST_F(RequestsTest, GuessingWaitsAndIsLoggedOncePerBurst) {
+    ASSERT_EQ(Ask(kid_, {"first", "family pw"}), Fields{"ok"});
+    log_.clear();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Ask(kid_, {"verify", "guess"})[1], "wrong password");
+    ASSERT_EQ(log_.size(), 1u);
+    EXPECT_EQ(log_[0], "kid: 5 wrong passwords within a minute: every try waits");
+    // Now even the right password waits; the sister's account does not.
+    const Fields held = Ask(kid_, {"verify", "family pw"});
+    EXPECT_EQ(held[0], "error");
+    EXPECT_NE(held[1].find("Try again in 60 seconds"), std::string::npos) << held[1];
+    EXPECT_EQ(Ask(sister_, {"first", "x"}), Fields{"ok"});
+    EXPECT_EQ(Ask(sister_, {"verify", "x"}), Fields{"ok"});
+    now_ += 60000;
+    EXPECT_EQ(Ask(kid_, {"verify", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
+                            [](const std::string& l) { return l.find("wrong") != l.npos; }),
+              1);
+}
+
+TEST_F(RequestsTest, OutsidersAndTheAdministrator) {
+    EXPECT_EQ(Ask(guest_, {"status"}), (Fields{"ok", "not-member", "unsealed", "guest"}));
+    for (const Fields& r : {Fields{"first", "x"}, Fields{"verify", "x"}, Fields{"read", "x"},
+                            Fields{"save", "x", "NeedJobOrNot=No"}, Fields{"reset", "kid"}})
+        EXPECT_EQ(Ask(guest_, r)[0], "error") << r[0];
+    EXPECT_TRUE(changed_.empty());
+
+    // Only root resets, and only the password: the settings stay.
+    ASSERT_EQ(Ask(kid_, {"first", "chosen by the child"}), Fields{"ok"});
+    ASSERT_EQ(Ask(kid_, {"save", "chosen by the child", "NeedJobOrNot=No"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"reset", "kid"})[0], "error");
+    EXPECT_EQ(Ask(root_, {"reset", "nobody-here"})[0], "error");
+    EXPECT_EQ(Ask(root_, {"reset", "kid"}), Fields{"ok"});
+    EXPECT_EQ(log_.back(),
+              "kid: The administrator reset the password: the next one chosen is sealed");
+    EXPECT_EQ(Ask(kid_, {"status"})[2], "unsealed");
+    EXPECT_EQ(Ask(kid_, {"first", "parent's"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"read", "parent's"}), (Fields{"ok", "NeedJobOrNot=No"}));
+
+    // Unknown verbs and wrong arity are errors, never a crash.
+    for (const Fields& r : {Fields{"status", "x"}, Fields{"verify"}, Fields{"change", "a"},
+                            Fields{"nonsense"}, Fields{"save"}, Fields{"autostart", "x", "maybe"}})
+        EXPECT_EQ(Ask(kid_, r)[0], "error") << r[0];
+}
+
+TEST_F(RequestsTest, ADamagedSealedFileUnlocksNothing) {
+    ASSERT_EQ(Ask(kid_, {"first", "pw"}), Fields{"ok"});
+    std::ofstream(store_->FileOf(1001)) << "damaged\n";
+    EXPECT_EQ(Ask(kid_, {"status"})[2], "sealed");
+    EXPECT_EQ(Ask(kid_, {"verify", "pw"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"first", "mine"})[0], "error");
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+#include "veltrixd/Daemon.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "lib/blocklog/BlockLog.h"
+#include "lib/platform/core/SignalEvents.h"
+#include "lib/platform/files/SharedLog.h"
+#include "lib/platform/registry/Registry.h"
+#include "lib/store/ValueNames.h"
+#include "sentrel/core/Clock.h"
+#include "sentrel/linux/SystemClock.h"
+#include "veltrixd/ControlServer.h"
+#include "veltrixd/Enforcer.h"
+#include "veltrixd/ProcEvents.h"
+#include "veltrixd/Requests.h"
+#include "veltrixd/SealedStore.h"
+
+namespace veltrixd {
+namespace {
+
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Makes `dir` and its missing parents (0755).
+bool MakeDirs(const std::string& dir) {
+    for (std::size_t at = 1; at != std::string::npos;) {
+        at = dir.find('/', at + 1);
+        const std::string part = dir.substr(0, at);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void Say(const std::string& text) {
+    std::fprintf(stderr, "veltrixd: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+Daemon::Daemon(Config config) : config_(std::move(config)) {}
+
+Daemon::~Daemon() = default;
+
+void Daemon::Log(const std::string& line) {
+    PrepareLog();
+    if (!guard::AppendBlockLogLine(config_.logPath, line))
+        Say("cannot write " + config_.logPath + ": " + std::strerror(errno) + ": " + line);
+}
+
+void Daemon::LogFor(const std::string& account, const std::string& text) {
+    sentrel::SystemClock clock;
+    Log(sentrel::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
+}
+
+// The log is root's, readable by the group (every member's statistics window shows it) and
+// writable by nobody else; its directory likewise, so no member can remove or replace it.
+void Daemon::PrepareLog() {
+    const std::string path = platform::ResolveSharedLog(config_.logPath);
+    const std::string dir = platform::DirectoryOfPath(path);
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0) {
+        MakeDirs(dir.substr(0, dir.size() - 1));
+        ::stat(dir.c_str(), &st);
+    }
+    // (Never a shared directory such as /tmp, whose sticky bit says so.)
+    if (::geteuid() == 0 && !(st.st_mode & S_ISVTX) && (st.st_uid != 0 || st.st_gid != gid_ || (st.st_mode & 07777) != 0750)) {
+        if (::chown(dir.c_str(), 0, gid_) != 0 || ::chmod(dir.c_str(), 0750) != 0)
+            Say("cannot make " + dir + " root's: " + std::strerror(errno));
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0640);
+    if (fd < 0) return;
+    if (::fstat(fd, &st) == 0 && ::geteuid() == 0 &&
+        (st.st_uid != 0 || st.st_gid != gid_ || (st.st_mode & 07777) != 0640)) {
+        if (::fchown(fd, 0, gid_) != 0 || ::fchmod(fd, 0640) != 0)
+            Say("cannot make " + path + " root's: " + std::strerror(errno));
+    }
+    ::close(fd);
+}
+
+bool Daemon::ClearLog(std::uint64_t bytes, std::string* why) {
+    PrepareLog();
+    platform::LockedLog log = platform::LockedLog::ForRewriting(config_.logPath);
+    std::string text;
+    if (!log.valid() || !log.Read(text)) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    // Only whole lines the parent saw go; what was appended since they were read stays.
+    std::size_t cut = std::min<std::uint64_t>(bytes, text.size());
+    if (cut < text.size() && cut > 0 && text[cut - 1] != '\n') {
+        const std::size_t lineEnd = text.rfind('\n', cut);
+        cut = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+    }
+    if (!log.Replace(std::string_view(text).substr(cut))) {
+        *why = std::strerror(errno);
+        return false;
+    }
+    PrepareLog();  // the new file is root's own group's until given to the group
+    return true;
+}
+
+bool Daemon::Autostart(bool on, std::string* why) {
+    auto key = platform::RegKey::Open(platform::Root::LocalMachine, store::kRunKey, why);
+    if (!key) return false;
+    const bool done = on ? key->Set(store::kAutostartValue, platform::RegType::Sz,
+                                    platform::SzBytes(config_.programDir + store::kGuardExe))
+                         : key->Delete(store::kAutostartValue);
+    if (!key->Close() || !done) {
+        if (why->empty()) *why = "the machine-wide store refused the change";
+        return false;
+    }
+    return true;
+}
+
+void Daemon::RefreshMembers() {
+    enforcer_->SetMembers(MembersOf(config_.group));
+    enforcer_->ReloadAll();
+}
+
+bool Daemon::Start() {
+    if (group* g = ::getgrnam(config_.group.c_str())) {
+        gid_ = g->gr_gid;
+    } else {
+        Say("there is no group " + config_.group + ": no account is enforced until it exists");
+        gid_ = ::getegid();
+    }
+    ::umask(022);
+    const std::string stateParent = platform::DirectoryOfPath(config_.stateDir);
+    if (!MakeDirs(stateParent.substr(0, stateParent.size() - 1))) {
+        Say("cannot make " + stateParent + ": " + std::strerror(errno));
+        return false;
+    }
+    store_ = std::make_unique<SealedStore>(config_.stateDir);
+    std::string why;
+    if (!store_->Prepare(&why)) {
+        Say(why);
+        return false;
+    }
+    PrepareLog();
+
+    sentrel::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
+    identity.program = "veltrixd";
+    enforcer_ = std::make_unique<Enforcer>(
+        *store_, identity,
+        EnforcerHooks{[this](const std::string& line) { Log(line); },
+                      [this](uid_t uid, const std::string& text) { server_->Notify(uid, text); }});
+
+    Hooks hooks;
+    hooks.nowMs = SteadyMs;
+    hooks.log = [this](const Account& a, const std::string& text) { LogFor(a.name, text); };
+    hooks.sealedChanged = [this](const Account& a) {
+        if (!enforcer_->Enforces(a.uid)) RefreshMembers();
+        enforcer_->Reload(a.uid);
+    };
+    hooks.clearLog = [this](std::uint64_t bytes, std::string* w) { return ClearLog(bytes, w); };
+    hooks.autostart = [this](bool on, std::string* w) { return Autostart(on, w); };
+    hooks.accountNamed = AccountNamed;
+    requests_ = std::make_unique<Requests>(*store_, std::move(hooks));
+
+    server_ = std::make_unique<ControlServer>(
+        [this](uid_t uid) -> std::optional<Caller> {
+            auto account = AccountOf(uid);
+            if (!account) return std::nullopt;
+            bool member = false;
+            for (const Account& m : MembersOf(config_.group)) member = member || m.uid == uid;
+            return Caller{*account, member};
+        },
+        [this](const Caller& c, const control::Fields& request) {
+            return requests_->Handle(c, request);
+        });
+    const std::string socketDir = platform::DirectoryOfPath(config_.socketPath);
+    if (!MakeDirs(socketDir.substr(0, socketDir.size() - 1)) ||
+        !server_->Listen(config_.socketPath, &why)) {
+        Say("cannot open the control socket: " + why);
+        return false;
+    }
+
+    events_ = std::make_unique<ProcEvents>([this](const std::vector<int>& pids) {
+        enforcer_->ExecSeen(pids, events_->TakeOverrun());
+    });
+    if (!config_.events) {
+        Say("process events not used: scanning /proc alone");
+    } else if (!events_->Open(&why)) {
+        Say("process events unavailable (" + why + "): scanning /proc alone");
+    }
+
+    signals_ = std::make_unique<platform::SignalEvents>(
+        std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
+    ::signal(SIGPIPE, SIG_IGN);
+    connect(signals_.get(), &platform::SignalEvents::Received, this, [this](int signal, int) {
+        if (signal == SIGHUP) {
+            RefreshMembers();
+            return;
+        }
+        enforcer_->Stopping(std::string("the service was stopped (") +
+                            platform::SignalName(signal) + ")");
+        QCoreApplication::quit();
+    });
+    members_ = std::make_unique<QTimer>();
+    connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
+    members_->start(kMembersMs);
+    RefreshMembers();
+    Say("enforcing for the members of group " + config_.group + "; control socket " +
+        config_.socketPath);
+    return true;
+}
+
+}  // namespace veltrixd

@@ -1,0 +1,69 @@
+// The system service at work: the sealed settings, the control socket, the enforcement for every
+// member of the group and the log, wired together on one Qt loop (one thread).
+#pragma once
+
+#include <sys/types.h>
+
+#include <QObject>
+
+#include <memory>
+#include <string>
+
+namespace platform {
+class SignalEvents;
+}
+
+class QTimer;
+
+namespace veltrixd {
+
+class ControlServer;
+class Enforcer;
+class ProcEvents;
+class Requests;
+class SealedStore;
+
+struct Config {
+    std::string stateDir = "/var/lib/veltrix/sealed";
+    std::string socketPath = "/run/veltrix/control";
+    std::string logPath = "/var/log/veltrix/Block.log";
+    std::string group = "veltrix";
+    std::string programDir;  // with its trailing '/'; the service's own directory by default
+    bool events = true;      // use the process-event connector when the kernel allows it
+};
+
+inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again
+
+class Daemon final : public QObject {
+    Q_OBJECT
+  public:
+    explicit Daemon(Config config);
+    ~Daemon() override;
+
+    // Makes the directories, opens the socket and starts enforcing. False (said on stderr) when
+    // the service cannot work.
+    bool Start();
+
+  private:
+    void Log(const std::string& line);
+    void LogFor(const std::string& account, const std::string& text);
+    bool ClearLog(std::uint64_t bytes, std::string* why);
+    bool Autostart(bool on, std::string* why);
+    void RefreshMembers();
+    void PrepareLog();
+
+    Config config_;
+    gid_t gid_ = 0;  // the group's, for the log
+    std::unique_ptr<SealedStore> store_;
+    std::unique_ptr<Requests> requests_;
+    std::unique_ptr<Enforcer> enforcer_;
+    std::unique_ptr<ControlServer> server_;
+    std::unique_ptr<ProcEvents> events_;
+    std::unique_ptr<platform::SignalEvents> signals_;
+    std::unique_ptr<QTimer> members_;
+};
+
+// A line on stderr (the journal under systemd), prefixed "veltrixd: ".
+void Say(const std::string& text);
+
+}  // namespace veltrixd

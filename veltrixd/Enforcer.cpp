@@ -1,0 +1,139 @@
+#include "veltrixd/Enforcer.h"
+
+#include <sys/stat.h>
+
+#include <QTimer>
+
+#include "sentrel/linux/ProcScanner.h"
+#include "sentrel/linux/Service.h"
+#include "sentrel/linux/Stopper.h"
+#include "sentrel/linux/SystemClock.h"
+#include "veltrixd/SealedStore.h"
+
+namespace veltrixd {
+
+// One account's guard and what it acts through.
+struct Enforcer::AccountGuard final : sentrel::Outside {
+    AccountGuard(Enforcer& owner, const Account& a)
+        : enforcer(owner),
+          account(a),
+          table(a.uid),
+          stopper([this](const sentrel::ProcessInfo& p) { guard->Killed(p); }) {
+        sentrel::Identity id = owner.identity_;
+        id.account = a.name;
+        guard = std::make_unique<sentrel::Guard>(*owner.clock_, table, *this, id);
+    }
+    void Stop(const sentrel::ProcessInfo& p) override { stopper.Stop(p); }
+    void Notify(const std::string& text) override { enforcer.hooks_.notify(account.uid, text); }
+    void Log(const std::string& line) override { enforcer.hooks_.log(line); }
+
+    Enforcer& enforcer;
+    Account account;
+    sentrel::ProcScanner table;
+    sentrel::Stopper stopper;
+    std::unique_ptr<sentrel::Guard> guard;
+};
+
+namespace {
+
+std::unique_ptr<QTimer> Timer(QObject* owner, int ms, bool single, std::function<void()> fire) {
+    auto t = std::make_unique<QTimer>();
+    t->setInterval(ms);
+    t->setSingleShot(single);
+    QObject::connect(t.get(), &QTimer::timeout, owner, std::move(fire));
+    return t;
+}
+
+}  // namespace
+
+Enforcer::Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks)
+    : store_(store), identity_(std::move(identity)), hooks_(std::move(hooks)) {
+    clock_ = std::make_unique<sentrel::SystemClock>();
+    tick_ = Timer(this, sentrel::kTickMs, false, [this] { Tick(); });
+    scan_ = Timer(this, sentrel::kScanMs, false, [this] { ScanBlocking(); });
+    soon_ = Timer(this, 0, true, [this] { ScanNow(); });
+    tick_->start();
+    scan_->start();
+}
+
+Enforcer::~Enforcer() = default;
+
+void Enforcer::SetMembers(const std::vector<Account>& members) {
+    std::set<uid_t> now;
+    for (const Account& a : members) {
+        now.insert(a.uid);
+        if (guards_.contains(a.uid)) continue;
+        auto g = std::make_unique<AccountGuard>(*this, a);
+        g->guard->Started({});
+        guards_[a.uid] = std::move(g);
+        Reload(a.uid);
+    }
+    for (auto it = guards_.begin(); it != guards_.end();) {
+        if (now.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        it->second->guard->Stopping("the account left the group of Veltrix's accounts");
+        it = guards_.erase(it);
+    }
+}
+
+void Enforcer::Reload(uid_t uid) {
+    auto it = guards_.find(uid);
+    if (it == guards_.end()) return;
+    sentrel::Guard& guard = *it->second->guard;
+    std::string why;
+    const auto sealed = store_.Load(uid, &why);
+    if (!sealed) {
+        guard.CannotReadSettings(why);
+        return;
+    }
+    guard.SettingsRead(sentrel::InterpretSettings([&sealed](const std::string& name) {
+        auto v = sealed->values.find(name);
+        if (v == sealed->values.end()) return sentrel::StoreValue{};
+        return sentrel::StoreValue{sentrel::StoreValue::Text, v->second};
+    }));
+    if (guard.Blocking()) guard.Scan();
+}
+
+void Enforcer::ReloadAll() {
+    for (auto& [uid, g] : guards_) Reload(uid);
+}
+
+void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
+    if (lost) {
+        for (auto& [uid, g] : guards_) dirty_.insert(uid);
+    }
+    for (int pid : pids) {
+        struct stat st {};
+        const std::string dir = "/proc/" + std::to_string(pid);
+        if (::stat(dir.c_str(), &st) != 0) continue;  // already gone
+        auto it = guards_.find(st.st_uid);
+        if (it == guards_.end()) continue;
+        it->second->table.Refresh(pid);
+        dirty_.insert(st.st_uid);
+    }
+    if (!dirty_.empty()) soon_->start();
+}
+
+void Enforcer::ScanNow() {
+    for (uid_t uid : std::exchange(dirty_, {})) {
+        auto it = guards_.find(uid);
+        if (it != guards_.end() && it->second->guard->Blocking()) it->second->guard->Scan();
+    }
+}
+
+void Enforcer::Tick() {
+    for (auto& [uid, g] : guards_) g->guard->Tick();
+}
+
+void Enforcer::ScanBlocking() {
+    for (auto& [uid, g] : guards_)
+        if (g->guard->Blocking()) g->guard->Scan();
+}
+
+void Enforcer::Stopping(const std::string& reason) {
+    for (auto& [uid, g] : guards_) g->guard->Stopping(reason);
+}
+
+}  // namespace veltrixd

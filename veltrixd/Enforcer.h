@@ -1,0 +1,71 @@
+// Enforcement for every member account: one guard engine of sentrel/core per account, each with
+// the account's own process table, fed from the account's sealed settings. Ticks once a second,
+// scans twice a second while an account's hour blocks, and scans an account at once when one of
+// its processes starts a program (ExecSeen). Processes of other accounts are never looked at by
+// an account's guard; what a guard spares and stops is the session guard's decision exactly.
+#pragma once
+
+#include <sys/types.h>
+
+#include <QObject>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sentrel/core/Guard.h"
+#include "veltrixd/Members.h"
+
+class QTimer;
+
+namespace sentrel {
+class ProcScanner;
+class Stopper;
+class SystemClock;
+}  // namespace sentrel
+
+namespace veltrixd {
+
+class SealedStore;
+
+struct EnforcerHooks {
+    std::function<void(const std::string& line)> log;                   // one line of Block.log
+    std::function<void(uid_t uid, const std::string& text)> notify;     // to the account's session
+};
+
+class Enforcer final : public QObject {
+    Q_OBJECT
+  public:
+    Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks);
+    ~Enforcer() override;
+
+    // Starts guards for new members and stops those of accounts that left the group.
+    void SetMembers(const std::vector<Account>& members);
+    // Reads the account's sealed settings again.
+    void Reload(uid_t uid);
+    void ReloadAll();
+    // Processes that just ran a new program (or changed user), or none when events were lost.
+    void ExecSeen(const std::vector<int>& pids, bool lost);
+    void Stopping(const std::string& reason);
+
+    bool Enforces(uid_t uid) const { return guards_.contains(uid); }
+
+  private:
+    struct AccountGuard;
+    void Tick();
+    void ScanBlocking();
+    void ScanNow();
+
+    SealedStore& store_;
+    sentrel::Identity identity_;
+    EnforcerHooks hooks_;
+    std::unique_ptr<sentrel::SystemClock> clock_;
+    std::map<uid_t, std::unique_ptr<AccountGuard>> guards_;
+    std::set<uid_t> dirty_;  // accounts to scan at once
+    std::unique_ptr<QTimer> tick_, scan_, soon_;
+};
+
+}  // namespace veltrixd

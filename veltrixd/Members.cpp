@@ -1,0 +1,74 @@
+#include "veltrixd/Members.h"
+
+#include <grp.h>
+#include <pwd.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace veltrixd {
+namespace {
+
+// getpwnam_r and getgrnam_r with a buffer that grows as they ask.
+template <class Entry, class Lookup>
+std::optional<Entry> LookUp(Lookup lookup, std::vector<char>& buffer) {
+    buffer.resize(4096);
+    for (;;) {
+        Entry entry{};
+        Entry* found = nullptr;
+        const int error = lookup(&entry, buffer.data(), buffer.size(), &found);
+        if (error == ERANGE && buffer.size() < (1u << 22)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0 || !found) return std::nullopt;
+        return entry;
+    }
+}
+
+}  // namespace
+
+std::optional<Account> AccountOf(uid_t uid) {
+    std::vector<char> buffer;
+    auto pw = LookUp<passwd>(
+        [uid](passwd* e, char* b, std::size_t n, passwd** r) { return getpwuid_r(uid, e, b, n, r); },
+        buffer);
+    if (!pw) return std::nullopt;
+    return Account{pw->pw_uid, pw->pw_name};
+}
+
+std::optional<Account> AccountNamed(const std::string& name) {
+    std::vector<char> buffer;
+    auto pw = LookUp<passwd>([&name](passwd* e, char* b, std::size_t n,
+                                     passwd** r) { return getpwnam_r(name.c_str(), e, b, n, r); },
+                             buffer);
+    if (!pw) return std::nullopt;
+    return Account{pw->pw_uid, pw->pw_name};
+}
+
+std::vector<Account> MembersOf(const std::string& group) {
+    std::vector<Account> members;
+    std::vector<char> buffer;
+    auto gr = LookUp<struct group>(
+        [&group](struct group* e, char* b, std::size_t n, struct group** r) {
+            return getgrnam_r(group.c_str(), e, b, n, r);
+        },
+        buffer);
+    if (!gr) return members;
+    const gid_t gid = gr->gr_gid;
+    for (char** name = gr->gr_mem; name && *name; ++name)
+        if (auto account = AccountNamed(*name)) members.push_back(*account);
+    // Accounts whose primary group it is. getpwent is not thread-safe; the service has one thread.
+    setpwent();
+    while (passwd* pw = getpwent())
+        if (pw->pw_gid == gid) members.push_back(Account{pw->pw_uid, pw->pw_name});
+    endpwent();
+    std::sort(members.begin(), members.end(),
+              [](const Account& a, const Account& b) { return a.uid < b.uid; });
+    members.erase(std::unique(members.begin(), members.end(),
+                              [](const Account& a, const Account& b) { return a.uid == b.uid; }),
+                  members.end());
+    return members;
+}
+
+}  // namespace veltrixd

@@ -1,0 +1,25 @@
+// The accounts the service enforces for: the members of its group, by /etc/group's member list
+// or as their primary group.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrixd {
+
+struct Account {
+    uid_t uid = 0;
+    std::string name;
+    bool operator==(const Account&) const = default;
+};
+
+// Every member of `group`, by uid; empty when the group does not exist.
+std::vector<Account> MembersOf(const std::string& group);
+// The account of `uid`; nullopt when the uid has no name.
+std::optional<Account> AccountOf(uid_t uid);
+std::optional<Account> AccountNamed(const std::string& name);
+
+}  // namespace veltrixd

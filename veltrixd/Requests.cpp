@@ -1,0 +1,162 @@
+#include "veltrixd/Requests.h"
+
+#include "lib/password/PasswordHash.h"
+
+namespace veltrixd {
+namespace {
+
+control::Fields Error(const std::string& text) {
+    return {"error", text};
+}
+
+bool ParseBytes(const std::string& text, std::uint64_t& out) {
+    if (text.empty() || text.size() > 19) return false;
+    out = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        out = out * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Requests::Store(const Account& account, const Sealed& sealed, control::Fields& reply) {
+    std::string why;
+    if (!store_.Save(account.uid, sealed, &why)) {
+        reply = Error("The settings cannot be sealed: " + why);
+        return false;
+    }
+    if (hooks_.sealedChanged) hooks_.sealedChanged(account);
+    return true;
+}
+
+std::optional<Sealed> Requests::Check(const Account& account, const std::string& password,
+                                      control::Fields& error) {
+    const std::int64_t now = hooks_.nowMs();
+    if (const std::int64_t wait = limit_.WaitMs(account.uid, now); wait > 0) {
+        error = Error("Too many wrong passwords. Try again in " +
+                      std::to_string((wait + 999) / 1000) + " seconds.");
+        return std::nullopt;
+    }
+    std::string why;
+    auto sealed = store_.Load(account.uid, &why);
+    if (!sealed) {
+        error = Error("The sealed settings cannot be read: " + why);
+        return std::nullopt;
+    }
+    if (sealed->passwordHash.empty()) {
+        error = Error("No password is set for this account.");
+        return std::nullopt;
+    }
+    if (!password::Verify(password, sealed->passwordHash)) {
+        if (limit_.Wrong(account.uid, now))
+            hooks_.log(account, std::to_string(control::kMaxWrong) +
+                                    " wrong passwords within a minute: every try waits");
+        error = Error("wrong password");
+        return std::nullopt;
+    }
+    limit_.Right(account.uid);
+    return sealed;
+}
+
+control::Fields Requests::Handle(const Caller& caller, const control::Fields& request) {
+    const std::string& verb = request.at(0);
+    const std::size_t args = request.size() - 1;
+    const Account& account = caller.account;
+    auto arity = [&](std::size_t n) { return args == n; };
+
+    if (verb == "status" && arity(0)) {
+        const bool sealed = caller.member && [&] {
+            auto s = store_.Load(account.uid, nullptr);
+            return !s || !s->passwordHash.empty();  // unreadable counts as sealed
+        }();
+        return {"ok", caller.member ? "member" : "not-member", sealed ? "sealed" : "unsealed",
+                account.name};
+    }
+    if (verb == "reset" && arity(1)) {
+        if (account.uid != 0) return Error("Only the administrator may reset a password.");
+        auto target = hooks_.accountNamed(request[1]);
+        if (!target) return Error("There is no account " + request[1] + ".");
+        std::string why;
+        auto sealed = store_.Load(target->uid, &why);
+        if (!sealed) return Error("The sealed settings cannot be read: " + why);
+        sealed->passwordHash.clear();
+        control::Fields reply{"ok"};
+        if (!Store(*target, *sealed, reply)) return reply;
+        limit_.Right(target->uid);
+        hooks_.log(*target, "The administrator reset the password: the next one chosen is sealed");
+        return reply;
+    }
+    if (!caller.member)
+        return Error("This account is not a member of the group of Veltrix's accounts.");
+
+    if (verb == "first" && arity(1)) {
+        std::string why;
+        auto sealed = store_.Load(account.uid, &why);
+        if (!sealed) return Error("The sealed settings cannot be read: " + why);
+        if (!sealed->passwordHash.empty()) return Error("A password is already set.");
+        auto hash = password::Hash(request[1]);
+        if (!hash) return Error("The password cannot be hashed.");
+        sealed->passwordHash = *hash;
+        control::Fields reply{"ok"};
+        if (Store(account, *sealed, reply)) hooks_.log(account, "The first password was set");
+        return reply;
+    }
+
+    if (args < 1) return Error("malformed request");
+    control::Fields reply{"ok"};
+    if (verb == "verify" && arity(1)) {
+        if (!Check(account, request[1], reply)) return reply;
+        return reply;
+    }
+    if (verb == "change" && arity(2)) {
+        auto sealed = Check(account, request[1], reply);
+        if (!sealed) return reply;
+        auto hash = password::Hash(request[2]);
+        if (!hash) return Error("The password cannot be hashed.");
+        sealed->passwordHash = *hash;
+        if (Store(account, *sealed, reply)) hooks_.log(account, "The password was changed");
+        return reply;
+    }
+    if (verb == "save") {
+        Sealed changes;
+        for (std::size_t i = 2; i < request.size(); ++i) {
+            const std::size_t eq = request[i].find('=');
+            const std::string name = request[i].substr(0, eq);
+            if (eq == std::string::npos || !control::IsSealedName(name))
+                return Error("There is no setting " + name + ".");
+            changes.values[name] = request[i].substr(eq + 1);
+        }
+        auto sealed = Check(account, request[1], reply);
+        if (!sealed) return reply;
+        for (auto& [name, value] : changes.values) sealed->values[name] = value;
+        Store(account, *sealed, reply);
+        return reply;
+    }
+    if (verb == "read" && arity(1)) {
+        auto sealed = Check(account, request[1], reply);
+        if (!sealed) return reply;
+        for (const auto& [name, value] : sealed->values) reply.push_back(name + "=" + value);
+        return reply;
+    }
+    if (verb == "clear-log" && arity(2)) {
+        std::uint64_t bytes = 0;
+        if (!ParseBytes(request[2], bytes)) return Error("malformed request");
+        if (!Check(account, request[1], reply)) return reply;
+        std::string why;
+        if (!hooks_.clearLog(bytes, &why)) return Error("The log cannot be cleared: " + why);
+        return reply;
+    }
+    if (verb == "autostart" && arity(2)) {
+        if (request[2] != "on" && request[2] != "off") return Error("malformed request");
+        if (!Check(account, request[1], reply)) return reply;
+        std::string why;
+        if (!hooks_.autostart(request[2] == "on", &why))
+            return Error("The autostart entry cannot be changed: " + why);
+        return reply;
+    }
+    return Error("malformed request");
+}
+
+}  // namespace veltrixd

@@ -1,0 +1,47 @@
+// veltrixd, Veltrix's system service: runs as root (started by systemd, or directly), keeps every
+// member account's settings sealed, answers the panel on its control socket and stops web
+// browsers and listed applications of the members in the hours their parent blocked.
+//   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--program-dir DIR]
+//            [--no-events]
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <string>
+
+#include "lib/platform/files/SharedLog.h"
+#include "sentrel/linux/Instance.h"
+#include "sentrel/linux/SystemClock.h"
+#include "veltrixd/Daemon.h"
+
+int main(int argc, char** argv) {
+    sentrel::SystemClock::UseSystemTimeZone();
+    veltrixd::Config config;
+    config.programDir = platform::DirectoryOfPath(sentrel::OwnExecutable());
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (arg == "--no-events") {
+            config.events = false;
+        } else if (arg == "--state" && hasValue) {
+            config.stateDir = argv[++i];
+        } else if (arg == "--socket" && hasValue) {
+            config.socketPath = argv[++i];
+        } else if (arg == "--log" && hasValue) {
+            config.logPath = argv[++i];
+        } else if (arg == "--group" && hasValue) {
+            config.group = argv[++i];
+        } else if (arg == "--program-dir" && hasValue) {
+            config.programDir = argv[++i];
+            if (config.programDir.empty() || config.programDir.back() != '/') config.programDir += '/';
+        } else {
+            std::fprintf(stderr,
+                         "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "
+                         "[--group NAME] [--program-dir DIR] [--no-events]\n");
+            return 2;
+        }
+    }
+    QCoreApplication app(argc, argv);
+    veltrixd::Daemon daemon(config);
+    if (!daemon.Start()) return 1;
+    return QCoreApplication::exec();
+}
