@@ -1,0 +1,131 @@
+// The service's control socket under load: the real veltrixd, started on a socket of the test's
+// own (for a group with no members, so it stops nothing), with 100 clients at once, a quarter of
+// them hostile: silent, endless, or sending garbage. Every honest client is answered, every
+// hostile one gets an error and a close, and the service answers on.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lib/control/Client.h"
+
+namespace {
+
+class ControlSocket : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/veltrix-control-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        socket_ = dir_ + "/run/control";
+        ::setenv("VELTRIX_CONTROL_SOCKET", socket_.c_str(), 1);
+        pid_ = ::fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            const std::string program = std::string(VELTRIX_TOOLS_DIR) + "/veltrixd";
+            const std::string state = dir_ + "/state/sealed", log = dir_ + "/log/Block.log";
+            ::execl(program.c_str(), program.c_str(), "--state", state.c_str(), "--socket",
+                    socket_.c_str(), "--log", log.c_str(), "--group", "veltrix-test-no-such-group",
+                    "--no-events", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 400 && ::access(socket_.c_str(), F_OK) != 0; ++i) ::usleep(25000);
+        ASSERT_EQ(::access(socket_.c_str(), F_OK), 0) << "the service did not open its socket";
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        }
+        ::unsetenv("VELTRIX_CONTROL_SOCKET");
+        std::system(("rm -rf '" + dir_ + "'").c_str());
+    }
+
+    // Connects, sends `bytes`, and reads until the service closes (at most 20 s).
+    std::string Raw(const std::string& bytes, bool thenWait = true) {
+        const int fd = control::Connect();
+        if (fd < 0) return "no connection";
+        timeval tv{20, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        std::string reply;
+        char chunk[4096];
+        while (thenWait) {
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) break;
+            reply.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        return reply;
+    }
+
+    std::string dir_, socket_;
+    pid_t pid_ = -1;
+};
+
+TEST_F(ControlSocket, AHundredClientsAtOnceSomeHostile) {
+    std::atomic<int> honestOk{0}, hostileRefused{0};
+    std::vector<std::string> failures(100);
+    std::vector<std::thread> clients;
+    for (int i = 0; i < 100; ++i) {
+        clients.emplace_back([&, i] {
+            std::string reply;
+            switch (i % 8) {
+                case 0:  // silent: connects and says nothing
+                    reply = Raw("");
+                    break;
+                case 1:  // endless: a line longer than any request, never ended
+                    reply = Raw(std::string(control::kMaxLine + 100, 'x'));
+                    break;
+                case 2:  // garbage
+                    reply = Raw(std::string("\x01\x02%zz\t\t\n", 8));
+                    break;
+                default: {
+                    const control::Reply r = control::Ask({"status"});
+                    if (r.ok() && r.fields.size() == 4 && r.fields[1] == "not-member")
+                        ++honestOk;
+                    else
+                        failures[static_cast<std::size_t>(i)] = r.Text();
+                    return;
+                }
+            }
+            if (reply.rfind("error\t", 0) == 0)
+                ++hostileRefused;
+            else
+                failures[static_cast<std::size_t>(i)] = "hostile client got: " + reply;
+        });
+    }
+    for (auto& t : clients) t.join();
+    for (const std::string& f : failures) EXPECT_EQ(f, "");
+    EXPECT_EQ(honestOk + hostileRefused, 100);
+    // Still there, and still answering.
+    EXPECT_EQ(::waitpid(pid_, nullptr, WNOHANG), 0);
+    EXPECT_TRUE(control::Ask({"status"}).ok());
+}
+
+TEST_F(ControlSocket, AClientThatLeavesMidRequestCostsNothing) {
+    for (int i = 0; i < 50; ++i) Raw("verify\tpart", false);
+    const control::Reply r = control::Ask({"verify", "x"});
+    EXPECT_EQ(r.status, control::Reply::Error);
+    EXPECT_NE(r.Text().find("not a member"), std::string::npos) << r.Text();
+}
+
+TEST(ControlClient, NoServiceIsToldApart) {
+    ::setenv("VELTRIX_CONTROL_SOCKET", "/tmp/veltrix-no-such-dir/control", 1);
+    const control::Reply r = control::Ask({"status"});
+    ::unsetenv("VELTRIX_CONTROL_SOCKET");
+    EXPECT_EQ(r.status, control::Reply::NoService);
+    EXPECT_NE(r.Text().find("/tmp/veltrix-no-such-dir/control"), std::string::npos);
+}
+
+}  // namespace
