@@ -48,6 +48,9 @@ class BlockLog {
     void WriteBack();
 
     std::size_t Count() const { return lines_.size(); }
+    // The size of the file as last read or written, and whether Clear() came since.
+    std::uint64_t KnownSize() const { return size_; }
+    bool IsCleared() const { return cleared_; }
     std::string_view Line(std::size_t i) const {
         return std::string_view(text_).substr(lines_[i].start, lines_[i].length);
     }

@@ -10,6 +10,7 @@
 #include "lib/store/SettingsStore.h"
 #include "panel/app/ErrorLog.h"
 #include "panel/blocking/Autostart.h"
+#include "panel/lock/ParentPassword.h"
 #include "panel/blocking/GuardProgram.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
@@ -154,20 +155,30 @@ void TForm1::FormClose() {
         });
     }
     Guarded([this] { grid_->WhatCheckBoxCheckedSaved(); });
+    // What the store now holds is what the service enforces (where it enforces this account).
+    Guarded([] { lock::SealStoreValues(); });
 }
 
 void TForm1::SpeedButton4Click() {
     guard::StartGuard();
     guard::SetNeedJob(true);
+    lock::SealStoreValues();
 }
 void TForm1::SpeedButton5Click() {
     guard::SetNeedJob(false);
+    lock::SealStoreValues();
 }
 void TForm1::SpeedButton2Click() {
     guard::SetNeedGuard(true);
+    lock::SealStoreValues();
 }
 void TForm1::SpeedButton3Click() {
     guard::SetNeedGuard(false);
+    lock::SealStoreValues();
+}
+
+void TForm1::SealedSettingsShown() {
+    platform::Guarded([this] { grid_->WhatCheckBoxChecked(); });
 }
 
 void TForm1::Editblocked1Click() {

@@ -63,6 +63,8 @@ class TForm1 final : public platform::TForm {
     QPushButton* SpeedButton5;
 
     schedule::ScheduleGrid& Grid() { return *grid_; }
+    // The service's sealed settings were written into the store at unlock: show them.
+    void SealedSettingsShown();
     schedule::DaySelector& Days() { return *days_; }
     const std::string& LaunchCounter() const { return launchCounter_; }
 

@@ -7,6 +7,7 @@ Windows::Windows() {
     form2 = std::make_unique<lock::TForm2>();
     form3 = std::make_unique<lock::TForm3>();
     form4 = std::make_unique<lock::TForm4>(form1.get());
+    form4->OnUnlock([f = form1.get()] { f->SealedSettingsShown(); });
     form6 = std::make_unique<guard::TForm6>();
     form7 = std::make_unique<guard::TForm7>();
     form8 = std::make_unique<update::TForm8>();

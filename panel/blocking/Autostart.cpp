@@ -1,11 +1,17 @@
 #include "panel/blocking/Autostart.h"
 
 #include "lib/store/SettingsStore.h"
+#include "panel/lock/ParentPassword.h"
 #include "panel/blocking/GuardProgram.h"
 
 namespace guard {
 
 void WriteAutostart(bool runAtLogin) {
+    // Where the service enforces, the machine-wide entry is root's: the service writes it.
+    if (lock::ServiceEnforces()) {
+        lock::ServiceAutostart(runAtLogin);
+        return;
+    }
     const std::string value = runAtLogin ? GuardPath() : std::string();
     store::WithKey(store::HKEY_LOCAL_MACHINE, store::kRunKey,
                    [&](store::TRegistry& reg) { reg.WriteString(store::kAutostartValue, value); });

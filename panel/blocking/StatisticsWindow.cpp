@@ -6,6 +6,7 @@
 
 #include "lib/platform/widgets/Controls.h"
 #include "lib/rtl/ScopeExit.h"
+#include "panel/lock/ParentPassword.h"
 
 namespace guard {
 
@@ -70,6 +71,15 @@ void TForm7::SpeedButton2Click() {
 }
 
 void TForm7::FormClose() {
+    // Where the service enforces, the log is root's: the service removes what the parent cleared
+    // (the lines read at the load), and the window reads the file anew.
+    if (lock::ServiceEnforces()) {
+        model_->Reset([this] {
+            if (log_.IsCleared()) lock::ServiceClearLog(log_.KnownSize());
+            log_.Load();
+        });
+        return;
+    }
     model_->Reset([this] { log_.WriteBack(); });
 }
 

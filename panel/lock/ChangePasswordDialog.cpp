@@ -35,7 +35,7 @@ TForm3::TForm3(QWidget* parent) : TForm(parent) {
 }
 
 void TForm3::SpeedButton1Click() {
-    if (ConfirmNewPassword(Edit1, Edit2)) Close();
+    if (ConfirmNewPassword(Edit1, Edit2, false)) Close();
 }
 
 void TForm3::SpeedButton2Click() {

@@ -9,6 +9,9 @@
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/rtl/Convert.h"
 #include "lib/store/SettingsStore.h"
+#include "lib/control/Client.h"
+#include "lib/password/PasswordHash.h"
+#include "panel/lock/ParentPassword.h"
 #include "panel/lock/PasswordField.h"
 
 namespace lock {
@@ -58,15 +61,47 @@ void TForm4::ReadStoredPassword() {
 void TForm4::FormShow() {
     passwordKnown_ = false;
     Edit1->setFocus();
+    service_ = AskService();
     ReadStoredPassword();
 }
 
-void TForm4::SpeedButton1Click() {
-    if (!passwordKnown_) platform::Guarded([this] { ReadStoredPassword(); });  // back again?
-    if (!passwordKnown_ || Edit1->text().toStdString() != password_) {
-        platform::ShowMessage("You were mistaken, try again.");
-        return;
+bool TForm4::Unlocks(const std::string& typed) {
+    if (service_.enforces && service_.sealed) {
+        const control::Reply r = control::Ask({"verify", typed});
+        if (r.ok()) return true;
+        // Wrong, or held back after too many wrong ones: the service's words say which.
+        platform::ShowMessage(r.status == control::Reply::Error && r.Text() == "wrong password"
+                                  ? "You were mistaken, try again."
+                                  : r.Text());
+        return false;
     }
+    if (!passwordKnown_) platform::Guarded([this] { ReadStoredPassword(); });  // back again?
+    if (!passwordKnown_ || !MatchesStored(typed, password_)) {
+        platform::ShowMessage("You were mistaken, try again.");
+        return false;
+    }
+    // A password an older version stored as it was typed is replaced by its hash.
+    if (!password::IsHash(password_)) platform::Guarded([&] { StorePasswordHash(typed); });
+    // The service knows no password for this account yet (it was installed after the
+    // panel was set up, or the administrator reset it): this one and the settings are sealed.
+    if (service_.enforces) {
+        if (!platform::Guarded([&] {
+                SealNewPassword(typed, true);
+                SealStoreValues();
+            })) {
+            platform::ShowMessage("The Veltrix service did not seal the password; see the log.");
+            return false;
+        }
+    }
+    return true;
+}
+
+void TForm4::SpeedButton1Click() {
+    const std::string typed = Edit1->text().toStdString();
+    if (!Unlocks(typed)) return;
+    SetRunPassword(typed);
+    if (service_.enforces) platform::Guarded([] { ShowSealedValues(); });
+    if (onUnlock_) onUnlock_();
     // A position that cannot be read (a value of another type, a store fault) is logged and
     // gives the design position: the right password always unlocks.
     std::string left, top;

@@ -3,12 +3,15 @@
 // box) closes the main window, which ends the program.
 //
 // When the settings key cannot be opened, the stored password is unknown and no entry unlocks;
-// the failure is logged. An absent value still reads as the empty password.
+// the failure is logged. An absent value still reads as the empty password. Where the system
+// service enforces this account, it checks the password instead (ParentPassword.h).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "lib/platform/widgets/Forms.h"
+#include "panel/lock/ParentPassword.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -33,6 +36,8 @@ class TForm4 final : public platform::TForm {
     void SpeedButton1Click();
     void SpeedButton2Click();
     void Edit1KeyDown(int key);
+    // Runs after the right password unlocked the main window (the settings shown may be new).
+    void OnUnlock(std::function<void()> done) { onUnlock_ = std::move(done); }
 
   protected:
     void FormShow() override;
@@ -40,10 +45,13 @@ class TForm4 final : public platform::TForm {
 
   private:
     void ReadStoredPassword();  // throws when the settings key cannot be opened
+    bool Unlocks(const std::string& typed);
 
     platform::TForm* mainForm_;
     std::string password_;
     bool passwordKnown_ = false;
+    ServiceState service_;
+    std::function<void()> onUnlock_;
 };
 
 }  // namespace lock

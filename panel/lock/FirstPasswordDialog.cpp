@@ -28,7 +28,7 @@ TForm2::TForm2(QWidget* parent) : TForm(parent) {
 }
 
 void TForm2::SpeedButton1Click() {
-    if (ConfirmNewPassword(Edit1, Edit2)) Close();
+    if (ConfirmNewPassword(Edit1, Edit2, true)) Close();
 }
 
 void TForm2::Edit2KeyDown(int key) {

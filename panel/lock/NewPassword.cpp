@@ -4,10 +4,11 @@
 
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/store/SettingsStore.h"
+#include "panel/lock/ParentPassword.h"
 
 namespace lock {
 
-bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second) {
+bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second, bool firstStart) {
     if (first->text() != second->text()) {
         platform::ShowMessage("You were mistaken, try again.");
         first->clear();
@@ -15,10 +16,19 @@ bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second) {
         first->setFocus();
         return false;
     }
-    platform::ShowMessage("Please do not forget the password!");
     const std::string password = second->text().toStdString();
-    store::WithSettings(
-        [&](store::TRegistry& reg) { reg.WriteString(store::kPassword, password); });
+    const ServiceState service = AskService();
+    if (service.enforces && !(firstStart && service.sealed)) {
+        try {
+            SealNewPassword(password, !service.sealed);
+        } catch (const std::exception& e) {
+            platform::ShowMessage(e.what());
+            return false;
+        }
+    }
+    platform::ShowMessage("Please do not forget the password!");
+    StorePasswordHash(password);
+    SetRunPassword(password);
     return true;
 }
 

@@ -31,6 +31,7 @@ as_child() {
                PATH=/usr/bin:/bin LANG=C.UTF-8)
     [ -n "${VELTRIX_USER_STORE:-}" ] && env+=(VELTRIX_USER_STORE="$VELTRIX_USER_STORE")
     [ -n "${VELTRIX_MACHINE_STORE:-}" ] && env+=(VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE")
+    [ -n "${VELTRIX_CONTROL_SOCKET:-}" ] && env+=(VELTRIX_CONTROL_SOCKET="$VELTRIX_CONTROL_SOCKET")
     runuser -u "$child" -- env -i "${env[@]}" "$@"
 }
 # The pids of the child's processes running PROGRAM (its name, as ps shows it).

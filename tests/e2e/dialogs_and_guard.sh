@@ -63,7 +63,7 @@ click_at "$main" 244 $((menu + 491))   # Close
 wait_panel_exit
 
 [ "$(value NeedJobOrNot)" = Yes ] || fail "NeedJobOrNot is '$(value NeedJobOrNot)'"
-[ "$(value EnterPassword)" = new-pw ] || fail "password not changed"
+is_hash_of new-pw "$(value EnterPassword)" || fail "password not changed"
 [ "$(value parametr1)" = 6 ] || fail "launch counter is $(value parametr1)"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = "$program/Sentrel.exe" ] || fail "autostart entry"
 grep -q 'Sentrel started: .*blocked applications: game.exe' "$program/Block.log" \

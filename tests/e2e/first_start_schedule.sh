@@ -49,7 +49,7 @@ click_at "$main" 244 $((menu + 491))   # "Close"
 wait_panel_exit
 
 [ "$(value parametr1)" = 1 ] || fail "launch counter is $(value parametr1)"
-[ "$(value EnterPassword)" = 'tu es 1' ] || fail "password not stored"
+is_hash_of 'tu es 1' "$(value EnterPassword)" || fail "password not stored as its hash"
 zeros=$("$reg" list HKCU "$settings" | awk -F'\t' '$1 ~ /^CheckBox[0-9]+Check$/ && $3 == "0" {print $1}')
 ones=$("$reg" list HKCU "$settings" | awk -F'\t' '$1 ~ /^CheckBox[0-9]+Check$/ && $3 == "1"' | wc -l)
 [ "$zeros" = CheckBox10Check ] || fail "unticked flags: '$zeros'"

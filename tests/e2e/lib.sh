@@ -19,6 +19,11 @@ if [ "${E2E_REAL_GUARD:-0}" != 1 ]; then
 fi
 export VELTRIX_USER_STORE=$work/store/user
 export VELTRIX_MACHINE_STORE=$work/store/machine
+export VELTRIX_CONTROL_SOCKET=$work/no-service  # no system service unless a test starts one
+# Whether the store's "EnterPassword" ($2) is the hash of the password $1.
+is_hash_of() {
+    /usr/bin/python3 -W ignore -c 'import crypt, sys; sys.exit(0 if sys.argv[2].startswith("$y$") and crypt.crypt(sys.argv[1], sys.argv[2]) == sys.argv[2] else 1)' "$1" "$2" 2>/dev/null
+}
 reg=$program/veltrix-reg
 settings='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 run_key='\Software\Microsoft\Windows\CurrentVersion\Run'
@@ -45,6 +50,6 @@ wait_panel_exit() {
 start_panel_as_child() {
     (cd "$program" && exec runuser -u "$child" -- env HOME="$work/home" \
         XDG_RUNTIME_DIR="$work/runtime" DISPLAY="$DISPLAY" VELTRIX_USER_STORE="$VELTRIX_USER_STORE" \
-        VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE" ./veltrix) >"$work/panel.log" 2>&1 &
+        VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE" VELTRIX_CONTROL_SOCKET="$VELTRIX_CONTROL_SOCKET" ./veltrix) >"$work/panel.log" 2>&1 &
     panel=$!
 }

@@ -33,7 +33,7 @@ click_at "$main" 244 $((menu + 491))          # Close
 wait_panel_exit
 grep -q 'database is locked' "$work/panel.log" && fail "the store refused a use: $(cat "$work/panel.log")"
 
-[ "$(value EnterPassword)" = 'pw 2' ] || fail "the new password was lost"
+is_hash_of 'pw 2' "$(value EnterPassword)" || fail "the new password was lost"
 [ "$(value NeedJobOrNot)" = No ] || fail "Switch off was lost"
 [ "$(value App1)" = repaired ] || fail "the repair was lost"
 [ "$(value App2)" = 'from a shell' ] || fail "the shell's value was lost"

@@ -32,6 +32,8 @@ TempEnv::TempEnv() {
     fs::create_directories(currentDir);
     setenv("VELTRIX_USER_STORE", userStore.c_str(), 1);
     setenv("VELTRIX_MACHINE_STORE", machineStore.c_str(), 1);
+    // No system service unless a test starts one of its own.
+    setenv("VELTRIX_CONTROL_SOCKET", (root + "/no-service").c_str(), 1);
     platform::ResetStoreConnections();
     platform::Application::SetProgramDirectoryForTesting(programDir);
     oldCwd_ = fs::current_path().string();

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "lib/password/PasswordHash.h"
 #include "lib/platform/core/Locale.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/platform/widgets/MessageBox.h"
@@ -92,7 +93,7 @@ TEST_F(Lifecycle, FirstStartAsksForANewPasswordThenForThePassword) {
     EXPECT_EQ(w->form1->Left(), 715);
     EXPECT_EQ(w->form1->Top(), 149);
     EXPECT_EQ(Get("parametr1"), "1");
-    EXPECT_EQ(Get("EnterPassword"), "kid-proof");
+    EXPECT_TRUE(password::Verify("kid-proof", Get("EnterPassword")));
     EXPECT_EQ(Get("VeltrixDir"), env.programDir);
     EXPECT_EQ(messages.texts, std::vector<std::string>{"Please do not forget the password!"});
 

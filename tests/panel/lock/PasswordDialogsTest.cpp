@@ -10,6 +10,7 @@
 
 #include "lib/platform/widgets/MessageBox.h"
 #include "panel/lock/ChangePasswordDialog.h"
+#include "lib/password/PasswordHash.h"
 #include "panel/lock/EnterPasswordDialog.h"
 #include "panel/lock/FirstPasswordDialog.h"
 #include "tests/support/Gui.h"
@@ -47,7 +48,10 @@ TEST(FirstPasswordDialog, MismatchEmptiesBothFieldsAndReturnInTheSecondFieldActs
     form.ShowModal();
     EXPECT_FALSE(form.Showing());
     EXPECT_EQ(messages.texts, (std::vector<std::string>{kMismatch[0], kReminder[0]}));
-    EXPECT_EQ(Get("EnterPassword"), " Se cret ");  // blanks belong to the password
+    // Stored as its hash, never as typed; blanks belong to the password.
+    EXPECT_TRUE(password::IsHash(Get("EnterPassword")));
+    EXPECT_TRUE(password::Verify(" Se cret ", Get("EnterPassword")));
+    EXPECT_FALSE(password::Verify("Se cret", Get("EnterPassword")));
 }
 
 TEST(FirstPasswordDialog, TwoEmptyFieldsStoreTheEmptyPasswordAndTheCloseBoxStoresNothing) {
@@ -62,7 +66,7 @@ TEST(FirstPasswordDialog, TwoEmptyFieldsStoreTheEmptyPasswordAndTheCloseBoxStore
     EXPECT_FALSE(present);
     WhenModal(&form, [&] { QTest::mouseClick(form.SpeedButton1, Qt::LeftButton); });
     form.ShowModal();
-    EXPECT_EQ(Get("EnterPassword", &present), "");
+    EXPECT_TRUE(password::Verify("", Get("EnterPassword", &present)));
     EXPECT_TRUE(present);
     EXPECT_EQ(messages.texts, kReminder);
 }
@@ -83,7 +87,7 @@ TEST(ChangePasswordDialog, CancelStoresNothingAndOkReplacesThePassword) {
     // The fields kept their text; OK now stores it.
     WhenModal(&form, [&] { QTest::keyClick(form.Edit2, Qt::Key_Return); });
     form.ShowModal();
-    EXPECT_EQ(Get("EnterPassword"), "new");
+    EXPECT_TRUE(password::Verify("new", Get("EnterPassword")));
     EXPECT_EQ(messages.texts, kReminder);
     EXPECT_EQ(form.Edit1->text(), "new");  // still there for the next showing
 }
@@ -113,6 +117,31 @@ TEST_F(EnterPasswordDialogTest, WrongEntryKeepsTheTextAndReturnRepeatsTheCheck) 
     EXPECT_EQ(messages.texts, (std::vector<std::string>{kMismatch[0], kMismatch[0]}));
     EXPECT_EQ(main.Left(), lock::kDesignLeft);  // no saved position: the design position
     EXPECT_EQ(main.Top(), lock::kDesignTop);
+}
+
+TEST_F(EnterPasswordDialogTest, APlainPasswordFromBeforeUnlocksOnceAndIsReplacedByItsHash) {
+    Set("EnterPassword", "old plain");
+    WhenModal(&form, [&] {
+        QTest::keyClicks(form.Edit1, "old plain");
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
+    });
+    form.ShowModal();
+    EXPECT_FALSE(form.Showing());
+    const std::string stored = Get("EnterPassword");
+    EXPECT_TRUE(password::IsHash(stored)) << stored;
+    EXPECT_TRUE(password::Verify("old plain", stored));
+    // The hash unlocks with the password, and is not itself a password.
+    for (const std::string& typed : {stored, std::string("old plain")}) {
+        WhenModal(&form, [&] {
+            form.Edit1->clear();
+            QTest::keyClicks(form.Edit1, QString::fromStdString(typed));
+            QTest::keyClick(form.Edit1, Qt::Key_Return);
+            if (form.Showing()) form.SpeedButton2->click();
+        });
+        form.ShowModal();
+    }
+    EXPECT_EQ(messages.texts, std::vector<std::string>{kMismatch[0]});
+    EXPECT_EQ(Get("EnterPassword"), stored);
 }
 
 TEST_F(EnterPasswordDialogTest, StoredPositionIsRestoredUnlessMalformedOrOffEveryScreen) {
