@@ -129,6 +129,7 @@ bool Daemon::Autostart(bool on, std::string* why) {
 }
 
 void Daemon::RefreshMembers() {
+    if (!config_.enforce) return;
     enforcer_->SetMembers(MembersOf(config_.group));
     enforcer_->ReloadAll();
 }
@@ -194,7 +195,9 @@ bool Daemon::Start() {
     events_ = std::make_unique<ProcEvents>([this](const std::vector<int>& pids) {
         enforcer_->ExecSeen(pids, events_->TakeOverrun());
     });
-    if (!config_.events) {
+    if (!config_.enforce) {
+        Say("enforcing nothing: the control socket alone");
+    } else if (!config_.events) {
         Say("process events not used: scanning /proc alone");
     } else if (!events_->Open(&why)) {
         Say("process events unavailable (" + why + "): scanning /proc alone");

@@ -30,6 +30,7 @@ struct Config {
     std::string group = "veltrix";
     std::string programDir;  // with its trailing '/'; the service's own directory by default
     bool events = true;      // use the process-event connector when the kernel allows it
+    bool enforce = true;     // off: the control socket alone (tests of its clients)
 };
 
 inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again

@@ -2,7 +2,9 @@
 // member account's settings sealed, answers the panel on its control socket and stops web
 // browsers and listed applications of the members in the hours their parent blocked.
 //   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--program-dir DIR]
-//            [--no-events]
+//            [--no-events] [--no-enforce]
+// --no-enforce keeps the control socket alone (for tests of the panel and the tools with a
+// service).
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--no-events") {
             config.events = false;
+        } else if (arg == "--no-enforce") {
+            config.enforce = false;
         } else if (arg == "--state" && hasValue) {
             config.stateDir = argv[++i];
         } else if (arg == "--socket" && hasValue) {
@@ -36,7 +40,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "
-                         "[--group NAME] [--program-dir DIR] [--no-events]\n");
+                         "[--group NAME] [--program-dir DIR] [--no-events] [--no-enforce]\n");
             return 2;
         }
     }

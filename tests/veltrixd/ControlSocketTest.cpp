@@ -16,39 +16,15 @@
 #include <vector>
 
 #include "lib/control/Client.h"
+#include "tests/support/ServiceProcess.h"
 
 namespace {
 
 class ControlSocket : public ::testing::Test {
   protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/veltrix-control-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        socket_ = dir_ + "/run/control";
-        ::setenv("VELTRIX_CONTROL_SOCKET", socket_.c_str(), 1);
-        pid_ = ::fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            const std::string program = std::string(VELTRIX_TOOLS_DIR) + "/veltrixd";
-            const std::string state = dir_ + "/state/sealed", log = dir_ + "/log/Block.log";
-            ::execl(program.c_str(), program.c_str(), "--state", state.c_str(), "--socket",
-                    socket_.c_str(), "--log", log.c_str(), "--group", "veltrix-test-no-such-group",
-                    "--no-events", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        for (int i = 0; i < 400 && ::access(socket_.c_str(), F_OK) != 0; ++i) ::usleep(25000);
-        ASSERT_EQ(::access(socket_.c_str(), F_OK), 0) << "the service did not open its socket";
-    }
-    void TearDown() override {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        }
-        ::unsetenv("VELTRIX_CONTROL_SOCKET");
-        std::system(("rm -rf '" + dir_ + "'").c_str());
+        ASSERT_TRUE(service_.started()) << "the service did not open its socket";
+        pid_ = service_.pid();
     }
 
     // Connects, sends `bytes`, and reads until the service closes (at most 20 s).
@@ -69,7 +45,8 @@ class ControlSocket : public ::testing::Test {
         return reply;
     }
 
-    std::string dir_, socket_;
+    // A group with no members: the service serves outsiders only and enforces nothing.
+    testing_support::ServiceProcess service_{"veltrix-test-no-such-group", {"--no-events"}};
     pid_t pid_ = -1;
 };
 

@@ -1,0 +1,35 @@
+// The real system service (veltrixd) for a test: its state, socket and log in a directory of the
+// test's own, VELTRIX_CONTROL_SOCKET pointing at it for the test's clients. By default it
+// enforces nothing (the control socket alone), so it can never stop a process.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+class ServiceProcess {
+  public:
+    // `group`: the group whose members the service serves; `extra`: further arguments.
+    explicit ServiceProcess(const std::string& group, std::vector<std::string> extra = {"--no-enforce"});
+    ~ServiceProcess();  // SIGTERM, then the directory goes
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+
+    bool started() const { return started_; }
+    pid_t pid() const { return pid_; }
+    const std::string& dir() const { return dir_; }
+    std::string LogText() const;
+    // The name of the group the calling process runs as (a group it is a member of).
+    static std::string OwnGroup();
+
+  private:
+    std::string dir_, previousSocket_;
+    bool hadSocket_ = false;
+    pid_t pid_ = -1;
+    bool started_ = false;
+};
+
+}  // namespace testing_support
