@@ -9,10 +9,15 @@
 //                                              Run key that names a program of veltrix-reg's own
 //                                              directory, as the shell does at login; a value
 //                                              naming anything else is refused and reported
+//   veltrix-reg reset-password ACCOUNT         (root) the system service forgets ACCOUNT's
+//                                              sealed password, and the account's panel asks
+//                                              for a new one at its next start
 //
 // ROOT is HKCU or HKLM; KEY the backslash path. Bad arguments: usage, exit 2, nothing written.
 // A store that cannot be opened: exit 3.
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,8 +30,10 @@
 #include <string>
 #include <vector>
 
+#include "lib/control/Client.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/rtl/Convert.h"
+#include "lib/store/ValueNames.h"
 
 namespace {
 
@@ -38,6 +45,7 @@ int Usage() {
                  "       veltrix-reg list ROOT KEY\n"
                  "       veltrix-reg delete ROOT KEY NAME\n"
                  "       veltrix-reg run-login\n"
+                 "       veltrix-reg reset-password ACCOUNT\n"
                  "ROOT is HKCU or HKLM; KEY is a backslash path such as "
                  "\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n";
     return 2;
@@ -236,6 +244,49 @@ int RunAtLogin() {
     return failures ? 1 : 0;
 }
 
+// The administrator's recovery: the service forgets the sealed password; in the account's own
+// store (written as that account, never as root) the launch counter goes back to 0, so its panel
+// asks for a new password at its next start, and the service seals that one.
+int ResetPassword(const std::string& account) {
+    const passwd* pw = ::getpwnam(account.c_str());
+    if (!pw) {
+        std::cerr << "veltrix-reg: there is no account " << account << "\n";
+        return 1;
+    }
+    const control::Reply reply = control::Ask({"reset", account});
+    if (!reply.ok()) {
+        std::cerr << "veltrix-reg: the password was not reset: " << reply.Text() << "\n";
+        return reply.status == control::Reply::NoService ? 3 : 1;
+    }
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+    const std::string home = pw->pw_dir;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::initgroups(account.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
+            ::_exit(4);
+        ::setenv("HOME", home.c_str(), 1);
+        ::unsetenv("XDG_CONFIG_HOME");
+        ::unsetenv("VELTRIX_USER_STORE");
+        auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
+        const bool ok = key &&
+                        key->Set(store::kLaunchCounter, RegType::Sz, platform::SzBytes("0")) &&
+                        key->Close();
+        ::_exit(ok ? 0 : 3);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        std::cerr << "veltrix-reg: the password was reset, but " << account
+                  << "'s store could not be told: choose the new password with the panel's "
+                     "first start there\n";
+        return 1;
+    }
+    std::cout << "The password of " << account
+              << " was reset: the next start of Veltrix there asks for a new one.\n";
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -243,6 +294,7 @@ int main(int argc, char** argv) {
     if (args.empty()) return Usage();
     const std::string& verb = args[0];
     if (verb == "run-login") return args.size() == 1 ? RunAtLogin() : Usage();
+    if (verb == "reset-password") return args.size() == 2 ? ResetPassword(args[1]) : Usage();
     platform::Root root{};
     if (args.size() < 3 || !ParseRoot(args[1], root)) return Usage();
     const std::string& key = args[2];

@@ -32,14 +32,15 @@ stage=$work/veltrix
 rm -rf "$work"
 mkdir -p "$stage/DEBIAN"
 cmake --install "$build" --prefix "$stage/opt/veltrix" >/dev/null
-for program in veltrix Sentrel.exe veltrix-reg; do
+for program in veltrix Sentrel.exe veltrix-reg veltrixd; do
     strip --strip-unneeded --remove-section=.comment --remove-section=.note "$stage/opt/veltrix/$program"
 done
-# The guards' log lives where the children's accounts may write it (see postinst).
+# The log lives in /var/log/veltrix, written by the system service alone (see postinst).
 ln -s /var/log/veltrix/Block.log "$stage/opt/veltrix/Block.log"
 
 install -D -m 0755 /dev/stdin "$stage/usr/bin/veltrix" < <(sed "s/@VERSION@/$version/g" tools/package/veltrix.in)
 ln -s /opt/veltrix/veltrix-reg "$stage/usr/bin/veltrix-reg"
+install -D -m 0644 tools/package/veltrixd.service "$stage/lib/systemd/system/veltrixd.service"
 install -D -m 0644 tools/package/veltrix.desktop "$stage/usr/share/applications/veltrix.desktop"
 install -D -m 0644 tools/package/veltrix.svg "$stage/usr/share/icons/hicolor/scalable/apps/veltrix.svg"
 for size in 16 22 24 32 48 64 128 256; do
@@ -63,7 +64,7 @@ install -D -m 0644 tools/package/lintian-overrides "$stage/usr/share/lintian/ove
 mkdir -p "$work/debian"
 printf 'Source: veltrix\n\nPackage: veltrix\nArchitecture: any\n' > "$work/debian/control"
 shlibs=$(cd "$work" && dpkg-shlibdeps -O -eveltrix/opt/veltrix/veltrix -eveltrix/opt/veltrix/Sentrel.exe \
-             -eveltrix/opt/veltrix/veltrix-reg 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
+             -eveltrix/opt/veltrix/veltrix-reg -eveltrix/opt/veltrix/veltrixd 2>/dev/null | sed -n 's/^shlibs:Depends=//p')
 depends="$shlibs, qt6-qpa-plugins, adduser"
 
 find "$stage" -type d -exec chmod 0755 {} +

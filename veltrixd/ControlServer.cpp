@@ -72,8 +72,8 @@ bool ControlServer::Listen(const std::string& path, std::string* why) {
 
 void ControlServer::Accept() {
     for (;;) {
-        platform::UniqueFd fd(::accept4(listenFd_.get(), nullptr, nullptr,
-                                        SOCK_NONBLOCK | SOCK_CLOEXEC));
+        platform::UniqueFd fd(
+            ::accept4(listenFd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!fd.valid()) return;  // EAGAIN, or the caller gave up
         if (connections_.size() >= kMaxConnections) {
             SendLine(fd.get(), control::Encode({"error", "The service is busy. Try again."}));
@@ -87,7 +87,8 @@ void ControlServer::Accept() {
         c->uid = cred.uid;
         c->fd = std::move(fd);
         c->readable = std::make_unique<QSocketNotifier>(key, QSocketNotifier::Read);
-        connect(c->readable.get(), &QSocketNotifier::activated, this, [this, key] { Readable(key); });
+        connect(c->readable.get(), &QSocketNotifier::activated, this,
+                [this, key] { Readable(key); });
         c->deadline = std::make_unique<QTimer>();
         c->deadline->setSingleShot(true);
         connect(c->deadline.get(), &QTimer::timeout, this, [this, key] {

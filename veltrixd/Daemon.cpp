@@ -79,11 +79,13 @@ void Daemon::PrepareLog() {
         ::stat(dir.c_str(), &st);
     }
     // (Never a shared directory such as /tmp, whose sticky bit says so.)
-    if (::geteuid() == 0 && !(st.st_mode & S_ISVTX) && (st.st_uid != 0 || st.st_gid != gid_ || (st.st_mode & 07777) != 0750)) {
+    if (::geteuid() == 0 && !(st.st_mode & S_ISVTX) &&
+        (st.st_uid != 0 || st.st_gid != gid_ || (st.st_mode & 07777) != 0750)) {
         if (::chown(dir.c_str(), 0, gid_) != 0 || ::chmod(dir.c_str(), 0750) != 0)
             Say("cannot make " + dir + " root's: " + std::strerror(errno));
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0640);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0640);
     if (fd < 0) return;
     if (::fstat(fd, &st) == 0 && ::geteuid() == 0 &&
         (st.st_uid != 0 || st.st_gid != gid_ || (st.st_mode & 07777) != 0640)) {

@@ -32,8 +32,8 @@ namespace veltrixd {
 class SealedStore;
 
 struct EnforcerHooks {
-    std::function<void(const std::string& line)> log;                   // one line of Block.log
-    std::function<void(uid_t uid, const std::string& text)> notify;     // to the account's session
+    std::function<void(const std::string& line)> log;                // one line of Block.log
+    std::function<void(uid_t uid, const std::string& text)> notify;  // to the account's session
 };
 
 class Enforcer final : public QObject {

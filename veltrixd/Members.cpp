@@ -30,9 +30,9 @@ std::optional<Entry> LookUp(Lookup lookup, std::vector<char>& buffer) {
 
 std::optional<Account> AccountOf(uid_t uid) {
     std::vector<char> buffer;
-    auto pw = LookUp<passwd>(
-        [uid](passwd* e, char* b, std::size_t n, passwd** r) { return getpwuid_r(uid, e, b, n, r); },
-        buffer);
+    auto pw = LookUp<passwd>([uid](passwd* e, char* b, std::size_t n,
+                                   passwd** r) { return getpwuid_r(uid, e, b, n, r); },
+                             buffer);
     if (!pw) return std::nullopt;
     return Account{pw->pw_uid, pw->pw_name};
 }

@@ -93,7 +93,8 @@ std::optional<Sealed> SealedStore::Load(uid_t uid, std::string* why) const {
 
 bool SealedStore::Save(uid_t uid, const Sealed& sealed, std::string* why) {
     std::string text = control::Encode({kMagic, "1"});
-    if (!sealed.passwordHash.empty()) text += control::Encode({kPasswordField, sealed.passwordHash});
+    if (!sealed.passwordHash.empty())
+        text += control::Encode({kPasswordField, sealed.passwordHash});
     for (const auto& [name, value] : sealed.values) text += control::Encode({name, value});
 
     const std::string path = FileOf(uid);

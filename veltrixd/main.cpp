@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
             config.group = argv[++i];
         } else if (arg == "--program-dir" && hasValue) {
             config.programDir = argv[++i];
-            if (config.programDir.empty() || config.programDir.back() != '/') config.programDir += '/';
+            if (config.programDir.empty() || config.programDir.back() != '/')
+                config.programDir += '/';
         } else {
             std::fprintf(stderr,
                          "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "

@@ -50,8 +50,7 @@ int Connect(std::string* why) {
     }
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!fd.valid() ||
-        ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (!fd.valid() || ::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
         if (why) *why = path + ": " + std::strerror(errno);
         return -1;
     }

@@ -10,10 +10,10 @@ namespace control {
 
 struct Reply {
     enum Status {
-        NoService,    // no socket, or nothing listens on it: the system runs without the service
-        Failed,       // the service is there but did not answer properly in time
-        Ok,           // fields[0] == "ok"
-        Error         // fields[0] == "error"; Text() says why
+        NoService,  // no socket, or nothing listens on it: the system runs without the service
+        Failed,     // the service is there but did not answer properly in time
+        Ok,         // fields[0] == "ok"
+        Error       // fields[0] == "error"; Text() says why
     } status = NoService;
     Fields fields;
     std::string why;  // for NoService and Failed

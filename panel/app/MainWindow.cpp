@@ -10,8 +10,8 @@
 #include "lib/store/SettingsStore.h"
 #include "panel/app/ErrorLog.h"
 #include "panel/blocking/Autostart.h"
-#include "panel/lock/ParentPassword.h"
 #include "panel/blocking/GuardProgram.h"
+#include "panel/lock/ParentPassword.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
 

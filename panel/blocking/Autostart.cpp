@@ -1,8 +1,8 @@
 #include "panel/blocking/Autostart.h"
 
 #include "lib/store/SettingsStore.h"
-#include "panel/lock/ParentPassword.h"
 #include "panel/blocking/GuardProgram.h"
+#include "panel/lock/ParentPassword.h"
 
 namespace guard {
 

@@ -5,12 +5,12 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include "lib/control/Client.h"
+#include "lib/password/PasswordHash.h"
 #include "lib/platform/core/Application.h"
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/rtl/Convert.h"
 #include "lib/store/SettingsStore.h"
-#include "lib/control/Client.h"
-#include "lib/password/PasswordHash.h"
 #include "panel/lock/ParentPassword.h"
 #include "panel/lock/PasswordField.h"
 

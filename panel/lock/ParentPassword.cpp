@@ -73,6 +73,9 @@ void SealStoreValues() {
             } catch (const std::exception&) {
                 continue;  // a value of another type: the sealed one stays
             }
+            // An hour or a switch the store does not hold yet reads as "": the sealed one
+            // stays. An emptied application entry is sent: the parent removed it.
+            if (value.empty() && name.rfind("App", 0) != 0) continue;
             request.push_back(name + "=" + value);
         }
     });

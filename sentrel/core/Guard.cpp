@@ -39,7 +39,8 @@ void Guard::Log(const std::string& text) {
 }
 
 void Guard::Started(const PreviousRun& previous) {
-    Log(identity_.program + " " + identity_.version + " started (pid " + std::to_string(identity_.pid) + ")");
+    Log(identity_.program + " " + identity_.version + " started (pid " +
+        std::to_string(identity_.pid) + ")");
     if (previous.kind == PreviousRun::None) return;
     const std::int64_t now = clock_.Now();
     const std::string gap = FormatDuration(now - previous.lastSeen);
@@ -57,8 +58,8 @@ void Guard::Started(const PreviousRun& previous) {
 
 void Guard::Stopping(const std::string& reason) {
     LogSummaries(repeats_.Flush());
-    Log(identity_.program + " " + identity_.version + " stopped (pid " + std::to_string(identity_.pid) +
-        "): " + reason);
+    Log(identity_.program + " " + identity_.version + " stopped (pid " +
+        std::to_string(identity_.pid) + "): " + reason);
 }
 
 void Guard::SettingsRead(const sentrel::SettingsRead& read) {

@@ -45,9 +45,9 @@ class Outside {
 };
 
 struct Identity {
-    std::string version;     // "1.0"
-    int pid = 0;             // the guard's own
-    std::string programDir;  // with its trailing '/'
+    std::string version;              // "1.0"
+    int pid = 0;                      // the guard's own
+    std::string programDir;           // with its trailing '/'
     std::string program = "Sentrel";  // the guard's name in its start and stop lines
     std::string account;  // when set, every line names it ("[child] ..."): one log, many accounts
 };

@@ -29,6 +29,7 @@ export DEBIAN_FRONTEND=noninteractive
 cleanup() {
     status=$?
     [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
+    [ -n "${service:-}" ] && kill "$service" 2>/dev/null || true
     remove_child
     stop_desktop
     apt-get purge -y -qq veltrix >/dev/null 2>&1 || true
@@ -54,13 +55,33 @@ dpkg-deb --root-owner-group --build "$work/old" "$work/veltrix_0.9~test.deb" >/d
 
 apt-get install -y -qq "$work/veltrix_0.9~test.deb" >/dev/null || fail "apt-get could not install the package"
 mode() { stat -c '%a %U:%G' "$1"; }
+is_hash_of() {
+    /usr/bin/python3 -W ignore -c 'import crypt, sys; sys.exit(0 if sys.argv[2].startswith("$y$") and crypt.crypt(sys.argv[1], sys.argv[2]) == sys.argv[2] else 1)' "$1" "$2"
+}
 [ "$(mode /opt/veltrix)" = "755 root:root" ] || fail "/opt/veltrix is $(mode /opt/veltrix)"
 [ "$(mode /opt/veltrix/Sentrel.exe)" = "755 root:root" ] || fail "Sentrel.exe is $(mode /opt/veltrix/Sentrel.exe)"
 [ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "/var/lib/veltrix is $(mode /var/lib/veltrix)"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "machine.db is $(mode /var/lib/veltrix/machine.db)"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
     || fail "the installation did not seed the guard's Run entry"
-[ "$(mode /var/log/veltrix)" = "2775 root:veltrix" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
+[ "$(mode /var/log/veltrix)" = "750 root:veltrix" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
+[ "$(mode /var/lib/veltrix/sealed)" = "700 root:root" ] || fail "the sealed settings' directory is $(mode /var/lib/veltrix/sealed)"
+systemd-analyze verify /lib/systemd/system/veltrixd.service || fail "the service's unit does not verify"
+
+# The system service, started as systemd starts it (PID 1 here is not systemd).
+command=$(sed -n 's/^ExecStart=//p' /lib/systemd/system/veltrixd.service)
+$command >"$work/service.log" 2>&1 &
+service=$!
+for _ in $(seq 200); do [ -S /run/veltrix/control ] && break; sleep 0.05; done
+[ -S /run/veltrix/control ] || fail "the service opened no socket: $(cat "$work/service.log")"
+# One request to the service as the child, printed as it answers.
+ask_as_child() {
+    as_child /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect("/run/veltrix/control")
+s.sendall(("\t".join(sys.argv[1:]) + "\n").encode())
+print(s.recv(65536).decode().strip())' "$@"
+}
 
 # The child's account, a member of the group.
 make_child
@@ -89,14 +110,15 @@ click_at "$main" 244 $((menu + 491))       # Close, "Run when Windows starts" ti
 wait_panel_exit
 
 value() { as_child "$reg" get HKCU "$settings" "$1"; }
-[ "$(value EnterPassword)" = 'family pw' ] || fail "no new password was asked for: $(cat "$work/panel.log")"
+is_hash_of 'family pw' "$(value EnterPassword)" || fail "no new password was asked for: $(cat "$work/panel.log")"
 [ "$(value thisversion)" = "Veltrix v0.9~test" ] || fail "the launcher did not seed the version"
 [ "$(value "CheckBox${hour}Check")" = 0 ] || fail "the unticked hour was not saved"
 [ "$(value NeedJobOrNot)" = Yes ] || fail "blocking is not on"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
     || fail "the Run key does not name the guard: $("$reg" list HKLM "$run_key" 2>&1)"
-[ "$(stat -c %U /var/log/veltrix/Block.log)" = "$child" ] || fail "the log is not the child's"
-[ "$(stat -c '%a %G' /var/log/veltrix/Block.log)" = "664 veltrix" ] || fail "the log's mode"
+[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix" ] || fail "the log is $(mode /var/log/veltrix/Block.log)"
+[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the service sealed no password"
+
 
 # At the next login the autostart entry's command starts the guard as the child.
 guards=$(child_pids Sentrel.exe)
@@ -119,6 +141,45 @@ for _ in $(seq 400); do kill -0 "$browser" 2>/dev/null || break; sleep 0.025; do
 kill -0 "$browser" 2>/dev/null && fail "the browser still runs: $(cat /opt/veltrix/Block.log)"
 grep -q "Stopped firefox (pid [0-9]*, $work/home/firefox), a web browser" /opt/veltrix/Block.log \
     || fail "no line in /opt/veltrix/Block.log: $(cat /opt/veltrix/Block.log)"
+
+# The child's roads around the service. After each, a browser the child starts is stopped
+# within 2 s by the service alone.
+browser_stopped() {
+    cp /bin/sleep "$work/home/firefox"
+    chown "$child:" "$work/home/firefox"
+    as_child "$work/home/firefox" 600 2>/dev/null &
+    local b=$!   # runuser's, which ends with the browser
+    disown "$b"
+    for _ in $(seq 80); do kill -0 "$b" 2>/dev/null || break; sleep 0.025; done
+    if kill -0 "$b" 2>/dev/null; then kill "$b"; fail "$1: the browser still runs"; fi
+    # (Repeated stops of one program are summed up in the log later, not written one by one.)
+}
+# The password is in no file the child can read, and the sealed settings are out of its reach.
+as_child cat "/var/lib/veltrix/sealed/$(id -u "$child")" >/dev/null 2>&1 && fail "the child read the sealed settings"
+as_child grep -rlsF 'family pw' /var/lib/veltrix /var/log/veltrix /opt/veltrix "$work/home" \
+    && fail "the password stands in a file the child can read"
+# Every session guard killed, and SIGSTOP for any that comes back.
+kill -9 $(child_pids Sentrel.exe) 2>/dev/null || true
+browser_stopped "with every session guard killed"
+# The account's own store rewritten: blocking off, the hour allowed, a password of the child's.
+as_child "$reg" set HKCU "$settings" NeedJobOrNot No
+as_child "$reg" set HKCU "$settings" "CheckBox${hour}Check" 1
+as_child "$reg" set HKCU "$settings" EnterPassword mine
+browser_stopped "with the store rewritten by the child"
+[ "$(ask_as_child verify mine)" = "error	wrong password" ] || fail "the child's password unlocked"
+# Guessing: five wrong tries in a minute make every try wait, and the parent reads of it.
+for _ in 1 2 3 4; do ask_as_child verify guess >/dev/null; done
+ask_as_child verify 'family pw' | grep -q "Try again in" || fail "guessing is not limited"
+grep -q "\[$child\] 5 wrong passwords within a minute" /var/log/veltrix/Block.log \
+    || fail "the burst of wrong passwords is not in the log"
+# The child can neither empty nor replace the log, nor seal settings without the password.
+lines=$(wc -l < /var/log/veltrix/Block.log)
+as_child sh -c ': > /var/log/veltrix/Block.log' 2>/dev/null && fail "the child emptied the log"
+as_child rm -f /var/log/veltrix/Block.log 2>/dev/null && fail "the child removed the log"
+as_child sh -c 'echo x > /var/log/veltrix/x' 2>/dev/null && fail "the child wrote into the log's directory"
+[ "$(ask_as_child save mine NeedJobOrNot=No | cut -f1)" = error ] || fail "the service sealed the child's settings"
+[ "$(wc -l < /var/log/veltrix/Block.log)" -ge "$lines" ] || fail "the log lost lines"
+browser_stopped "after the child's tries on the log and the service"
 
 # The child cannot replace, rename or delete the programs.
 sum=$(md5sum < /opt/veltrix/Sentrel.exe)
@@ -155,21 +216,34 @@ chmod 2775 /var/lib/veltrix
 chmod 0664 /var/lib/veltrix/machine.db
 ln -s "$work/home/planted" /var/lib/veltrix/machine.db-journal   # what a member could leave there
 chown -h "$child" /var/lib/veltrix/machine.db-journal
+# ... and its log was the group's to write, with a member's own files beside it.
+chown "$child" /var/log/veltrix/Block.log
+chmod 0664 /var/log/veltrix/Block.log
+chmod 2775 /var/log/veltrix
+as_child touch /var/log/veltrix/Block.log.planted
 log=$(cat /var/log/veltrix/Block.log)
+stored=$(value EnterPassword)   # (the child's "mine" by now)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
 [ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "the upgrade left /var/lib/veltrix $(mode /var/lib/veltrix)"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
 [ -L /var/lib/veltrix/machine.db-journal ] && fail "the upgrade left a member's link in /var/lib/veltrix"
-[ "$(value EnterPassword)" = 'family pw' ] || fail "the upgrade lost the child's store"
+[ "$(value EnterPassword)" = "$stored" ] || fail "the upgrade lost the child's store"
+[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the upgrade lost the sealed settings"
+[ "$(mode /var/log/veltrix)" = "750 root:veltrix" ] || fail "the upgrade left /var/log/veltrix $(mode /var/log/veltrix)"
+[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix" ] || fail "the upgrade left the log $(mode /var/log/veltrix/Block.log)"
 id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
 apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"
 [ ! -e /opt/veltrix/Sentrel.exe ] || fail "removal left the programs"
 [ -z "$(child_pids Sentrel.exe)" ] || fail "removal left a guard running"
-# (the guard it stopped wrote its last line)
+for _ in $(seq 100); do kill -0 "$service" 2>/dev/null || break; sleep 0.05; done
+kill -0 "$service" 2>/dev/null && fail "removal left the service running"
+service=
+# (the service it stopped wrote its last line)
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "removal lost the log"
-grep -q 'stopped (pid [0-9]*): stopped by SIGTERM' /var/log/veltrix/Block.log || fail "no last line"
+grep -q "\[$child\] veltrixd [^ ]* stopped (pid [0-9]*): the service was stopped (SIGTERM)" \
+    /var/log/veltrix/Block.log || fail "no last line: $(tail -3 /var/log/veltrix/Block.log)"
 [ -s /var/lib/veltrix/machine.db ] || fail "removal lost the machine-wide store"
 getent group veltrix >/dev/null || fail "removal removed the group"
 apt-get purge -y -qq veltrix >/dev/null || fail "purge failed"

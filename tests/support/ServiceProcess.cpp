@@ -22,8 +22,14 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
     }
     ::setenv("VELTRIX_CONTROL_SOCKET", socket.c_str(), 1);
     std::vector<std::string> args{std::string(VELTRIX_TOOLS_DIR) + "/veltrixd",
-                                  "--state", dir_ + "/state/sealed", "--socket", socket,
-                                  "--log", dir_ + "/log/Block.log", "--group", group};
+                                  "--state",
+                                  dir_ + "/state/sealed",
+                                  "--socket",
+                                  socket,
+                                  "--log",
+                                  dir_ + "/log/Block.log",
+                                  "--group",
+                                  group};
     args.insert(args.end(), extra.begin(), extra.end());
     const std::string out = dir_ + "/service.out";
     pid_ = ::fork();

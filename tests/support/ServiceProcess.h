@@ -13,7 +13,8 @@ namespace testing_support {
 class ServiceProcess {
   public:
     // `group`: the group whose members the service serves; `extra`: further arguments.
-    explicit ServiceProcess(const std::string& group, std::vector<std::string> extra = {"--no-enforce"});
+    explicit ServiceProcess(const std::string& group,
+                            std::vector<std::string> extra = {"--no-enforce"});
     ~ServiceProcess();  // SIGTERM, then the directory goes
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;

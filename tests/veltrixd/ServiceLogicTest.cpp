@@ -35,14 +35,13 @@ TEST(Protocol, FieldsSurviveEveryByteButNul) {
 TEST(Protocol, RefusesWhatNoClientSends) {
     EXPECT_EQ(control::Parse("status").status, Parsed::Incomplete);
     EXPECT_EQ(control::Parse("").status, Parsed::Incomplete);
-    for (const std::string& bad : std::vector<std::string>{
-             "\n", "\tx\n", "verify\t%4\n", "verify\t%zz\n", "a%00b\n", "x%\n",
-             std::string("a\0b\n", 4)})
+    for (const std::string& bad :
+         std::vector<std::string>{"\n", "\tx\n", "verify\t%4\n", "verify\t%zz\n", "a%00b\n", "x%\n",
+                                  std::string("a\0b\n", 4)})
         EXPECT_EQ(control::Parse(bad).status, Parsed::Malformed) << bad;
     // Too long, with or without its end; too many fields.
     EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a')).status, Parsed::Malformed);
-    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a') + "\n").status,
-              Parsed::Malformed);
+    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a') + "\n").status, Parsed::Malformed);
     EXPECT_EQ(control::Parse(std::string(control::kMaxLine - 1, 'a') + "\n").status, Parsed::Ok);
     EXPECT_EQ(control::Parse("save" + std::string(control::kMaxFields, '\t') + "\n").status,
               Parsed::Malformed);
@@ -52,12 +51,12 @@ TEST(Protocol, RefusesWhatNoClientSends) {
 }
 
 TEST(Protocol, SealedNamesAreExactlyTheEnforcedValues) {
-    for (const char* good : {"NeedJobOrNot", "NeedGuardOrNot", "CheckBox1Check",
-                             "CheckBox168Check", "App1", "App9"})
+    for (const char* good :
+         {"NeedJobOrNot", "NeedGuardOrNot", "CheckBox1Check", "CheckBox168Check", "App1", "App9"})
         EXPECT_TRUE(control::IsSealedName(good)) << good;
-    for (const char* bad : {"EnterPassword", "CheckBox0Check", "CheckBox169Check",
-                            "CheckBox01Check", "CheckBoxCheck", "App0", "App10", "App", "app1",
-                            "CheckBox1Checkx", "thisversion"})
+    for (const char* bad :
+         {"EnterPassword", "CheckBox0Check", "CheckBox169Check", "CheckBox01Check", "CheckBoxCheck",
+          "App0", "App10", "App", "app1", "CheckBox1Checkx", "thisversion"})
         EXPECT_FALSE(control::IsSealedName(bad)) << bad;
     EXPECT_EQ(control::SealedNames().size(), 2u + 168u + 9u);
 }
@@ -142,8 +141,8 @@ TEST_F(SealedDir, KeepsValuesWholeAndIsPrivate) {
 TEST_F(SealedDir, ADamagedFileIsReportedAndLeftAsItIs) {
     veltrixd::SealedStore store(dir_);
     ASSERT_TRUE(store.Prepare(nullptr));
-    for (const std::string text : {"", "garbage\n", "veltrix-sealed\t1\nApp1\n",
-                                   "password\tx\nveltrix-sealed\t1\n"}) {
+    for (const std::string text :
+         {"", "garbage\n", "veltrix-sealed\t1\nApp1\n", "password\tx\nveltrix-sealed\t1\n"}) {
         std::ofstream(store.FileOf(5)) << text;
         std::string why;
         EXPECT_FALSE(store.Load(5, &why)) << text;

@@ -8,14 +8,14 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "lib/platform/widgets/MessageBox.h"
-#include "panel/lock/ChangePasswordDialog.h"
 #include "lib/control/Client.h"
 #include "lib/password/PasswordHash.h"
-#include "tests/support/ServiceProcess.h"
+#include "lib/platform/widgets/MessageBox.h"
+#include "panel/lock/ChangePasswordDialog.h"
 #include "panel/lock/EnterPasswordDialog.h"
 #include "panel/lock/FirstPasswordDialog.h"
 #include "tests/support/Gui.h"
+#include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
 
 using testing_support::Get;
