@@ -90,7 +90,22 @@ int OpenSharedLog(const std::string& path, int flags, int lock) {
 }
 
 bool AppendSharedLogLine(const std::string& path, const std::string& line) {
-    const std::string bytes = line + "\r\n";
+    // One event, one line: a line break or other control byte inside it (a program's path is
+    // any bytes its owner chose) is written as \xNN, so no line can pass for another.
+    std::string bytes;
+    bytes.reserve(line.size() + 2);
+    for (const char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\t') || u == 0x7f) {
+            static constexpr char kHex[] = "0123456789abcdef";
+            bytes += "\\x";
+            bytes += kHex[u >> 4];
+            bytes += kHex[u & 15];
+        } else {
+            bytes += c;
+        }
+    }
+    bytes += "\r\n";
     Fd fd(OpenSharedLog(ResolveSharedLog(path), O_WRONLY | O_APPEND, LOCK_EX));
     if (fd.get() < 0) return false;
     ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());

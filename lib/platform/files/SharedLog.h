@@ -66,7 +66,8 @@ std::string ResolveSharedLog(const std::string& path);
 // Opens the resolved log with `flags` (O_RDWR, O_WRONLY | O_APPEND, ...), creating it when absent,
 // and holds `lock` (LOCK_EX, LOCK_SH) on the file the path names. -1 with errno on failure.
 int OpenSharedLog(const std::string& path, int flags, int lock);
-// Appends `line` and CR LF. False when the log cannot be opened or written.
+// Appends `line` and CR LF, its control bytes but TAB written as \xNN (one line, whatever it
+// quotes). False when the log cannot be opened or written.
 bool AppendSharedLogLine(const std::string& path, const std::string& line);
 // Removes "<name>.XXXXXX" regular files beside the resolved log; call with its lock held.
 void RemoveStaleLogTemporaries(const std::string& path);

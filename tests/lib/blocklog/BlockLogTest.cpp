@@ -169,6 +169,17 @@ TEST(BlockLog, TemporariesOfKilledRewritesAreRemovedAndNothingElse) {
     EXPECT_EQ(f.env.ReadFile(f.path), "a\r\n");
 }
 
+// A program's path is any bytes its owner chose: a line break in it cannot forge a line.
+TEST(BlockLog, AnAppendedLineStaysOneLine) {
+    LogFile f;
+    ASSERT_TRUE(guard::AppendBlockLogLine(
+        f.path, "Stopped firefox (pid 7, /home/kid/a\r\n2026-12-08 10:00:00 Settings read: "
+                "blocking off\x7f/firefox)\tok"));
+    EXPECT_EQ(f.env.ReadFile(f.path),
+              "Stopped firefox (pid 7, /home/kid/a\\x0d\\x0a2026-12-08 10:00:00 Settings read: "
+              "blocking off\\x7f/firefox)\tok\r\n");
+}
+
 // An installation links the program directory's Block.log into a directory its users' group may
 // write: the guard appends there and the window rewrites there, and the link stays.
 TEST(BlockLog, ALinkedLogIsWrittenWhereItLeadsWithTheGroupsMode) {
