@@ -75,13 +75,15 @@ void ControlServer::Accept() {
         platform::UniqueFd fd(
             ::accept4(listenFd_.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!fd.valid()) return;  // EAGAIN, or the caller gave up
-        if (connections_.size() >= kMaxConnections) {
-            SendLine(fd.get(), control::Encode({"error", "The service is busy. Try again."}));
-            continue;
-        }
         ucred cred{};
         socklen_t len = sizeof cred;
         if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) continue;
+        std::size_t own = 0;
+        for (const auto& [key, other] : connections_) own += other->uid == cred.uid;
+        if (connections_.size() >= kMaxConnections || own >= kMaxConnectionsPerAccount) {
+            SendLine(fd.get(), control::Encode({"error", "The service is busy. Try again."}));
+            continue;
+        }
         auto c = std::make_unique<Connection>();
         const int key = fd.get();
         c->uid = cred.uid;
@@ -124,10 +126,8 @@ void ControlServer::Readable(int fd) {
         return;
     }
     if (p.fields.size() == 1 && p.fields[0] == "watch") {
-        std::size_t watchers = 0;
-        for (auto& [key, other] : connections_) watchers += other->watching && other->uid == c.uid;
-        if (!caller->member || watchers >= kMaxWatchersPerAccount) {
-            Finish(fd, {"error", caller->member ? "Too many watchers." : "Not a member."});
+        if (!caller->member) {
+            Finish(fd, {"error", "Not a member."});
             return;
         }
         c.watching = true;

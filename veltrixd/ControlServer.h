@@ -2,8 +2,9 @@
 // kernel's credentials (SO_PEERCRED), never by what it says. One request a connection: the
 // request line, the answer, the close; except "watch", which stays open for notifications.
 // A request must arrive whole within kRequestMs and within control::kMaxLine bytes; a malformed
-// one is answered with an error and closed. At most kMaxConnections are served at once; more are
-// told so and closed.
+// one is answered with an error and closed. At most kMaxConnections are served at once, and at
+// most kMaxConnectionsPerAccount of one account, watchers included (so no child can crowd out
+// the parent's panel in another account); more are told so and closed.
 #pragma once
 
 #include <sys/types.h>
@@ -26,7 +27,7 @@ namespace veltrixd {
 
 inline constexpr int kRequestMs = 5000;
 inline constexpr std::size_t kMaxConnections = 256;
-inline constexpr std::size_t kMaxWatchersPerAccount = 16;
+inline constexpr std::size_t kMaxConnectionsPerAccount = kMaxConnections / 2;
 
 class ControlServer final : public QObject {
     Q_OBJECT

@@ -66,6 +66,11 @@ void TForm4::FormShow() {
 }
 
 bool TForm4::Unlocks(const std::string& typed) {
+    if (service_.failed) service_ = AskService();  // back again?
+    if (service_.failed) {
+        platform::ShowMessage(service_.why);
+        return false;
+    }
     if (service_.enforces && service_.sealed) {
         const control::Reply r = control::Ask({"verify", typed});
         if (r.ok()) return true;

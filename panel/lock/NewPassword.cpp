@@ -18,6 +18,10 @@ bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second, bool firstStart) {
     }
     const std::string password = second->text().toStdString();
     const ServiceState service = AskService();
+    if (service.failed) {
+        platform::ShowMessage(service.why);
+        return false;
+    }
     if (service.enforces && !(firstStart && service.sealed)) {
         try {
             SealNewPassword(password, !service.sealed);

@@ -27,7 +27,9 @@ void Require(const control::Reply& reply, const std::string& what) {
 ServiceState AskService() {
     const control::Reply r = control::Ask({"status"}, 5000);
     ServiceState s;
-    s.enforces = r.ok() && r.fields.size() >= 3 && r.fields[1] == "member";
+    s.failed = r.status != control::Reply::NoService && !(r.ok() && r.fields.size() >= 3);
+    if (s.failed) s.why = "The Veltrix service does not answer: " + r.Text();
+    s.enforces = !s.failed && r.ok() && r.fields[1] == "member";
     s.sealed = s.enforces && r.fields[2] == "sealed";
     Known() = s;
     return s;

@@ -6,7 +6,8 @@
 //    the password's hash and the enforced settings sealed: the password is checked by it, a new
 //    one sealed by it, and every enforced value the panel stores is sealed with it too. The
 //    password that unlocked the panel is kept for this run for those requests.
-//  - Without the service (a checkout's run, an account outside the group) the store alone counts.
+//  - Without the service (no socket, or nothing listening: a checkout's run), or for an account
+//    outside its group, the store alone counts.
 #pragma once
 
 #include <string>
@@ -16,6 +17,10 @@ namespace lock {
 struct ServiceState {
     bool enforces = false;  // the service runs and this account is a member
     bool sealed = false;    // a password is sealed for it
+    // The service is there but gave no proper answer (busy, stuck): nothing may unlock on the
+    // store's password then, as if there were no service.
+    bool failed = false;
+    std::string why;  // when failed
 };
 
 // Asks the service (a short request; nothing when it does not run).

@@ -8,6 +8,13 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <thread>
+
 #include "lib/control/Client.h"
 #include "lib/password/PasswordHash.h"
 #include "lib/platform/widgets/MessageBox.h"
@@ -254,6 +261,44 @@ TEST(PasswordsWithTheService, TheServiceDecidesAndTheStoreNeverHoldsThePassword)
     EXPECT_TRUE(control::Ask({"verify", "new pw"}).ok());
     EXPECT_FALSE(control::Ask({"verify", "parent pw"}).ok());
     EXPECT_NE(service.LogText().find("The password was changed"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// A service that is there but never answers (stuck, or every connection taken by a child's
+// clients): the store's password, which the child may have written, unlocks nothing.
+TEST(PasswordsWithTheService, AServiceThatDoesNotAnswerUnlocksNothing) {
+    TempEnv env;
+    const std::string path = env.root + "/mute";
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    std::thread mute([listener] {
+        for (int fd; (fd = ::accept(listener, nullptr, nullptr)) >= 0;) ::close(fd);
+    });
+    ::setenv("VELTRIX_CONTROL_SOCKET", path.c_str(), 1);
+    Set("EnterPassword", "mine");
+    platform::MessageRecorder messages;
+    platform::TForm main;
+    lock::TForm4 form{&main};
+    WhenModal(&form, [&] {
+        QTest::keyClicks(form.Edit1, "mine");
+        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        EXPECT_TRUE(form.Showing());
+        form.SpeedButton2->click();
+    });
+    form.ShowModal();
+    ::shutdown(listener, SHUT_RDWR);
+    ::close(listener);
+    mute.join();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0].rfind("The Veltrix service does not answer", 0), 0u)
+        << messages.texts[0];
 }
 
 }  // namespace
