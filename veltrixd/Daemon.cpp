@@ -58,7 +58,6 @@ Daemon::Daemon(Config config) : config_(std::move(config)) {}
 Daemon::~Daemon() = default;
 
 void Daemon::Log(const std::string& line) {
-    PrepareLog();
     if (!guard::AppendBlockLogLine(config_.logPath, line))
         Say("cannot write " + config_.logPath + ": " + std::strerror(errno) + ": " + line);
 }
@@ -69,7 +68,8 @@ void Daemon::LogFor(const std::string& account, const std::string& text) {
 }
 
 // The log is root's, readable by the group (every member's statistics window shows it) and
-// writable by nobody else; its directory likewise, so no member can remove or replace it.
+// writable by nobody else; its directory likewise, so no member can remove or replace it. Done at
+// the start and after every rewrite; an append keeps the file's owner and mode.
 void Daemon::PrepareLog() {
     const std::string path = platform::ResolveSharedLog(config_.logPath);
     const std::string dir = platform::DirectoryOfPath(path);
@@ -96,7 +96,6 @@ void Daemon::PrepareLog() {
 }
 
 bool Daemon::ClearLog(std::uint64_t bytes, std::string* why) {
-    PrepareLog();
     platform::LockedLog log = platform::LockedLog::ForRewriting(config_.logPath);
     std::string text;
     if (!log.valid() || !log.Read(text)) {
@@ -180,9 +179,7 @@ bool Daemon::Start() {
         [this](uid_t uid) -> std::optional<Caller> {
             auto account = AccountOf(uid);
             if (!account) return std::nullopt;
-            bool member = false;
-            for (const Account& m : MembersOf(config_.group)) member = member || m.uid == uid;
-            return Caller{*account, member};
+            return Caller{*account, IsMemberOf(*account, config_.group)};
         },
         [this](const Caller& c, const control::Fields& request) {
             return requests_->Handle(c, request);

@@ -46,6 +46,31 @@ std::optional<Account> AccountNamed(const std::string& name) {
     return Account{pw->pw_uid, pw->pw_name};
 }
 
+bool IsMemberOf(const Account& account, const std::string& group) {
+    std::vector<char> groupBuffer, userBuffer;
+    auto gr = LookUp<struct group>(
+        [&group](struct group* e, char* b, std::size_t n, struct group** r) {
+            return getgrnam_r(group.c_str(), e, b, n, r);
+        },
+        groupBuffer);
+    auto pw = LookUp<passwd>([&account](passwd* e, char* b, std::size_t n,
+                                        passwd** r) { return getpwuid_r(account.uid, e, b, n, r); },
+                             userBuffer);
+    if (!gr || !pw) return false;
+    if (pw->pw_gid == gr->gr_gid) return true;
+    std::vector<gid_t> groups(64);
+    for (;;) {
+        int count = static_cast<int>(groups.size());
+        if (getgrouplist(pw->pw_name, pw->pw_gid, groups.data(), &count) >= 0) {
+            groups.resize(static_cast<std::size_t>(count));
+            break;
+        }
+        if (count <= static_cast<int>(groups.size())) return false;
+        groups.resize(static_cast<std::size_t>(count));
+    }
+    return std::find(groups.begin(), groups.end(), gr->gr_gid) != groups.end();
+}
+
 std::vector<Account> MembersOf(const std::string& group) {
     std::vector<Account> members;
     std::vector<char> buffer;

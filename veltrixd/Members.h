@@ -21,5 +21,8 @@ std::vector<Account> MembersOf(const std::string& group);
 // The account of `uid`; nullopt when the uid has no name.
 std::optional<Account> AccountOf(uid_t uid);
 std::optional<Account> AccountNamed(const std::string& name);
+// Whether `account` is a member of `group` (listed, or its primary group): the caller's check,
+// without reading every account as MembersOf does.
+bool IsMemberOf(const Account& account, const std::string& group);
 
 }  // namespace veltrixd

@@ -173,8 +173,9 @@ TEST(BlockLog, TemporariesOfKilledRewritesAreRemovedAndNothingElse) {
 TEST(BlockLog, AnAppendedLineStaysOneLine) {
     LogFile f;
     ASSERT_TRUE(guard::AppendBlockLogLine(
-        f.path, "Stopped firefox (pid 7, /home/kid/a\r\n2026-12-08 10:00:00 Settings read: "
-                "blocking off\x7f/firefox)\tok"));
+        f.path,
+        "Stopped firefox (pid 7, /home/kid/a\r\n2026-12-08 10:00:00 Settings read: "
+        "blocking off\x7f/firefox)\tok"));
     EXPECT_EQ(f.env.ReadFile(f.path),
               "Stopped firefox (pid 7, /home/kid/a\\x0d\\x0a2026-12-08 10:00:00 Settings read: "
               "blocking off\\x7f/firefox)\tok\r\n");
