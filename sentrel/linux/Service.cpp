@@ -15,6 +15,7 @@
 #include "sentrel/linux/Instance.h"
 #include "sentrel/linux/Notifier.h"
 #include "sentrel/linux/ProcScanner.h"
+#include "sentrel/linux/ServiceLink.h"
 #include "sentrel/linux/Session.h"
 #include "sentrel/linux/Stopper.h"
 #include "sentrel/linux/StoreReader.h"
@@ -47,6 +48,7 @@ Service::Service() {
     notifier_ = std::make_unique<Notifier>();
     watcher_ = std::make_unique<StoreWatcher>();
     session_ = std::make_unique<Session>(Session::Own());
+    link_ = std::make_unique<ServiceLink>();
     heartbeat_ = std::make_unique<HeartbeatFile>();
     // SIGTERM, SIGINT and SIGHUP end the guard; SIGUSR1 is a second start asking for the
     // settings to be read again.
@@ -64,6 +66,10 @@ Service::Service() {
     connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
     connect(signals_.get(), &platform::SignalEvents::Received, this,
             [this](int signal, int sender) { OnSignal(signal, sender); });
+    connect(link_.get(), &ServiceLink::Notified, this,
+            [this](const std::string& text) { notifier_->Show(QString::fromStdString(text)); });
+    // The service went (a restart, an upgrade): this guard works alone until it is back.
+    connect(link_.get(), &ServiceLink::Lost, this, [this] { ReadSettings(); });
 }
 
 Service::~Service() {
@@ -76,26 +82,34 @@ void Service::Start() {
     guard_->Started(ParseHeartbeat(heartbeat_->Previous()));
     heartbeat_->Write(AliveRecord(clock_->Now(), static_cast<int>(::getpid())));
     watcher_->Watch(StoreDirectory());
+    link_->Open();
     ReadSettings();
     guard_->Tick();
     tick_->start();
     reread_->start();
 }
 
+bool Service::Delegated() const {
+    return link_->IsOpen();
+}
+
+// While the service enforces, its guard for this account stops, warns and logs; this one's own
+// decisions would only repeat them.
 void Service::Stop(const ProcessInfo& p) {
-    stopper_->Stop(p);
+    if (!Delegated()) stopper_->Stop(p);
 }
 
 void Service::Notify(const std::string& text) {
-    notifier_->Show(QString::fromStdString(text));
+    if (!Delegated()) notifier_->Show(QString::fromStdString(text));
 }
 
 void Service::Log(const std::string& line) {
-    platform::AppendSharedLogLine(logPath_, line);
+    if (!Delegated()) platform::AppendSharedLogLine(logPath_, line);
 }
 
 void Service::ReadSettings() {
     if (!watcher_->Watching()) watcher_->Watch(StoreDirectory());
+    if (!finishing_) link_->Open();
     const StoreReadResult result = ReadStore();
     if (result.ok)
         guard_->SettingsRead(result.read);
@@ -107,7 +121,7 @@ void Service::ReadSettings() {
 
 void Service::UpdateScanning() {
     if (finishing_) return;
-    if (guard_->Blocking()) {
+    if (guard_->Blocking() && !Delegated()) {
         if (!scan_->isActive()) {
             guard_->Scan();  // at once: the hour has just begun, or blocking was switched on
             scan_->start();

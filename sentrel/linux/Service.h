@@ -2,7 +2,8 @@
 // settings at the start, whenever the store's directory changes, at a second start and every
 // 30 s; ticks once a second (clock, hours, warnings, the end of the session, the heartbeat);
 // scans the processes twice a second while an hour blocks; and keeps a watcher while
-// "NeedGuardOrNot" is "Yes".
+// "NeedGuardOrNot" is "Yes". Where the system service enforces this account, the service stops
+// and logs and this guard only shows the service's notifications (ServiceLink).
 #pragma once
 
 #include <QObject>
@@ -25,6 +26,7 @@ namespace sentrel {
 class HeartbeatFile;
 class Notifier;
 class ProcScanner;
+class ServiceLink;
 class Session;
 class Stopper;
 class StoreWatcher;
@@ -55,6 +57,7 @@ class Service final : public QObject, public Outside {
     void Finish(const std::string& reason);
     void KeepWatcher(bool wanted);
     void WatcherEnded();
+    bool Delegated() const;
 
     std::string exe_, programDir_, logPath_;
     std::unique_ptr<SystemClock> clock_;
@@ -64,6 +67,7 @@ class Service final : public QObject, public Outside {
     std::unique_ptr<Notifier> notifier_;
     std::unique_ptr<StoreWatcher> watcher_;
     std::unique_ptr<Session> session_;
+    std::unique_ptr<ServiceLink> link_;
     std::unique_ptr<HeartbeatFile> heartbeat_;
     std::unique_ptr<platform::SignalEvents> signals_;
     std::unique_ptr<QTimer> tick_, scan_, reread_, settle_;

@@ -2,18 +2,23 @@
 // a do-nothing program named like browsers and listed applications are stopped at a blocked hour
 // and left alone otherwise, another user's are never touched, a program that ignores SIGTERM is
 // killed, a second start leaves one guard, protection survives kill -9, and the log says so.
+// With the system service enforcing, the guard leaves stopping and logging to it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
 #include "tests/sentrel/GuardUser.h"
+#include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
+#include "veltrixd/SealedStore.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -217,4 +222,59 @@ TEST_F(GuardProgram, NotificationsReachTheDesktopAndTheSessionsEndStopsTheGuard)
     EXPECT_TRUE(user->WaitForLog("stopped (pid ")) << user->Log();
     EXPECT_TRUE(user->WaitForLog("): the session ended"));
     EXPECT_TRUE(WaitForEnd(session, kStopMs));
+}
+
+// Where the system service enforces the account, it stops and logs; the session guard only shows
+// the service's notifications, and killing it costs nothing else.
+TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
+    if (::access("/usr/bin/dbus-run-session", X_OK) != 0) GTEST_SKIP() << "no dbus-run-session";
+    // The service enforces for a group of the test's own, whose only member is the throwaway user.
+    const std::string group = user->name + "g";
+    ASSERT_EQ(
+        std::system(("groupadd " + group + " && usermod -aG " + group + " " + user->name).c_str()),
+        0);
+    struct GroupGoes {
+        std::string name;
+        ~GroupGoes() { std::system(("groupdel " + name + " 2>/dev/null").c_str()); }
+    } groupGoes{group};
+    testing_support::ServiceProcess service(group, {});
+    ASSERT_TRUE(service.started());
+    veltrixd::SealedStore sealed(service.dir() + "/state/sealed");
+    veltrixd::Sealed values;
+    values.passwordHash = password::Hash("parent").value_or("");
+    values.values[store::kNeedJob] = "Yes";
+    for (int box = 1; box <= 168; ++box)
+        values.values["CheckBox" + std::to_string(box) + "Check"] = "0";
+    ASSERT_TRUE(sealed.Save(user->uid, values, nullptr));
+    ::kill(service.pid(), SIGHUP);  // reads the members and their sealed settings
+
+    // The account's own store allows everything: only the service blocks.
+    user->Set(store::kNeedJob, "No");
+    const std::string shown = user->home + "/shown";
+    user->Spawn({"/usr/bin/dbus-run-session", "--", testing_support::ToolPath("notify-recorder"),
+                 shown, user->program + "Sentrel.exe"});
+    for (int i = 0; i < 500 && user->Guard() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_NE(user->Guard(), 0);
+    const pid_t browser = user->Spawn({user->Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(browser, kStopMs)) << service.LogText();
+    std::string text;
+    for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
+        std::ifstream in(shown);
+        std::getline(in, text, '\0');
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_NE(text.find("Veltrix|Veltrix|firefox is blocked "), std::string::npos) << text;
+    EXPECT_EQ(text.find('\n'), text.rfind('\n')) << "told twice: " << text;
+    EXPECT_NE(service.LogText().find("[" + user->name + "] Stopped firefox (pid " +
+                                     std::to_string(browser)),
+              std::string::npos)
+        << service.LogText();
+    EXPECT_EQ(user->Log().find("Stopped"), std::string::npos) << user->Log();
+
+    // Without the session guard (and its watcher) the service blocks on.
+    for (const auto& [pid, cmd] : user->Processes())
+        if (cmd.find("Sentrel.exe") != std::string::npos) ::kill(pid, SIGKILL);
+    const pid_t again = user->Spawn({user->Program("chromium")});
+    EXPECT_TRUE(WaitForEnd(again, kStopMs)) << service.LogText();
 }

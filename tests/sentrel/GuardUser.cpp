@@ -93,8 +93,14 @@ GuardUser::~GuardUser() {
 }
 
 std::vector<std::string> GuardUser::Environment() const {
-    return {"HOME=" + home, "XDG_RUNTIME_DIR=" + runtime, "VELTRIX_USER_STORE=" + store,
-            "PATH=/usr/bin:/bin", "LANG=C.UTF-8"};
+    // The test's own service when it started one, else none (never the machine's).
+    const char* socket = std::getenv("VELTRIX_CONTROL_SOCKET");
+    return {"HOME=" + home,
+            "XDG_RUNTIME_DIR=" + runtime,
+            "VELTRIX_USER_STORE=" + store,
+            "VELTRIX_CONTROL_SOCKET=" + (socket ? std::string(socket) : root + "/no-service"),
+            "PATH=/usr/bin:/bin",
+            "LANG=C.UTF-8"};
 }
 
 pid_t GuardUser::Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {

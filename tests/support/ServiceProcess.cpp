@@ -2,6 +2,7 @@
 
 #include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
     char tmpl[] = "/tmp/veltrix-service-XXXXXX";
     if (!::mkdtemp(tmpl)) return;
     dir_ = tmpl;
+    ::chmod(tmpl, 0755);  // every account reaches the socket, as under /run
     const std::string socket = dir_ + "/run/control";
     if (const char* old = std::getenv("VELTRIX_CONTROL_SOCKET")) {
         hadSocket_ = true;
