@@ -23,6 +23,7 @@
 #include "sentrel/linux/SystemClock.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
+#include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
 #include "veltrixd/Requests.h"
 #include "veltrixd/SealedStore.h"
@@ -131,7 +132,8 @@ bool Daemon::Autostart(bool on, std::string* why) {
 
 void Daemon::RefreshMembers() {
     if (!config_.enforce) return;
-    enforcer_->SetMembers(MembersOf(config_.group));
+    memberList_ = MembersOf(config_.group);
+    enforcer_->SetMembers(memberList_);
     enforcer_->ReloadAll();
 }
 
@@ -218,6 +220,15 @@ bool Daemon::Start() {
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);
     RefreshMembers();
+    if (config_.enforce) {
+        outside_ = std::make_unique<OutsideChanges>(
+            *store_, config_.userStore,
+            [this](const Account& a, const std::string& text) { LogFor(a.name, text); });
+        outsideCheck_ = std::make_unique<QTimer>();
+        connect(outsideCheck_.get(), &QTimer::timeout, this,
+                [this] { outside_->Check(memberList_); });
+        outsideCheck_->start(kOutsideCheckMs);
+    }
     Say("enforcing for the members of group " + config_.group + "; control socket " +
         config_.socketPath);
     return true;

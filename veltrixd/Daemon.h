@@ -8,6 +8,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "veltrixd/Members.h"
 
 namespace platform {
 class SignalEvents;
@@ -19,6 +22,7 @@ namespace veltrixd {
 
 class ControlServer;
 class Enforcer;
+class OutsideChanges;
 class ProcEvents;
 class Requests;
 class SealedStore;
@@ -29,8 +33,9 @@ struct Config {
     std::string logPath = "/var/log/veltrix/Block.log";
     std::string group = "veltrix";
     std::string programDir;  // with its trailing '/'; the service's own directory by default
-    bool events = true;      // use the process-event connector when the kernel allows it
-    bool enforce = true;     // off: the control socket alone (tests of its clients)
+    std::string userStore = ".config/veltrix";  // each account's store, within its home
+    bool events = true;   // use the process-event connector when the kernel allows it
+    bool enforce = true;  // off: the control socket alone (tests of its clients)
 };
 
 inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again
@@ -61,7 +66,9 @@ class Daemon final : public QObject {
     std::unique_ptr<ControlServer> server_;
     std::unique_ptr<ProcEvents> events_;
     std::unique_ptr<platform::SignalEvents> signals_;
-    std::unique_ptr<QTimer> members_;
+    std::unique_ptr<OutsideChanges> outside_;
+    std::unique_ptr<QTimer> members_, outsideCheck_;
+    std::vector<Account> memberList_;
 };
 
 // A line on stderr (the journal under systemd), prefixed "veltrixd: ".

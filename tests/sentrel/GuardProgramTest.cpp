@@ -15,7 +15,7 @@
 
 #include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
-#include "tests/sentrel/GuardUser.h"
+#include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
 #include "veltrixd/SealedStore.h"

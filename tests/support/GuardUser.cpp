@@ -1,4 +1,4 @@
-#include "tests/sentrel/GuardUser.h"
+#include "tests/support/GuardUser.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -88,6 +88,7 @@ GuardUser::~GuardUser() {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     Shell("userdel " + name + " 2>/dev/null || true");
+    if (!group_.empty()) Shell("groupdel " + group_ + " 2>/dev/null || true");
     std::error_code ec;
     fs::remove_all(root, ec);
 }
@@ -165,6 +166,14 @@ bool GuardUser::WaitForLog(const std::string& text, int ms) const {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+std::string GuardUser::MemberGroup() {
+    if (group_.empty()) {
+        Shell("groupadd " + name + "g && usermod -aG " + name + "g " + name);
+        group_ = name + "g";
+    }
+    return group_;
 }
 
 std::vector<std::pair<pid_t, std::string>> GuardUser::Processes() const {

@@ -1,8 +1,8 @@
-// A throwaway unprivileged user for tests of the real guard program, so that the guard can never
-// stop a process the test did not start: the user is created for the test and removed after it,
-// with every process it still has (all of them started by the test or by what it started). Its
-// home, runtime directory, settings store and a program directory (Sentrel.exe and veltrix-reg)
-// live in a temporary directory. Only root can do this; tests skip otherwise.
+// A throwaway unprivileged user for tests of the real guard program and service, so that neither
+// can ever stop a process the test did not start: the user is created for the test and removed
+// after it, with every process it still has (all of them started by the test or by what it
+// started). Its home, runtime directory, settings store and a program directory (Sentrel.exe and
+// veltrix-reg) live in a temporary directory. Only root can do this; tests skip otherwise.
 #pragma once
 
 #include <sys/types.h>
@@ -41,11 +41,15 @@ class GuardUser {
     std::string Log() const;
     // Waits up to `ms` until Log() holds `text`.
     bool WaitForLog(const std::string& text, int ms = 15000) const;
+    // A group of the test's own whose only member is this user (for a service that enforces for
+    // that group alone); removed with the user. Its name.
+    std::string MemberGroup();
     // Processes of this user now running, by pid, with their command lines.
     std::vector<std::pair<pid_t, std::string>> Processes() const;
 
   private:
     std::vector<std::string> Environment() const;
+    std::string group_;
 };
 
 // Whether `pid` still runs (reaps it when it is a child of the test that has ended).
