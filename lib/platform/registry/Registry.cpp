@@ -22,6 +22,7 @@ struct Connection {
     sqlite3* db = nullptr;
     dev_t dev = 0;
     ino_t ino = 0;
+    bool asItStands = false;  // read-only, without SQLite's side files (see ConnectAsItStands)
     std::map<std::string, sqlite3_stmt*> statements;
 };
 
@@ -127,8 +128,44 @@ Connection* FindConnection(sqlite3* db) {
     return nullptr;
 }
 
+// A store on a file system this process may not write (a service that reads an account's
+// store in a read-only view of the homes) cannot make the side file SQLite's write-ahead log
+// needs. With no log file beside it the database file holds every committed change, so it is
+// read as it stands (SQLite's "immutable": no side files, no locks). Such a connection is made
+// afresh for every use, so no later change is missed.
+Connection* ConnectAsItStands(const std::string& file, const struct stat& st, std::string& error) {
+    Connection c;
+    c.dev = st.st_dev;
+    c.ino = st.st_ino;
+    c.asItStands = true;
+    const std::string uri = "file:" + file + "?immutable=1";
+    const int rc = sqlite3_open_v2(
+        uri.c_str(), &c.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK || sqlite3_exec(c.db, "SELECT count(*) FROM keys, vals LIMIT 1", nullptr,
+                                        nullptr, nullptr) != SQLITE_OK) {
+        error += "; read as it stands: " + std::string(c.db ? sqlite3_errmsg(c.db) : "no memory");
+        CloseConnection(c);
+        return nullptr;
+    }
+    auto [it, inserted] = Cache().emplace(file, std::move(c));
+    return &it->second;
+}
+
+Connection* ConnectReadWrite(Root root, std::string& error);
+
 // Opens (or reuses) the one connection of this process to the root's database.
-Connection* Connect(Root root, std::string& error) {
+Connection* Connect(Root root, bool write, std::string& error) {
+    Connection* c = ConnectReadWrite(root, error);
+    if (c || write) return c;
+    const std::string file = StoreFile(root);
+    struct stat st {
+    }, wal{};
+    if (::stat(file.c_str(), &st) != 0 || ::stat((file + "-wal").c_str(), &wal) == 0) return c;
+    if (::access(StoreDirectory(root).c_str(), W_OK) == 0 || errno != EROFS) return c;
+    return ConnectAsItStands(file, st, error);
+}
+
+Connection* ConnectReadWrite(Root root, std::string& error) {
     const bool user = root == Root::CurrentUser;
     const std::string dir = StoreDirectory(root);
     if (!MakeDirs(dir, user ? 0700 : 0755, error)) return nullptr;
@@ -138,7 +175,8 @@ Connection* Connect(Root root, std::string& error) {
     bool exists = stat(file.c_str(), &st) == 0;
     auto& cache = Cache();
     if (auto it = cache.find(file); it != cache.end()) {
-        if (exists && st.st_dev == it->second.dev && st.st_ino == it->second.ino)
+        if (exists && st.st_dev == it->second.dev && st.st_ino == it->second.ino &&
+            !it->second.asItStands)
             return &it->second;
         CloseConnection(it->second);  // the file was replaced or removed behind our back
         cache.erase(it);
@@ -266,7 +304,7 @@ std::unique_ptr<RegKey> RegKey::OpenUse(Root root, const std::string& path, bool
         if (error) *error = text;
         return nullptr;
     };
-    Connection* c = Connect(root, why);
+    Connection* c = Connect(root, write, why);
     if (!c) return fail(why);
     if (!sqlite3_get_autocommit(c->db)) return fail("a store use is already open");
     if (Begin(*c, write) != SQLITE_OK) return fail(StoreFile(root) + ": " + sqlite3_errmsg(c->db));

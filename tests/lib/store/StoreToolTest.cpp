@@ -66,3 +66,22 @@ TEST(StoreTool, MachineRootAndBinaryValues) {
     Tool("get HKCU " + run + " Sentrel", &status);
     EXPECT_EQ(status, 1);  // the roots are separate
 }
+
+// A store in a read-only view of the file system (the system service sees the homes so) is read
+// as it stands; nothing is written there.
+TEST(StoreTool, AStoreOnAReadOnlyFileSystemIsReadAsItStands) {
+    TempEnv env;
+    int status = -1;
+    Tool("set HKCU " + kKey + " NeedJobOrNot Yes", &status);
+    ASSERT_EQ(status, 0);
+    const std::string reg = "'" + testing_support::ToolPath("veltrix-reg") + "'";
+    const std::string dir = "'" + env.userStore + "'";
+    const std::string out = testing_support::Run(
+        "unshare -m sh -c \"mount --bind -o ro " + dir + " " + dir + " || exit 99; " + reg +
+            " get HKCU " + kKey + " NeedJobOrNot; " + reg + " set HKCU " + kKey +
+            " NeedJobOrNot No 2>/dev/null; echo set=\\$?\" 2>/dev/null",
+        &status);
+    if (status == 99 || out.empty()) GTEST_SKIP() << "no mount namespace here (needs root)";
+    EXPECT_EQ(out, "Yes\nset=3\n");
+    EXPECT_EQ(Tool("get HKCU " + kKey + " NeedJobOrNot", &status), "Yes\n");
+}
