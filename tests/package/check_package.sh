@@ -56,10 +56,14 @@ grep -qx 'Icon=veltrix' "$work/root/usr/share/applications/veltrix.desktop" || f
 head -n1 "$work/root/usr/bin/veltrix" | grep -qx '#!/bin/sh' || fail "launcher"
 sh -n "$work/root/usr/bin/veltrix" || fail "launcher syntax"
 grep -q "thisversion \"Veltrix v$(field Version)\"" "$work/root/usr/bin/veltrix" || fail "launcher version"
-for page in veltrix veltrix-reg; do
-    man -l "$work/root/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null | grep -q . && fail "man page $page warns"
-    zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -q '^\.SH NAME' || fail "man page $page"
+for page in man1/veltrix.1 man1/veltrix-reg.1 man8/veltrixd.8; do
+    man -l "$work/root/usr/share/man/$page.gz" 2>&1 >/dev/null | grep -q . && fail "man page $page warns"
+    zcat "$work/root/usr/share/man/$page.gz" | grep -q '^\.SH NAME' || fail "man page $page"
 done
+# The service's unit as dh_installsystemd installs it: enabled and started by the scripts.
+grep -q 'deb-systemd-helper' "$work/control/postinst" || fail "postinst does not enable the service"
+grep -q 'veltrixd.service' "$work/control/prerm" || fail "prerm does not stop the service"
+grep -q -- '--adopt-stores' "$work/control/postinst" || fail "postinst does not seal what an upgrade finds"
 file "$work/root/opt/veltrix/veltrix" | grep -q 'stripped$' || fail "the panel is not stripped"
 "$work/root/opt/veltrix/veltrix-reg" >/dev/null 2>&1 && fail "the store tool accepts no arguments"
 [ $? -ne 127 ] || fail "the store tool does not start"
