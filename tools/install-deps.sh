@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3-dev libgtest-dev
           libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core locales python3
           coreutils dbus openbox wmctrl passwd procps dpkg-dev lintian desktop-file-utils
-          librsvg2-bin adduser file man-db xdg-utils debhelper)
+          librsvg2-bin adduser file man-db xdg-utils debhelper firefox-esr)
 missing=()
 for p in "${packages[@]}"; do
     dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -31,6 +31,10 @@ cleanup() {
     [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
     [ -n "${service:-}" ] && kill "$service" 2>/dev/null || true
     remove_child
+    for other in ${others:-}; do
+        pkill -KILL -u "$other" 2>/dev/null || true
+        userdel "$other" 2>/dev/null || true
+    done
     stop_desktop
     apt-get purge -y -qq veltrix >/dev/null 2>&1 || true
     # A checkout's own autostart entry, set aside while the package owns the name.
@@ -158,9 +162,59 @@ browser_stopped() {
 as_child cat "/var/lib/veltrix/sealed/$(id -u "$child")" >/dev/null 2>&1 && fail "the child read the sealed settings"
 as_child grep -rlsF 'family pw' /var/lib/veltrix /var/log/veltrix /opt/veltrix "$work/home" \
     && fail "the password stands in a file the child can read"
-# Every session guard killed, and SIGSTOP for any that comes back.
+# A second member whose parent set nothing yet, and an account outside the group: each starts a
+# browser now, and the service, stopping the first child's browsers, leaves theirs alone.
+others=
+other_account() {
+    local name
+    name=vtxo$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
+    useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/$1" "$name"
+    mkdir -p "$work/$1"
+    cp /bin/sleep "$work/$1/firefox"
+    chown -R "$name:" "$work/$1"
+    echo "$name"
+}
+second=$(other_account second)
+outsider=$(other_account outsider)
+others="$second $outsider"
+adduser --quiet "$second" veltrix
+kill -HUP "$service"   # the group's new member, now rather than at the next half minute
+(cd / && exec runuser -u "$second" -- "$work/second/firefox" 600) >/dev/null 2>&1 &
+second_browser=$!
+(cd / && exec runuser -u "$outsider" -- "$work/outsider/firefox" 600) >/dev/null 2>&1 &
+outsider_browser=$!
+# Every session guard killed, or stopped with SIGSTOP, or kept from the next login by a hidden
+# autostart entry of the child's own.
 kill -9 $(child_pids Sentrel.exe) 2>/dev/null || true
 browser_stopped "with every session guard killed"
+as_child sh -c "$(sed -n 's/^Exec=//p' "$autostart")" || fail "the autostart command failed"
+for _ in $(seq 200); do [ -n "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
+kill -STOP $(child_pids Sentrel.exe) 2>/dev/null || true
+browser_stopped "with every session guard stopped by SIGSTOP"
+kill -9 $(child_pids Sentrel.exe) 2>/dev/null || true
+as_child mkdir -p "$work/home/.config/autostart"
+as_child sh -c "printf '[Desktop Entry]\nType=Application\nName=x\nExec=true\nHidden=true\n' \
+    > $work/home/.config/autostart/veltrix-guard.desktop"
+browser_stopped "with the guard's autostart entry hidden, at the next login"
+# A real browser, as the child starts it.
+if [ -x /usr/bin/firefox-esr ]; then
+    as_child mkdir -p "$work/home/profile"
+    as_child /usr/bin/firefox-esr --headless --no-remote --profile "$work/home/profile" about:blank \
+        >/dev/null 2>&1 &
+    real=$!
+    disown "$real"
+    for _ in $(seq 80); do kill -0 "$real" 2>/dev/null || break; sleep 0.025; done
+    if kill -0 "$real" 2>/dev/null; then kill "$real"; fail "firefox-esr still runs"; fi
+    # (Its line joins the child's earlier stops of "firefox" in the log's summary.) None of its
+    # processes is left.
+    for _ in $(seq 80); do [ -z "$(child_pids firefox-esr)" ] && break; sleep 0.025; done
+    [ -z "$(child_pids firefox-esr)" ] || fail "firefox-esr left processes: $(child_pids firefox-esr)"
+else
+    echo "system test: no firefox-esr on this machine; the real browser's road is not walked"
+fi
+kill -0 "$second_browser" 2>/dev/null || fail "the service stopped the second member's browser"
+kill -0 "$outsider_browser" 2>/dev/null || fail "the service stopped a browser outside the group"
+kill "$second_browser" "$outsider_browser" 2>/dev/null || true
 # The account's own store rewritten: blocking off, the hour allowed, a password of the child's.
 as_child "$reg" set HKCU "$settings" NeedJobOrNot No
 as_child "$reg" set HKCU "$settings" "CheckBox${hour}Check" 1
@@ -180,6 +234,16 @@ as_child sh -c 'echo x > /var/log/veltrix/x' 2>/dev/null && fail "the child wrot
 [ "$(ask_as_child save mine NeedJobOrNot=No | cut -f1)" = error ] || fail "the service sealed the child's settings"
 [ "$(wc -l < /var/log/veltrix/Block.log)" -ge "$lines" ] || fail "the log lost lines"
 browser_stopped "after the child's tries on the log and the service"
+# The parent reads that the store was changed behind the panel's back (checked every 10 s, told
+# once the change has lasted one check).
+for _ in $(seq 160); do
+    grep -q "\[$child\] settings changed outside the panel" /var/log/veltrix/Block.log && break
+    sleep 0.25
+done
+grep -q "\[$child\] settings changed outside the panel (NeedJobOrNot, CheckBox${hour}Check)" \
+    /var/log/veltrix/Block.log || fail "the change outside the panel is not in the log"
+[ "$(grep -c "\[$child\] settings changed outside the panel" /var/log/veltrix/Block.log)" = 1 ] \
+    || fail "the change outside the panel was told more than once"
 
 # The child cannot replace, rename or delete the programs.
 sum=$(md5sum < /opt/veltrix/Sentrel.exe)
@@ -221,16 +285,25 @@ chown "$child" /var/log/veltrix/Block.log
 chmod 0664 /var/log/veltrix/Block.log
 chmod 2775 /var/log/veltrix
 as_child touch /var/log/veltrix/Block.log.planted
+# ... and it had no service: no sealed settings, and the parent's password in the child's store.
+rm -rf /var/lib/veltrix/sealed
+as_child "$reg" set HKCU "$settings" EnterPassword 'family pw'
 log=$(cat /var/log/veltrix/Block.log)
-stored=$(value EnterPassword)   # (the child's "mine" by now)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
 [ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "the upgrade left /var/lib/veltrix $(mode /var/lib/veltrix)"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
 [ -L /var/lib/veltrix/machine.db-journal ] && fail "the upgrade left a member's link in /var/lib/veltrix"
-[ "$(value EnterPassword)" = "$stored" ] || fail "the upgrade lost the child's store"
-[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the upgrade lost the sealed settings"
+[ "$(value thisversion)" = "Veltrix v0.9~test" ] || fail "the upgrade lost the child's store"
+is_hash_of 'family pw' "$(value EnterPassword)" || fail "the upgrade left the password in plain text"
+[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the upgrade sealed nothing"
+[ "$(mode "/var/lib/veltrix/sealed/$(id -u "$child")")" = "600 root:root" ] || fail "the sealed file is open"
+is_hash_of 'family pw' "$(/usr/bin/python3 -c 'import sys
+for line in open(sys.argv[1]):
+    f = line.rstrip("\n").split("\t")
+    if len(f) == 2 and f[0] == "password": print(f[1])' "/var/lib/veltrix/sealed/$(id -u "$child")")" \
+    || fail "the upgrade did not seal the parent's password"
 [ "$(mode /var/log/veltrix)" = "750 root:veltrix" ] || fail "the upgrade left /var/log/veltrix $(mode /var/log/veltrix)"
 [ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix" ] || fail "the upgrade left the log $(mode /var/log/veltrix/Block.log)"
 id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
