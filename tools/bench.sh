@@ -13,3 +13,4 @@ echo "== Base64";                build/bench/bench_codec
 echo "== receiving";             build/bench/bench_receive
 echo "== HTTP";                  build/bench/bench_http
 echo "== guard program";         bash bench/guard.sh build
+echo "== enforcement (service, guard, peer)"; bash bench/enforcement.sh build

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Enforcement compared in one run, with 500 processes running: the system service veltrixd (the
+# kernel's process events), the session guard Sentrel.exe (a /proc scan twice a second) and a
+# peer that polls `ps -e` twice a second and kills what it finds by name.
+#  - exec-to-end latency of a program named like a browser, started 100 times by a throwaway
+#    member account at a blocked hour (median, 99th percentile, worst);
+#  - the service's CPU per minute and resident memory while it stands by (an allowed hour) and
+#    while the hour is blocked.
+# Needs root (the account and its group are created and removed here); prints figures, asserts
+# nothing.
+set -euo pipefail
+build=$(cd "$1" && pwd)
+seconds=${SERVICE_BENCH_SECONDS:-60}
+samples=${SERVICE_BENCH_STARTS:-100}
+[ "$(id -u)" = 0 ] || { echo "enforcement benchmark: needs root for its throwaway user; skipped"; exit 0; }
+work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
+. "$(dirname "$0")/../tests/e2e/child.sh"
+make_child
+group=${child}g
+groupadd "$group"
+usermod -aG "$group" "$child"
+service=
+cleanup() {
+    [ -n "$service" ] && kill "$service" 2>/dev/null && wait "$service" 2>/dev/null
+    remove_child
+    groupdel "$group" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/program"
+cp "$build/tools/Sentrel.exe" "$build/tools/veltrix-reg" "$work/program/"
+cp "$build/tools/fake-program" "$work/firefox"
+chown -R "$child:" "$work/program" "$work/firefox"
+export VELTRIX_USER_STORE=$work/home/store VELTRIX_CONTROL_SOCKET=$work/run/control
+key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
+uid=$(id -u "$child")
+gid=$(id -g "$child")
+latency() { "$build/bench/bench_stop_latency" "$uid" "$gid" "$work/firefox" "$samples"; }
+ticks=$(getconf CLK_TCK)
+cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+per_minute() {  # pid: CPU ms used over $seconds, per minute
+    local a b
+    a=$(cpu_ms "$1"); sleep "$seconds"; b=$(cpu_ms "$1")
+    echo "($b - $a) * 60 / $seconds" | bc -l
+}
+boxes() {  # the hour boxes of the current and the next hour
+    for t in now "+1 hour"; do
+        read -r day hour < <(date -d "$t" '+%w %H')
+        hour_box "$day" "$((10#$hour))" | cut -d' ' -f1
+    done
+}
+ask() {  # one request to the service as the child
+    as_child /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.sendall(("\t".join(sys.argv[2:]) + "\n").encode())
+print(s.recv(65536).decode().strip())' "$VELTRIX_CONTROL_SOCKET" "$@" >/dev/null
+}
+
+have=$(ps -e --no-headers | wc -l)
+extra=$(( have < 500 ? 500 - have : 0 ))
+(as_child bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" 2>/dev/null &)
+for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
+echo "processes running: $(ps -e --no-headers | wc -l)"
+
+# The peer.
+cat > "$work/peer.sh" <<'PEER'
+while :; do
+    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
+    sleep 0.5
+done
+PEER
+bash "$work/peer.sh" 2>/dev/null &
+peer=$!
+echo "ps -e peer, every 0.5 s:           $(latency)"
+kill "$peer"; wait "$peer" 2>/dev/null || true
+
+# The session guard alone (no service: it stops and logs itself).
+as_child "$work/program/veltrix-reg" set HKCU "$key" NeedJobOrNot Yes
+for box in $(boxes); do as_child "$work/program/veltrix-reg" set HKCU "$key" "CheckBox${box}Check" 0; done
+(VELTRIX_CONTROL_SOCKET=$work/none as_child "$work/program/Sentrel.exe" &)
+for _ in $(seq 100); do [ -s "$work/runtime/veltrix/guard.lock" ] && break; sleep 0.05; done
+sleep 1
+echo "session guard, /proc every 0.5 s: $(latency)"
+kill "$(cat "$work/runtime/veltrix/guard.lock")"
+sleep 1
+
+# The service, with the account's settings sealed through its control socket.
+"$build/tools/veltrixd" --state "$work/state/sealed" --socket "$VELTRIX_CONTROL_SOCKET" \
+    --log "$work/log/Block.log" --group "$group" --user-store store 2>"$work/service.err" &
+service=$!
+for _ in $(seq 200); do [ -S "$VELTRIX_CONTROL_SOCKET" ] && break; sleep 0.05; done
+chmod 755 "$work"
+ask first pw
+allowed=(NeedJobOrNot=Yes)
+for box in $(boxes); do allowed+=("CheckBox${box}Check=1"); done
+ask save pw "${allowed[@]}"
+sleep 2
+printf 'service standing by:               %8.1f ms CPU per minute, %s kB resident\n' \
+    "$(per_minute "$service")" "$(rss_kb "$service")"
+ask save pw "${allowed[@]/%=1/=0}"
+sleep 2
+echo "service, process events:           $(latency)"
+printf 'service at a blocked hour:         %8.1f ms CPU per minute, %s kB resident\n' \
+    "$(per_minute "$service")" "$(rss_kb "$service")"
