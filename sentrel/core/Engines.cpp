@@ -1,0 +1,110 @@
+#include "sentrel/core/Engines.h"
+
+#include <vector>
+
+namespace sentrel {
+namespace {
+
+// The base names of the files mapped, one per line of `maps` that names a file.
+std::vector<std::string_view> MappedNames(std::string_view maps) {
+    std::vector<std::string_view> names;
+    while (!maps.empty()) {
+        const auto end = maps.find('\n');
+        std::string_view line = maps.substr(0, end);
+        maps = end == std::string_view::npos ? std::string_view{} : maps.substr(end + 1);
+        const auto path = line.find('/');
+        if (path == std::string_view::npos) continue;  // anonymous, [heap], [stack], ...
+        line = line.substr(path);
+        if (line.ends_with(" (deleted)")) line.remove_suffix(10);
+        const auto slash = line.rfind('/');
+        names.push_back(line.substr(slash + 1));
+    }
+    return names;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// A shared library's name: "lib.so" itself or with a version after it ("lib.so.1").
+bool IsLibrary(std::string_view name, std::string_view lib) {
+    return name == lib ||
+           (StartsWith(name, lib) && name.size() > lib.size() && name[lib.size()] == '.');
+}
+
+// The value of `key` in a desktop entry's [Desktop Entry] group ("Key[de]=" is another key).
+std::string_view Value(std::string_view text, std::string_view key) {
+    bool inEntry = false;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (StartsWith(line, "[")) {
+            inEntry = line == "[Desktop Entry]";
+            continue;
+        }
+        if (!inEntry || !StartsWith(line, key)) continue;
+        std::string_view rest = line.substr(key.size());
+        while (StartsWith(rest, " ")) rest.remove_prefix(1);
+        if (!StartsWith(rest, "=")) continue;
+        rest.remove_prefix(1);
+        while (StartsWith(rest, " ")) rest.remove_prefix(1);
+        return rest;
+    }
+    return {};
+}
+
+bool ListHas(std::string_view list, std::string_view item) {
+    while (!list.empty()) {
+        const auto end = list.find(';');
+        if (list.substr(0, end) == item) return true;
+        if (end == std::string_view::npos) break;
+        list.remove_prefix(end + 1);
+    }
+    return false;
+}
+
+}  // namespace
+
+Engine EngineInMaps(std::string_view maps) {
+    bool snapshot = false, icu = false;
+    for (std::string_view name : MappedNames(maps)) {
+        if (IsLibrary(name, "libxul.so")) return Engine::Gecko;
+        if (StartsWith(name, "libwebkit2gtk-") || StartsWith(name, "libwebkitgtk-"))
+            return Engine::WebKitGtk;
+        if (IsLibrary(name, "libQt5WebEngineCore.so") || IsLibrary(name, "libQt6WebEngineCore.so"))
+            return Engine::QtWebEngine;
+        snapshot = snapshot || name == "v8_context_snapshot.bin" || name == "snapshot_blob.bin";
+        icu = icu || name == "icudtl.dat";
+    }
+    return snapshot && icu ? Engine::Chromium : Engine::None;
+}
+
+bool EngineMakesBrowser(Engine engine, const PackageFacts& facts) {
+    if (engine == Engine::None) return false;
+    return !facts.packaged || facts.browserEntry;
+}
+
+bool DesktopEntrySaysBrowser(std::string_view text) {
+    return ListHas(Value(text, "Categories"), "WebBrowser") ||
+           ListHas(Value(text, "MimeType"), "x-scheme-handler/http");
+}
+
+std::string EngineBrowserName(Engine engine) {
+    switch (engine) {
+        case Engine::Gecko:
+            return "firefox";
+        case Engine::Chromium:
+            return "chromium";
+        case Engine::WebKitGtk:
+            return "a WebKitGTK browser";
+        case Engine::QtWebEngine:
+            return "a Qt WebEngine browser";
+        case Engine::None:
+            break;
+    }
+    return {};
+}
+
+}  // namespace sentrel

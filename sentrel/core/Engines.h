@@ -1,0 +1,40 @@
+// A web browser known by what it runs, not by its name: the browser engine its process maps,
+// and what the system knows of its executable.
+//
+// Engines, by the files every build of them maps (read from /proc/PID/maps):
+//  - Gecko: libxul.so;
+//  - Chromium/Blink: the V8 start-up snapshot (v8_context_snapshot.bin or snapshot_blob.bin)
+//    together with the ICU data file icudtl.dat;
+//  - WebKitGTK: libwebkit2gtk-*.so or libwebkitgtk-*.so;
+//  - Qt WebEngine: libQt5WebEngineCore.so or libQt6WebEngineCore.so.
+// Not every program that embeds an engine is a browser (a mail client, a help viewer, an
+// application built on Chromium). The rule: an executable that belongs to an installed package is
+// a browser only when that package's desktop entry says so (Categories ...WebBrowser, or it
+// handles x-scheme-handler/http); the name table has already spoken for it. An executable that
+// belongs to no package and runs an engine is a browser.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sentrel {
+
+enum class Engine { None, Gecko, Chromium, WebKitGtk, QtWebEngine };
+
+// The engine mapped in `maps` (the text of /proc/PID/maps), or None.
+Engine EngineInMaps(std::string_view maps);
+
+struct PackageFacts {
+    bool packaged = false;      // the executable is a file of an installed package
+    bool browserEntry = false;  // a desktop entry of that package declares a web browser
+};
+
+bool EngineMakesBrowser(Engine engine, const PackageFacts& facts);
+
+// Whether a desktop entry's text declares a web browser.
+bool DesktopEntrySaysBrowser(std::string_view text);
+
+// The browser as the parent knows it by its engine: "firefox", "chromium", ...
+std::string EngineBrowserName(Engine engine);
+
+}  // namespace sentrel
