@@ -17,7 +17,7 @@ bool AdoptStores(const Config& config) {
         return false;
     }
     std::vector<std::string> names = control::SealedNames();
-    names.push_back(store::kPassword);
+    names.emplace_back(store::kPassword);
     for (const Account& account : MembersOf(config.group)) {
         auto sealed = sealedStore.Load(account.uid, &why);
         if (!sealed) {
