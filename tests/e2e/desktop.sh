@@ -4,18 +4,26 @@ start_desktop() {
     exec 5> "$work/displayfd"
     Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb=$!
-    for _ in $(seq 100); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+    # (A loaded machine can take seconds to bring up either.)
+    for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
+    [ -s "$work/displayfd" ] || { echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
     export DISPLAY=:$(head -n1 "$work/displayfd")
     unset QT_QPA_PLATFORM
-    # A real window manager, as on a desktop: frames, focus and placement are its.
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    wm=$!
-    # (A loaded machine can take seconds to bring it up.)
-    for _ in $(seq 600); do wmctrl -m >/dev/null 2>&1 && break; sleep 0.05; done
-    wmctrl -m >/dev/null 2>&1 || {
-        echo "FAIL: openbox did not start: $(cat "$work/openbox.log" "$work/xvfb.log")" >&2
-        exit 1
-    }
+    for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    # A real window manager, as on a desktop: frames, focus and placement are its. One that ends
+    # before it manages the display is started again.
+    local tries
+    for tries in 1 2 3; do
+        openbox --sm-disable >"$work/openbox.log" 2>&1 &
+        wm=$!
+        for _ in $(seq 600); do
+            wmctrl -m >/dev/null 2>&1 && return 0
+            kill -0 "$wm" 2>/dev/null || break
+            sleep 0.05
+        done
+    done
+    echo "FAIL: openbox did not start ($tries tries): $(cat "$work/openbox.log" "$work/xvfb.log")" >&2
+    exit 1
 }
 stop_desktop() {
     kill "${wm:-}" 2>/dev/null || true
