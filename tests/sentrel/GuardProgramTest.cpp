@@ -246,7 +246,15 @@ TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
     for (int box = 1; box <= 168; ++box)
         values.values["CheckBox" + std::to_string(box) + "Check"] = "0";
     ASSERT_TRUE(sealed.Save(user->uid, values, nullptr));
-    ::kill(service.pid(), SIGHUP);  // reads the members and their sealed settings
+    // Reads the members and their sealed settings; asked again until it has (a slow start may
+    // not listen for signals yet).
+    for (int i = 0;
+         i < 50 && service.LogText().find("[" + user->name + "] Settings read: blocking on") ==
+                       std::string::npos;
+         ++i) {
+        ::kill(service.pid(), SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
 
     // The account's own store allows everything: only the service blocks.
     user->Set(store::kNeedJob, "No");

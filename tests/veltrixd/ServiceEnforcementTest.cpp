@@ -41,8 +41,14 @@ TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
     ASSERT_TRUE(sealed.Save(allowed.uid, EveryHour("1"), nullptr));
     // The outsider's uid gets a blocking file too, as if it had been a member once.
     ASSERT_TRUE(sealed.Save(outsider.uid, EveryHour("0"), nullptr));
-    ::kill(service.pid(), SIGHUP);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Asked to read them again until it has (a slow start may not listen for signals yet).
+    for (int i = 0;
+         i < 50 && service.LogText().find("[" + blocked.name + "] Settings read: blocking on") ==
+                       std::string::npos;
+         ++i) {
+        ::kill(service.pid(), SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
 
     const pid_t other = outsider.Spawn({outsider.Program("firefox")});
     const pid_t fine = allowed.Spawn({allowed.Program("firefox")});
