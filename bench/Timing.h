@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/Loopback.h"
+
 namespace bench {
 
 inline double Now() {
@@ -39,22 +41,6 @@ inline double TimeCommand(const std::string& command) {
     const int rc = std::system(command.c_str());
     const double took = Now() - start;
     return rc == 0 ? took : -1;
-}
-
-// A listening socket on 127.0.0.1 at a free port, for the benchmarks' own senders.
-inline int ListenOnLoopback(int backlog, int* port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, backlog);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    *port = ntohs(a.sin_port);
-    return fd;
 }
 
 inline void Row(const char* what, double ours, double peer, const char* peerName) {

@@ -15,6 +15,7 @@ samples=${SERVICE_BENCH_STARTS:-100}
 [ "$(id -u)" = 0 ] || { echo "enforcement benchmark: needs root for its throwaway user; skipped"; exit 0; }
 work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
 . "$(dirname "$0")/../tests/e2e/child.sh"
+. "$(dirname "$0")/lib.sh"
 make_child
 group=${child}g
 groupadd "$group"
@@ -36,14 +37,6 @@ key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 uid=$(id -u "$child")
 gid=$(id -g "$child")
 latency() { "$build/bench/bench_stop_latency" "$uid" "$gid" "$work/firefox" "$samples"; }
-ticks=$(getconf CLK_TCK)
-cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
-per_minute() {  # pid: CPU ms used over $seconds, per minute
-    local a b
-    a=$(cpu_ms "$1"); sleep "$seconds"; b=$(cpu_ms "$1")
-    echo "($b - $a) * 60 / $seconds" | bc -l
-}
 boxes() {  # the hour boxes of the current and the next hour
     for t in now "+1 hour"; do
         read -r day hour < <(date -d "$t" '+%w %H')
@@ -58,21 +51,9 @@ s.sendall(("\t".join(sys.argv[2:]) + "\n").encode())
 print(s.recv(65536).decode().strip())' "$VELTRIX_CONTROL_SOCKET" "$@" >/dev/null
 }
 
-have=$(ps -e --no-headers | wc -l)
-extra=$(( have < 500 ? 500 - have : 0 ))
-(as_child bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" 2>/dev/null &)
-for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
-echo "processes running: $(ps -e --no-headers | wc -l)"
+fill_processes
 
-# The peer.
-cat > "$work/peer.sh" <<'PEER'
-while :; do
-    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
-    sleep 0.5
-done
-PEER
-bash "$work/peer.sh" 2>/dev/null &
-peer=$!
+start_peer
 echo "ps -e peer, every 0.5 s:           $(latency)"
 kill "$peer"; wait "$peer" 2>/dev/null || true
 

@@ -12,6 +12,7 @@ seconds=${GUARD_BENCH_SECONDS:-60}
 [ "$(id -u)" = 0 ] || { echo "guard benchmark: needs root for its throwaway user; skipped"; exit 0; }
 work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
 . "$(dirname "$0")/../tests/e2e/child.sh"
+. "$(dirname "$0")/lib.sh"
 make_child
 trap 'remove_child; rm -rf "$work"' EXIT
 mkdir -p "$work/program"
@@ -28,12 +29,7 @@ set_hours() {  # flag: the current and the next hour
     done
 }
 
-# 500 processes: this user's sleepers make up what the system lacks.
-have=$(ps -e --no-headers | wc -l)
-extra=$(( have < 500 ? 500 - have : 0 ))
-(as_child bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" 2>/dev/null &)
-for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
-echo "processes running: $(ps -e --no-headers | wc -l)"
+fill_processes
 
 as_child "$work/program/veltrix-reg" set HKCU "$key" NeedJobOrNot Yes
 set_hours 1
@@ -41,36 +37,21 @@ set_hours 1
 for _ in $(seq 100); do [ -s "$work/runtime/veltrix/guard.lock" ] && break; sleep 0.05; done
 sleep 1
 guard=$(cat "$work/runtime/veltrix/guard.lock")
-ticks=$(getconf CLK_TCK)
-cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
-rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
-minute() {  # pid: CPU ms used over $seconds
-    local a b
-    a=$(cpu_ms "$1"); sleep "$seconds"; b=$(cpu_ms "$1")
-    echo "($b - $a) * 60 / $seconds" | bc -l
-}
 report() {  # label ms-per-minute
     printf '%-44s %8.1f ms CPU per minute  (%.3f %% of one core)\n' "$1" "$2" "$(echo "$2 / 600" | bc -l)"
 }
-idle=$(minute "$guard")
+idle=$(per_minute "$guard")
 report "guard, allowed hour (idle):" "$idle"
 set_hours 0
 sleep 2
-busy=$(minute "$guard")
+busy=$(per_minute "$guard")
 report "guard, blocked hour (scanning 2x a second):" "$busy"
 echo "guard resident memory: $(rss_kb "$guard") kB"
 
 # The peer: ps -e at the same rate, killing what it finds by name.
-cat > "$work/peer.sh" <<'PEER'
-while :; do
-    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
-    sleep 0.5
-done
-PEER
 set_hours 1   # the guard stands by while the peer is measured
 sleep 2
-bash "$work/peer.sh" 2>/dev/null &
-peer=$!
+start_peer
 before=$(awk -v t="$ticks" '{print ($14 + $15 + $16 + $17) * 1000 / t}' /proc/$peer/stat)
 sleep "$seconds"
 after=$(awk -v t="$ticks" '{print ($14 + $15 + $16 + $17) * 1000 / t}' /proc/$peer/stat)

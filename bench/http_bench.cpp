@@ -26,7 +26,7 @@ struct Server {
     std::atomic<bool> stop{false};
     std::thread thread;
     explicit Server(std::size_t size) : bodySize(size) {
-        fd = bench::ListenOnLoopback(64, &port);
+        fd = testing_support::ListenOnLoopback(64, &port);
         thread = std::thread([this] {
             const std::string header =
                 "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(bodySize) + "\r\n\r\n";

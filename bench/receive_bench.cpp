@@ -26,7 +26,7 @@ struct Sender {
     int port = 0;
     std::thread thread;
     explicit Sender(int connections, bool silent = false) {
-        listenFd = bench::ListenOnLoopback(8, &port);
+        listenFd = testing_support::ListenOnLoopback(8, &port);
         thread = std::thread([this, connections, silent] {
             std::string chunk(1 << 20, 'x');
             for (int c = 0; c < connections; ++c) {

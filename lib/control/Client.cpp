@@ -57,23 +57,24 @@ int Connect(std::string* why) {
     return fd.release();
 }
 
-Reply Ask(const Fields& request, int timeoutMs) {
-    Reply reply;
-    platform::UniqueFd fd(Connect(&reply.why));
-    if (!fd.valid()) return reply;  // NoService
+namespace {
+
+// Sends `request` on `fd` and reads the reply's line, both by `deadline`. Bytes after that line
+// (a watch's first notifications) are left in `rest`.
+void Exchange(int fd, const Fields& request, Clock::time_point deadline, Reply& reply,
+              std::string* rest) {
     reply.status = Reply::Failed;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string line = Encode(request);
     for (std::size_t sent = 0; sent < line.size();) {
-        if (!WaitFor(fd.get(), POLLOUT, deadline)) {
+        if (!WaitFor(fd, POLLOUT, deadline)) {
             reply.why = "the service did not take the request";
-            return reply;
+            return;
         }
-        const ssize_t n = ::send(fd.get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             reply.why = std::string("the service closed the connection: ") + std::strerror(errno);
-            return reply;
+            return;
         }
         sent += static_cast<std::size_t>(n);
     }
@@ -89,25 +90,45 @@ Reply Ask(const Fields& request, int timeoutMs) {
             } else {
                 reply.why = "the service answered " + reply.fields[0];
             }
-            return reply;
+            if (rest) *rest = buffer.substr(p.consumed);
+            return;
         }
         if (p.status == Parsed::Malformed) {
             reply.why = "the service's answer is malformed: " + p.error;
-            return reply;
+            return;
         }
-        if (!WaitFor(fd.get(), POLLIN, deadline)) {
+        if (!WaitFor(fd, POLLIN, deadline)) {
             reply.why = "the service did not answer in time";
-            return reply;
+            return;
         }
         char chunk[4096];
-        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             reply.why = "the service closed the connection without an answer";
-            return reply;
+            return;
         }
         buffer.append(chunk, static_cast<std::size_t>(n));
     }
+}
+
+}  // namespace
+
+Reply Ask(const Fields& request, int timeoutMs) {
+    Reply reply;
+    platform::UniqueFd fd(Connect(&reply.why));
+    if (!fd.valid()) return reply;  // NoService
+    Exchange(fd.get(), request, Clock::now() + std::chrono::milliseconds(timeoutMs), reply,
+             nullptr);
+    return reply;
+}
+
+int Watch(std::string* rest, int timeoutMs) {
+    platform::UniqueFd fd(Connect());
+    if (!fd.valid()) return -1;
+    Reply reply;
+    Exchange(fd.get(), {"watch"}, Clock::now() + std::chrono::milliseconds(timeoutMs), reply, rest);
+    return reply.ok() && reply.fields.size() == 1 ? fd.release() : -1;
 }
 
 }  // namespace control

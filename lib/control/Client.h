@@ -26,8 +26,12 @@ struct Reply {
 // Sends `request` to the service at SocketPath() and waits at most `timeoutMs` for the reply.
 Reply Ask(const Fields& request, int timeoutMs = 20000);
 
-// A connected socket to the service for a request that stays open ("watch"); -1 when there is
-// no service. The caller owns the descriptor.
+// A connected socket to the service; -1 when there is no service. The caller owns it.
 int Connect(std::string* why = nullptr);
+
+// A "watch" the service has accepted: the socket its notifications come on (the caller owns
+// it), with the bytes that came after the answer in `rest`; -1 when there is no service or it
+// refused.
+int Watch(std::string* rest, int timeoutMs = 20000);
 
 }  // namespace control

@@ -1,7 +1,6 @@
 #include "sentrel/linux/ServiceLink.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <QSocketNotifier>
@@ -12,21 +11,6 @@
 #include "lib/control/Protocol.h"
 
 namespace sentrel {
-namespace {
-
-// Sends the whole line on a blocking socket; false when the service closed.
-bool SendAll(int fd, const std::string& line) {
-    for (std::size_t sent = 0; sent < line.size();) {
-        const ssize_t n = ::send(fd, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        sent += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 ServiceLink::ServiceLink() = default;
 
 ServiceLink::~ServiceLink() {
@@ -39,23 +23,8 @@ bool ServiceLink::Open() {
     if (!status.ok() || status.fields.size() < 3 || status.fields[1] != "member" ||
         status.fields[2] != "sealed")
         return false;
-    platform::UniqueFd fd(control::Connect());
-    if (!fd.valid() || !SendAll(fd.get(), control::Encode({"watch"}))) return false;
-    // The answer to "watch" comes at once; notifications follow it.
-    std::string buffer;
-    control::Parsed first;
-    while (first.status == control::Parsed::Incomplete) {
-        pollfd p{fd.get(), POLLIN, 0};
-        if (::poll(&p, 1, kServiceAskMs) <= 0) return false;
-        char chunk[512];
-        const ssize_t n = ::recv(fd.get(), chunk, sizeof chunk, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        buffer.append(chunk, static_cast<std::size_t>(n));
-        first = control::Parse(buffer);
-    }
-    if (first.status != control::Parsed::Ok || first.fields != control::Fields{"ok"}) return false;
-    buffer_ = buffer.substr(first.consumed);
+    platform::UniqueFd fd(control::Watch(&buffer_, kServiceAskMs));
+    if (!fd.valid()) return false;
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) | O_NONBLOCK);
     fd_ = std::move(fd);
     readable_ = std::make_unique<QSocketNotifier>(fd_.get(), QSocketNotifier::Read);

@@ -13,12 +13,10 @@
 #include <fstream>
 #include <thread>
 
-#include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
-#include "veltrixd/SealedStore.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -54,6 +52,17 @@ class GuardProgram : public ::testing::Test {
     }
     std::unique_ptr<GuardUser> user;
 };
+
+// What the notification recorder wrote to `shown`, once its first line is there (10 s at most).
+std::string FirstShown(const std::string& shown) {
+    std::string text;
+    for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
+        std::ifstream in(shown);
+        std::getline(in, text, '\0');
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return text;
+}
 
 }  // namespace
 
@@ -208,12 +217,7 @@ TEST_F(GuardProgram, NotificationsReachTheDesktopAndTheSessionsEndStopsTheGuard)
     ASSERT_TRUE(user->WaitForLog("Settings read:")) << user->Log();
     const pid_t browser = user->Spawn({user->Program("firefox")});
     EXPECT_TRUE(WaitForEnd(browser, kStopMs));
-    std::string text;
-    for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
-        std::ifstream in(shown);
-        std::getline(in, text, '\0');
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const std::string text = FirstShown(shown);
     EXPECT_NE(text.find("Veltrix|Veltrix|firefox is blocked "), std::string::npos) << text;
 
     // The end of the session: the bus goes away.
@@ -229,32 +233,10 @@ TEST_F(GuardProgram, NotificationsReachTheDesktopAndTheSessionsEndStopsTheGuard)
 TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
     if (::access("/usr/bin/dbus-run-session", X_OK) != 0) GTEST_SKIP() << "no dbus-run-session";
     // The service enforces for a group of the test's own, whose only member is the throwaway user.
-    const std::string group = user->name + "g";
-    ASSERT_EQ(
-        std::system(("groupadd " + group + " && usermod -aG " + group + " " + user->name).c_str()),
-        0);
-    struct GroupGoes {
-        std::string name;
-        ~GroupGoes() { std::system(("groupdel " + name + " 2>/dev/null").c_str()); }
-    } groupGoes{group};
-    testing_support::ServiceProcess service(group, {});
+    testing_support::ServiceProcess service(user->MemberGroup(), {});
     ASSERT_TRUE(service.started());
-    veltrixd::SealedStore sealed(service.dir() + "/state/sealed");
-    veltrixd::Sealed values;
-    values.passwordHash = password::Hash("parent").value_or("");
-    values.values[store::kNeedJob] = "Yes";
-    for (int box = 1; box <= 168; ++box)
-        values.values["CheckBox" + std::to_string(box) + "Check"] = "0";
-    ASSERT_TRUE(sealed.Save(user->uid, values, nullptr));
-    // Reads the members and their sealed settings; asked again until it has (a slow start may
-    // not listen for signals yet).
-    for (int i = 0;
-         i < 50 && service.LogText().find("[" + user->name + "] Settings read: blocking on") ==
-                       std::string::npos;
-         ++i) {
-        ::kill(service.pid(), SIGHUP);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
+    ASSERT_TRUE(service.Seal(user->uid, "0"));
+    service.Reread(user->name);
 
     // The account's own store allows everything: only the service blocks.
     user->Set(store::kNeedJob, "No");
@@ -266,12 +248,7 @@ TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
     ASSERT_NE(user->Guard(), 0);
     const pid_t browser = user->Spawn({user->Program("firefox")});
     EXPECT_TRUE(WaitForEnd(browser, kStopMs)) << service.LogText();
-    std::string text;
-    for (int i = 0; i < 500 && text.find('\n') == std::string::npos; ++i) {
-        std::ifstream in(shown);
-        std::getline(in, text, '\0');
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const std::string text = FirstShown(shown);
     EXPECT_NE(text.find("Veltrix|Veltrix|firefox is blocked "), std::string::npos) << text;
     EXPECT_EQ(text.find('\n'), text.rfind('\n')) << "told twice: " << text;
     EXPECT_NE(service.LogText().find("[" + user->name + "] Stopped firefox (pid " +

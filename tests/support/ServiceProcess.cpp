@@ -6,9 +6,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "lib/password/PasswordHash.h"
+#include "lib/store/ValueNames.h"
+#include "veltrixd/SealedStore.h"
 
 namespace testing_support {
 
@@ -64,6 +70,23 @@ std::string ServiceProcess::LogText() const {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+bool ServiceProcess::Seal(uid_t uid, const std::string& hourFlag) const {
+    veltrixd::Sealed sealed{password::Hash("parent").value_or(""), {{store::kNeedJob, "Yes"}}};
+    for (int box = 1; box <= store::kHourFlags; ++box)
+        sealed.values[store::HourFlagName(box)] = hourFlag;
+    return veltrixd::SealedStore(dir_ + "/state/sealed").Save(uid, sealed, nullptr);
+}
+
+bool ServiceProcess::Reread(const std::string& account) const {
+    const std::string read = "[" + account + "] Settings read: blocking on";
+    for (int i = 0; i < 50; ++i) {
+        if (LogText().find(read) != std::string::npos) return true;
+        ::kill(pid_, SIGHUP);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return LogText().find(read) != std::string::npos;
 }
 
 std::string ServiceProcess::OwnGroup() {

@@ -23,6 +23,12 @@ class ServiceProcess {
     pid_t pid() const { return pid_; }
     const std::string& dir() const { return dir_; }
     std::string LogText() const;
+    // Seals settings for `uid` as the service keeps them: the password "parent", blocking on,
+    // every hour box `hourFlag`.
+    bool Seal(uid_t uid, const std::string& hourFlag) const;
+    // Has the service read its members' sealed settings again (SIGHUP, repeated: a slow start
+    // may not listen for signals yet) until it logs `account`'s with blocking on.
+    bool Reread(const std::string& account) const;
     // The name of the group the calling process runs as (a group it is a member of).
     static std::string OwnGroup();
 

@@ -9,11 +9,8 @@
 #include <memory>
 #include <thread>
 
-#include "lib/password/PasswordHash.h"
-#include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
-#include "veltrixd/SealedStore.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -23,12 +20,6 @@ namespace {
 
 constexpr int kStopMs = 10000;  // generous for a loaded machine; the benchmark measures speed
 
-veltrixd::Sealed EveryHour(const std::string& flag) {
-    veltrixd::Sealed s{password::Hash("parent").value_or(""), {{store::kNeedJob, "Yes"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box) s.values[store::HourFlagName(box)] = flag;
-    return s;
-}
-
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
     if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
     GuardUser blocked, allowed, outsider;
@@ -36,19 +27,11 @@ TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
     ASSERT_EQ(std::system(("usermod -aG " + group + " " + allowed.name).c_str()), 0);
     testing_support::ServiceProcess service(group, {});
     ASSERT_TRUE(service.started());
-    veltrixd::SealedStore sealed(service.dir() + "/state/sealed");
-    ASSERT_TRUE(sealed.Save(blocked.uid, EveryHour("0"), nullptr));
-    ASSERT_TRUE(sealed.Save(allowed.uid, EveryHour("1"), nullptr));
+    ASSERT_TRUE(service.Seal(blocked.uid, "0"));
+    ASSERT_TRUE(service.Seal(allowed.uid, "1"));
     // The outsider's uid gets a blocking file too, as if it had been a member once.
-    ASSERT_TRUE(sealed.Save(outsider.uid, EveryHour("0"), nullptr));
-    // Asked to read them again until it has (a slow start may not listen for signals yet).
-    for (int i = 0;
-         i < 50 && service.LogText().find("[" + blocked.name + "] Settings read: blocking on") ==
-                       std::string::npos;
-         ++i) {
-        ::kill(service.pid(), SIGHUP);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
+    ASSERT_TRUE(service.Seal(outsider.uid, "0"));
+    service.Reread(blocked.name);
 
     const pid_t other = outsider.Spawn({outsider.Program("firefox")});
     const pid_t fine = allowed.Spawn({allowed.Program("firefox")});

@@ -12,17 +12,9 @@
 
 using net::THttpClient;
 using testing_support::ScriptedServer;
+using testing_support::What;
 
 namespace {
-
-std::string What(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
-}
 
 // A server that answers each connection with the next reply of `replies` (the last one
 // repeats), recording every request.

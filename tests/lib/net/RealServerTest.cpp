@@ -38,7 +38,7 @@ class PythonHttpServer : public ::testing::Test {
             "server.socket.close()\n"
             "server.socket = socket.socket(fileno=3)\n"
             "server.serve_forever()\n";
-        pid = testing_support::StartServerOn(testing_support::LoopbackListener(&port),
+        pid = testing_support::StartServerOn(testing_support::ListenOnLoopback(16, &port),
                                              {"python3", "-c", serve, site});
     }
     void TearDown() override {

@@ -11,26 +11,6 @@
 #include <cstring>
 
 namespace testing_support {
-namespace {
-int Listener(int backlog, int* port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd, backlog);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    *port = ntohs(a.sin_port);
-    return fd;
-}
-}  // namespace
-
-int LoopbackListener(int* port) {
-    return Listener(16, port);
-}
 
 pid_t StartServerOn(int listener, const std::vector<std::string>& argv) {
     const pid_t pid = ::fork();
@@ -50,7 +30,7 @@ pid_t StartServerOn(int listener, const std::vector<std::string>& argv) {
 
 int ClosedPort() {
     int port = 0;
-    int fd = Listener(1, &port);
+    int fd = ListenOnLoopback(1, &port);
     ::close(fd);
     return port;
 }
@@ -138,7 +118,7 @@ bool ScriptedServer::Peer::Stopping() const {
 
 ScriptedServer::ScriptedServer(Script script, bool accept)
     : accept_(accept), script_(std::move(script)) {
-    listen_ = Listener(accept ? 16 : 0, &port_);
+    listen_ = ListenOnLoopback(accept ? 16 : 0, &port_);
     if (!accept_) {
         // Fill the accept queue so that the next connect is never answered.
         for (int i = 0; i < 4; ++i) {

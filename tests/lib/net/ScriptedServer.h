@@ -7,11 +7,14 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/Loopback.h"
 
 namespace testing_support {
 
@@ -72,8 +75,15 @@ class ScriptedServer {
 // A port on 127.0.0.1 where nothing listens.
 int ClosedPort();
 
-// A socket listening on 127.0.0.1 at a port the kernel chose (stored in *port).
-int LoopbackListener(int* port);
+// The message of what `f` raises, or "(nothing raised)".
+inline std::string What(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(nothing raised)";
+}
 
 // Starts `argv` with `listener` as its descriptor 3 (the server accepts on it, so there is no
 // window in which another process could take the port), its output on /dev/null. The caller's

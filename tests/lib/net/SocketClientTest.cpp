@@ -19,6 +19,7 @@ using net::EAbortError;
 using net::ESockError;
 using net::TSocketClient;
 using testing_support::ScriptedServer;
+using testing_support::What;
 
 namespace {
 
@@ -58,15 +59,6 @@ struct Watchdog {
 // Calls Cancel on `c` after `ms` from inside its wait.
 void CancelLater(TSocketClient& c, int ms) {
     QTimer::singleShot(ms, [&c] { c.Cancel(); });
-}
-
-std::string What(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
 }
 
 void Echo(ScriptedServer::Peer& p) {

@@ -62,6 +62,16 @@ class Lifecycle : public ::testing::Test {
         QTest::keyClicks(w->form4->Edit1, QString::fromStdString(password));
         QTest::keyClick(w->form4->Edit1, Qt::Key_Return);
     }
+    // Sets *asked and closes the first-password dialog, should it come.
+    void NoteFirstPassword(bool* asked) {
+        WhenModal(
+            w->form2.get(),
+            [this, asked] {
+                *asked = true;
+                w->form2->Close();
+            },
+            20000);
+    }
     std::string ErrorLog() { return env.ReadFile(env.currentDir + "/Error.log"); }
     int lockedLeft = 0;
     bool lockedVisible = true;
@@ -209,13 +219,7 @@ TEST_F(Lifecycle, FaultsInTheStoreAreLoggedAndTheLockStillComesUp) {
     Set("EnterPassword", "pw");
     Start();
     bool firstAsked = false;
-    WhenModal(
-        w->form2.get(),
-        [&] {
-            firstAsked = true;
-            w->form2->Close();
-        },
-        20000);
+    NoteFirstPassword(&firstAsked);
     Run([&] { Unlock("pw"); });
     EXPECT_FALSE(firstAsked);
     EXPECT_EQ(lockedLeft, -1000);
@@ -235,13 +239,7 @@ TEST_F(Lifecycle, MalformedCounterCountsAsZeroWithoutTheFirstPasswordDialog) {
     Set("parametr1", "ten");
     Start();
     bool firstAsked = false;
-    WhenModal(
-        w->form2.get(),
-        [&] {
-            firstAsked = true;
-            w->form2->Close();
-        },
-        20000);
+    NoteFirstPassword(&firstAsked);
     Run([&] { Unlock(""); });  // no password stored: the empty entry unlocks
     EXPECT_FALSE(firstAsked);
     EXPECT_TRUE(w->form1->isVisible());

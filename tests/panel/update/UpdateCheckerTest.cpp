@@ -32,7 +32,7 @@ class DemoSite {
         std::vector<std::string> all = {
             "python3", std::string(VELTRIX_SOURCE_DIR) + "/tools/demo_site.py", "--listen-fd", "3"};
         all.insert(all.end(), args.begin(), args.end());
-        pid_ = testing_support::StartServerOn(testing_support::LoopbackListener(&port_), all);
+        pid_ = testing_support::StartServerOn(testing_support::ListenOnLoopback(16, &port_), all);
         setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
     }
     ~DemoSite() {

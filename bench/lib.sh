@@ -1,0 +1,33 @@
+# What the enforcement benchmarks share (sourced; needs $work and a throwaway $child of
+# tests/e2e/child.sh).
+ticks=$(getconf CLK_TCK)
+# CPU time (user + system) a process has used, in ms; and its resident memory, in kB.
+cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+# The CPU a process uses over $seconds, in ms per minute.
+per_minute() {
+    local a b
+    a=$(cpu_ms "$1"); sleep "$seconds"; b=$(cpu_ms "$1")
+    echo "($b - $a) * 60 / $seconds" | bc -l
+}
+# 500 processes running: the child's sleepers make up what the system lacks.
+fill_processes() {
+    local have extra
+    have=$(ps -e --no-headers | wc -l)
+    extra=$(( have < 500 ? 500 - have : 0 ))
+    (as_child bash -c "for i in \$(seq $extra); do sleep 3600 & done; wait" 2>/dev/null &)
+    for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
+    echo "processes running: $(ps -e --no-headers | wc -l)"
+}
+# The peer: `ps -e` twice a second, killing what it finds named firefox. Started in the
+# background; its pid in $peer.
+start_peer() {
+    cat > "$work/peer.sh" <<'PEER'
+while :; do
+    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
+    sleep 0.5
+done
+PEER
+    bash "$work/peer.sh" 2>/dev/null &
+    peer=$!
+}
