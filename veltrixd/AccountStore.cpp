@@ -40,17 +40,21 @@ std::optional<Person> PersonOf(uid_t uid, const std::string& relativeDir) {
     return Person{uid, pw->pw_gid, pw->pw_name, home + "/" + relativeDir};
 }
 
-// Runs `work` in a child process that has become the account; its output comes back through a
-// pipe. The child is killed when it takes longer than kAccountStoreMs. The exit status, or -1.
-int AsAccount(const Person& p, const std::function<int(int out)>& work, std::string* output) {
+// Starts `work` in a child process that has become the account; what it writes to `out` comes
+// back through the pipe in the result.
+std::optional<AccountChild> Spawn(const Person& p, const std::function<int(int out)>& work) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return -1;
+    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
     platform::UniqueFd in(fds[0]), out(fds[1]);
     const pid_t child = ::fork();
-    if (child < 0) return -1;
+    if (child < 0) return std::nullopt;
     if (child == 0) {
         in.reset();
-        // Not to be traced or read by the account: this is still the service's memory.
+        // Nothing of the service's (its sockets, the log) stays open in a process of the
+        // account's; nor may the account trace it or read its memory.
+        const auto keep = static_cast<unsigned>(out.get());
+        if (keep > 3) ::close_range(3, keep - 1, 0);
+        ::close_range(keep + 1, ~0U, 0);
         ::prctl(PR_SET_DUMPABLE, 0);
         if (::initgroups(p.name.c_str(), p.gid) != 0 || ::setgid(p.gid) != 0 ||
             ::setuid(p.uid) != 0 || ::setuid(0) == 0)
@@ -58,33 +62,26 @@ int AsAccount(const Person& p, const std::function<int(int out)>& work, std::str
         ::setenv("VELTRIX_USER_STORE", p.storeDir.c_str(), 1);
         ::_exit(work(out.get()));
     }
-    out.reset();
+    return AccountChild{child, std::move(in)};
+}
+
+// Reads what the child writes until it ends, at most kAccountStoreMs. Its exit status, or -1.
+int Collect(AccountChild& child, std::string* output) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(kAccountStoreMs);
-    bool timedOut = false;
     for (char chunk[4096];;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               deadline - std::chrono::steady_clock::now())
                               .count();
-        pollfd pfd{in.get(), POLLIN, 0};
+        pollfd pfd{child.out.get(), POLLIN, 0};
         const int ready = left > 0 ? ::poll(&pfd, 1, static_cast<int>(left)) : 0;
         if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) {
-            timedOut = true;
-            break;
-        }
-        const ssize_t n = ::read(in.get(), chunk, sizeof chunk);
+        if (ready <= 0) return EndAccountChild(child, false);
+        const ssize_t n = ::read(child.out.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (output && output->size() < 4 * control::kMaxLine * control::kMaxFields)
-            output->append(chunk, static_cast<std::size_t>(n));
+        if (n <= 0) return EndAccountChild(child, true);
+        if (output) AppendOutput(*output, chunk, static_cast<std::size_t>(n));
     }
-    if (timedOut) ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -99,46 +96,49 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> AccountStoreDir(uid_t uid, const std::string& relativeDir) {
-    auto p = PersonOf(uid, relativeDir);
-    if (!p) return std::nullopt;
-    return p->storeDir;
+std::optional<AccountChild> StartAccountStoreRead(uid_t uid, const std::string& relativeDir,
+                                                  const std::vector<std::string>& names) {
+    auto person = PersonOf(uid, relativeDir);
+    if (!person) return std::nullopt;
+    return Spawn(*person, [names](int out) {
+        // The store is never made here: a missing one is said so.
+        const std::string file = platform::StoreFile(platform::Root::CurrentUser);
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0) return errno == ENOENT ? kAbsentExit : 3;
+        std::string error;
+        auto key = platform::RegKey::OpenForReading(platform::Root::CurrentUser,
+                                                    store::kSettingsKey, &error);
+        if (!key) return 3;
+        std::string text;
+        for (const auto& name : names) {
+            platform::RegValue v;
+            if (key->Query(name, v) != platform::QueryResult::Ok) continue;
+            if (v.type != platform::RegType::Sz && v.type != platform::RegType::ExpandSz) continue;
+            const std::string value = v.data.substr(0, v.data.find('\0'));
+            if (value.size() + name.size() + 4 > control::kMaxLine) continue;
+            text += control::Encode({name, value});
+        }
+        key->Close();
+        return WriteAll(out, text) ? 0 : 3;
+    });
 }
 
-AccountStoreRead ReadAccountStore(uid_t uid, const std::string& relativeDir,
-                                  const std::vector<std::string>& names) {
-    AccountStoreRead result;
-    auto person = PersonOf(uid, relativeDir);
-    if (!person) {
-        result.why = "the account has no home directory";
-        return result;
+void AppendOutput(std::string& output, const char* bytes, std::size_t size) {
+    if (output.size() < 4 * control::kMaxLine * control::kMaxFields) output.append(bytes, size);
+}
+
+int EndAccountChild(AccountChild& child, bool ended) {
+    if (!ended) ::kill(child.pid, SIGKILL);
+    child.out.reset();
+    int status = 0;
+    while (::waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
     }
-    std::string output;
-    const int status = AsAccount(
-        *person,
-        [&names](int out) {
-            // The store is never made here: a missing one is said so.
-            const std::string file = platform::StoreFile(platform::Root::CurrentUser);
-            struct stat st {};
-            if (::stat(file.c_str(), &st) != 0) return errno == ENOENT ? kAbsentExit : 3;
-            std::string error;
-            auto key = platform::RegKey::OpenForReading(platform::Root::CurrentUser,
-                                                        store::kSettingsKey, &error);
-            if (!key) return 3;
-            std::string text;
-            for (const auto& name : names) {
-                platform::RegValue v;
-                if (key->Query(name, v) != platform::QueryResult::Ok) continue;
-                if (v.type != platform::RegType::Sz && v.type != platform::RegType::ExpandSz)
-                    continue;
-                const std::string value = v.data.substr(0, v.data.find('\0'));
-                if (value.size() + name.size() + 4 > control::kMaxLine) continue;
-                text += control::Encode({name, value});
-            }
-            key->Close();
-            return WriteAll(out, text) ? 0 : 3;
-        },
-        &output);
+    if (!ended || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+AccountStoreRead AccountStoreReadOf(int status, const std::string& output) {
+    AccountStoreRead result;
     if (status == kAbsentExit) {
         result.status = AccountStoreRead::Absent;
         return result;
@@ -161,6 +161,19 @@ AccountStoreRead ReadAccountStore(uid_t uid, const std::string& relativeDir,
     return result;
 }
 
+AccountStoreRead ReadAccountStore(uid_t uid, const std::string& relativeDir,
+                                  const std::vector<std::string>& names) {
+    auto child = StartAccountStoreRead(uid, relativeDir, names);
+    if (!child) {
+        AccountStoreRead result;
+        result.why = "the account has no home directory";
+        return result;
+    }
+    std::string output;
+    const int status = Collect(*child, &output);
+    return AccountStoreReadOf(status, output);
+}
+
 bool WriteAccountValue(uid_t uid, const std::string& relativeDir, const std::string& name,
                        const std::string& value, std::string* why) {
     auto person = PersonOf(uid, relativeDir);
@@ -168,36 +181,15 @@ bool WriteAccountValue(uid_t uid, const std::string& relativeDir, const std::str
         if (why) *why = "the account has no home directory";
         return false;
     }
-    const int status = AsAccount(
-        *person,
-        [&](int) {
-            auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
-            const bool ok = key &&
-                            key->Set(name, platform::RegType::Sz, platform::SzBytes(value)) &&
-                            key->Close();
-            return ok ? 0 : 3;
-        },
-        nullptr);
+    auto child = Spawn(*person, [&](int) {
+        auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
+        const bool ok =
+            key && key->Set(name, platform::RegType::Sz, platform::SzBytes(value)) && key->Close();
+        return ok ? 0 : 3;
+    });
+    const int status = child ? Collect(*child, nullptr) : -1;
     if (status != 0 && why) *why = "the account's store cannot be written";
     return status == 0;
-}
-
-std::string AccountStoreStamp(uid_t uid, const std::string& relativeDir) {
-    auto dir = AccountStoreDir(uid, relativeDir);
-    if (!dir) return {};
-    std::string stamp;
-    for (const char* suffix : {"/user.db", "/user.db-wal"}) {
-        struct stat st {};
-        if (::stat((*dir + suffix).c_str(), &st) != 0) {
-            stamp += "-;";
-            continue;
-        }
-        stamp += std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
-                 std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-                 std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ctim.tv_sec) +
-                 "." + std::to_string(st.st_ctim.tv_nsec) + ";";
-    }
-    return stamp;
 }
 
 }  // namespace veltrixd

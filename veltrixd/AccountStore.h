@@ -1,7 +1,8 @@
 // A member account's own settings store, read and written as that account: a child process with
-// the account's uid and groups does the work, so the service follows no link the account laid and
-// opens nothing the account itself could not. The store lies at HOME/`relativeDir`/user.db
-// (".config/veltrix" unless the service was told otherwise).
+// the account's uid and groups does the work, so the service follows no link the account laid,
+// opens nothing the account itself could not, and never waits on a file the account controls. The
+// store lies at HOME/`relativeDir`/user.db (".config/veltrix" unless the service was told
+// otherwise).
 #pragma once
 
 #include <sys/types.h>
@@ -10,6 +11,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "lib/platform/files/UniqueFd.h"
 
 namespace veltrixd {
 
@@ -22,18 +25,28 @@ struct AccountStoreRead {
     std::map<std::string, std::string> values;  // the text values asked for that the store holds
 };
 
-// The store's directory for `uid` (its home from the account database); nullopt without one.
-std::optional<std::string> AccountStoreDir(uid_t uid, const std::string& relativeDir);
+// A child process at work as the account, and the reading end of its output.
+struct AccountChild {
+    pid_t pid = -1;
+    platform::UniqueFd out;
+};
 
-// The text values `names` of the account's settings key.
+// Starts reading the text values `names` of the account's settings key; nullopt when the account
+// has no home or no process can be started. The caller collects the output (AppendOutput) until
+// the end of `out`, or gives up, and then calls EndAccountChild and AccountStoreReadOf.
+std::optional<AccountChild> StartAccountStoreRead(uid_t uid, const std::string& relativeDir,
+                                                  const std::vector<std::string>& names);
+void AppendOutput(std::string& output, const char* bytes, std::size_t size);
+// Reaps the child: `ended` when its output ended, else it is killed first. Its exit status, or
+// -1 (killed, or it did not exit).
+int EndAccountChild(AccountChild& child, bool ended);
+AccountStoreRead AccountStoreReadOf(int status, const std::string& output);
+
+// The same, to its end (at most kAccountStoreMs): for the package's one-time sealing.
 AccountStoreRead ReadAccountStore(uid_t uid, const std::string& relativeDir,
                                   const std::vector<std::string>& names);
 // Sets one text value of the account's settings key.
 bool WriteAccountValue(uid_t uid, const std::string& relativeDir, const std::string& name,
                        const std::string& value, std::string* why);
-
-// The store's file as it is now (inode, size, change times of it and its write-ahead log), as
-// root sees it without opening it: a read is due only when this changed.
-std::string AccountStoreStamp(uid_t uid, const std::string& relativeDir);
 
 }  // namespace veltrixd

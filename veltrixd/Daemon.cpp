@@ -165,6 +165,21 @@ bool Daemon::Start() {
         EnforcerHooks{[this](const std::string& line) { Log(line); },
                       [this](uid_t uid, const std::string& text) { server_->Notify(uid, text); }});
 
+    // Signals are heard from here on (handled once the loop runs), before the socket tells
+    // anyone the service is there.
+    signals_ = std::make_unique<platform::SignalEvents>(
+        std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
+    ::signal(SIGPIPE, SIG_IGN);
+    connect(signals_.get(), &platform::SignalEvents::Received, this, [this](int signal, int) {
+        if (signal == SIGHUP) {
+            RefreshMembers();
+            return;
+        }
+        enforcer_->Stopping(std::string("the service was stopped (") +
+                            platform::SignalName(signal) + ")");
+        QCoreApplication::quit();
+    });
+
     Hooks hooks;
     hooks.nowMs = SteadyMs;
     hooks.log = [this](const Account& a, const std::string& text) { LogFor(a.name, text); };
@@ -204,18 +219,6 @@ bool Daemon::Start() {
         Say("process events unavailable (" + why + "): scanning /proc alone");
     }
 
-    signals_ = std::make_unique<platform::SignalEvents>(
-        std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
-    ::signal(SIGPIPE, SIG_IGN);
-    connect(signals_.get(), &platform::SignalEvents::Received, this, [this](int signal, int) {
-        if (signal == SIGHUP) {
-            RefreshMembers();
-            return;
-        }
-        enforcer_->Stopping(std::string("the service was stopped (") +
-                            platform::SignalName(signal) + ")");
-        QCoreApplication::quit();
-    });
     members_ = std::make_unique<QTimer>();
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);

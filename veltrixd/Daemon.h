@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "veltrixd/AccountStore.h"
 #include "veltrixd/Members.h"
 
 namespace platform {
@@ -33,7 +34,7 @@ struct Config {
     std::string logPath = "/var/log/veltrix/Block.log";
     std::string group = "veltrix";
     std::string programDir;  // with its trailing '/'; the service's own directory by default
-    std::string userStore = ".config/veltrix";  // each account's store, within its home
+    std::string userStore = kDefaultUserStore;  // each account's store, within its home
     bool events = true;   // use the process-event connector when the kernel allows it
     bool enforce = true;  // off: the control socket alone (tests of its clients)
 };

@@ -1,36 +1,103 @@
 #include "veltrixd/OutsideChanges.h"
 
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+
 #include "lib/control/Protocol.h"
-#include "veltrixd/AccountStore.h"
 #include "veltrixd/SealedStore.h"
 
 namespace veltrixd {
+
+struct OutsideChanges::Read {
+    Account account;
+    AccountChild child;
+    std::string output;
+    std::unique_ptr<QSocketNotifier> readable;
+    std::unique_ptr<QTimer> deadline;
+};
 
 OutsideChanges::OutsideChanges(SealedStore& sealed, std::string userStore,
                                std::function<void(const Account&, const std::string&)> log)
     : sealed_(sealed), userStore_(std::move(userStore)), log_(std::move(log)) {}
 
-void OutsideChanges::Check(const std::vector<Account>& members) {
-    std::map<uid_t, State> kept;
-    for (const Account& a : members) {
-        State state = states_.contains(a.uid) ? states_[a.uid] : State{};
-        CheckOne(a, state);
-        kept[a.uid] = std::move(state);
+OutsideChanges::~OutsideChanges() {
+    for (auto& [uid, read] : reads_) {
+        read->readable.reset();
+        EndAccountChild(read->child, false);
     }
-    states_ = std::move(kept);
 }
 
-void OutsideChanges::CheckOne(const Account& account, State& state) {
-    const std::string stamp = AccountStoreStamp(account.uid, userStore_);
-    if (stamp == state.stamp && state.pending.empty()) return;
-    auto sealed = sealed_.Load(account.uid, nullptr);
-    if (!sealed || sealed->passwordHash.empty()) {
-        state = State{};  // nothing sealed: the store is all there is
+void OutsideChanges::Check(const std::vector<Account>& members) {
+    std::map<uid_t, State> kept;
+    std::vector<Account> due;
+    for (const Account& a : members) {
+        auto sealed = sealed_.Load(a.uid, nullptr);
+        if (!sealed || sealed->passwordHash.empty()) continue;  // the store is all there is
+        kept[a.uid] = states_[a.uid];
+        if (!reads_.contains(a.uid)) due.push_back(a);
+    }
+    states_ = std::move(kept);
+    for (const Account& a : due) StartRead(a);
+}
+
+void OutsideChanges::StartRead(const Account& account) {
+    auto child = StartAccountStoreRead(account.uid, userStore_, control::SealedNames());
+    if (!child) {
+        Seen(account, AccountStoreReadOf(-1, {}));
         return;
     }
-    state.stamp = stamp;
+    auto read = std::make_unique<Read>();
+    read->account = account;
+    read->child = std::move(*child);
+    read->readable =
+        std::make_unique<QSocketNotifier>(read->child.out.get(), QSocketNotifier::Read);
+    read->deadline = std::make_unique<QTimer>();
+    read->deadline->setSingleShot(true);
+    const uid_t uid = account.uid;
+    connect(read->readable.get(), &QSocketNotifier::activated, this,
+            [this, uid] { Readable(uid); });
+    connect(read->deadline.get(), &QTimer::timeout, this, [this, uid] { Finish(uid, false); });
+    read->deadline->start(kAccountStoreMs);
+    reads_[uid] = std::move(read);
+}
+
+void OutsideChanges::Readable(uid_t uid) {
+    Read& read = *reads_.at(uid);
+    char chunk[4096];
+    const ssize_t n = ::read(read.child.out.get(), chunk, sizeof chunk);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n > 0) {
+        AppendOutput(read.output, chunk, static_cast<std::size_t>(n));
+        return;
+    }
+    Finish(uid, true);
+}
+
+void OutsideChanges::Finish(uid_t uid, bool ended) {
+    auto it = reads_.find(uid);
+    std::unique_ptr<Read> read = std::move(it->second);
+    reads_.erase(it);
+    // Called from the read's own notifier or timer: those go when control returns to the loop.
+    read->readable->setEnabled(false);
+    read->deadline->stop();
+    read->readable.release()->deleteLater();
+    read->deadline.release()->deleteLater();
+    const int status = EndAccountChild(read->child, ended);
+    if (states_.contains(uid)) Seen(read->account, AccountStoreReadOf(status, read->output));
+}
+
+void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) {
+    auto sealed = sealed_.Load(account.uid, nullptr);
+    if (!sealed || sealed->passwordHash.empty()) {
+        states_.erase(account.uid);
+        return;
+    }
+    State& state = states_[account.uid];
     const std::vector<std::string> names = control::SealedNames();
-    const AccountStoreRead read = ReadAccountStore(account.uid, userStore_, names);
     std::string difference, signature;
     if (read.status == AccountStoreRead::Failed) {
         difference = "the store cannot be read: " + read.why;

@@ -2,19 +2,29 @@
 // value it writes, so a store whose enforced values differ from the sealed ones was changed
 // outside it (with veltrix-reg, or by replacing the file). The sealed values stay in force; the
 // parent reads one line in the log for each such change: "settings changed outside the panel".
-// A store is read (as its account) only when its file changed, and a difference is reported when
-// it is still there at the next check, so a panel that writes its store and then seals it is
-// never taken for the child.
+// A difference is reported when it is still there at the next check, so a panel that writes its
+// store and then seals it is never taken for the child.
+//
+// Each store is read by a child process that has become its account (AccountStore), and the
+// service goes on meanwhile: a store the account made slow (a lock held, a file that never
+// answers) costs that read, killed after kAccountStoreMs, never the enforcement.
 #pragma once
 
 #include <sys/types.h>
 
+#include <QObject>
+
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "veltrixd/AccountStore.h"
 #include "veltrixd/Members.h"
+
+class QSocketNotifier;
+class QTimer;
 
 namespace veltrixd {
 
@@ -22,26 +32,34 @@ class SealedStore;
 
 inline constexpr int kOutsideCheckMs = 10000;
 
-class OutsideChanges {
+class OutsideChanges final : public QObject {
+    Q_OBJECT
   public:
     OutsideChanges(SealedStore& sealed, std::string userStore,
                    std::function<void(const Account&, const std::string&)> log);
+    ~OutsideChanges() override;
 
-    // Looks at the store of every account of `members` that has sealed settings.
+    // Starts reading the store of every account of `members` that has sealed settings (one read
+    // an account at a time); each is judged by Seen when it is done.
     void Check(const std::vector<Account>& members);
+    // Judges what the account's store holds now against its sealed settings.
+    void Seen(const Account& account, const AccountStoreRead& read);
 
   private:
     struct State {
-        std::string stamp;     // the store file as last read
         std::string pending;   // a difference seen once
         std::string reported;  // the difference last logged
     };
-    void CheckOne(const Account& account, State& state);
+    struct Read;
+    void StartRead(const Account& account);
+    void Readable(uid_t uid);
+    void Finish(uid_t uid, bool ended);
 
     SealedStore& sealed_;
     std::string userStore_;
     std::function<void(const Account&, const std::string&)> log_;
     std::map<uid_t, State> states_;
+    std::map<uid_t, std::unique_ptr<Read>> reads_;
 };
 
 }  // namespace veltrixd
