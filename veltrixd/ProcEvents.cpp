@@ -8,6 +8,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -75,11 +76,18 @@ void ProcEvents::Read() {
             if (header->nlmsg_type == NLMSG_ERROR || header->nlmsg_type == NLMSG_NOOP) continue;
             auto* message = static_cast<cn_msg*>(NLMSG_DATA(header));
             if (message->id.idx != CN_IDX_PROC || message->id.val != CN_VAL_PROC) continue;
-            const auto* event = reinterpret_cast<const proc_event*>(message->data);
-            if (event->what == proc_event::PROC_EVENT_EXEC)
-                pids.push_back(static_cast<int>(event->event_data.exec.process_tgid));
-            else if (event->what == proc_event::PROC_EVENT_UID)
-                pids.push_back(static_cast<int>(event->event_data.id.process_tgid));
+            // The event follows the 20-byte connector header: not aligned for its 8-byte
+            // timestamp, so it is copied out rather than read in place.
+            proc_event event{};
+            const std::size_t payload = NLMSG_PAYLOAD(header, 0);
+            if (payload < sizeof(cn_msg)) continue;
+            std::memcpy(
+                &event, message->data,
+                std::min({std::size_t{message->len}, payload - sizeof(cn_msg), sizeof event}));
+            if (event.what == proc_event::PROC_EVENT_EXEC)
+                pids.push_back(static_cast<int>(event.event_data.exec.process_tgid));
+            else if (event.what == proc_event::PROC_EVENT_UID)
+                pids.push_back(static_cast<int>(event.event_data.id.process_tgid));
         }
     }
     if (!pids.empty() || overrun_) started_(pids);
