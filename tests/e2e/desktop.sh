@@ -1,33 +1,53 @@
 # A desktop for end-to-end tests: a virtual display with a real window manager (openbox), and
 # xdotool helpers that wait instead of sleeping. Needs $work (a temporary directory) and $shots.
 start_desktop() {
+    # A loaded machine can take seconds to bring up either, and a display that a server still
+    # shutting down (the previous test's) takes away again is started anew, up to 3 times.
+    local tries
+    for tries in 1 2 3; do
+        start_xvfb && start_openbox && return 0
+        stop_desktop
+    done
+    echo "FAIL: no desktop ($tries tries): $(cat "$work/openbox.log" "$work/xvfb.log" 2>/dev/null)" >&2
+    exit 1
+}
+start_xvfb() {
+    : > "$work/displayfd"
     exec 5> "$work/displayfd"
     Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
     xvfb=$!
-    # (A loaded machine can take seconds to bring up either.)
+    exec 5>&-
     for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
-    [ -s "$work/displayfd" ] || { echo "FAIL: Xvfb did not start: $(cat "$work/xvfb.log")" >&2; exit 1; }
+    [ -s "$work/displayfd" ] || return 1
     export DISPLAY=:$(head -n1 "$work/displayfd")
     unset QT_QPA_PLATFORM
-    for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-    # A real window manager, as on a desktop: frames, focus and placement are its. One that ends
-    # before it manages the display is started again.
-    local tries
-    for tries in 1 2 3; do
-        openbox --sm-disable >"$work/openbox.log" 2>&1 &
-        wm=$!
-        for _ in $(seq 600); do
-            wmctrl -m >/dev/null 2>&1 && return 0
-            kill -0 "$wm" 2>/dev/null || break
+    for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+    return 1
+}
+# A real window manager, as on a desktop: frames, focus and placement are its.
+start_openbox() {
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    wm=$!
+    for _ in $(seq 600); do
+        wmctrl -m >/dev/null 2>&1 && return 0
+        kill -0 "$wm" 2>/dev/null || return 1
+        sleep 0.05
+    done
+    return 1
+}
+# Ends both and waits until they have, so the next test's server never meets this one shutting down.
+stop_desktop() {
+    local pid
+    for pid in ${wm:-} ${xvfb:-}; do
+        kill "$pid" 2>/dev/null || continue
+        for _ in $(seq 100); do
+            case $(cut -d' ' -f3 "/proc/$pid/stat" 2>/dev/null) in '' | Z) break ;; esac
             sleep 0.05
         done
+        kill -9 "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
     done
-    echo "FAIL: openbox did not start ($tries tries): $(cat "$work/openbox.log" "$work/xvfb.log")" >&2
-    exit 1
-}
-stop_desktop() {
-    kill "${wm:-}" 2>/dev/null || true
-    kill "${xvfb:-}" 2>/dev/null || true
+    wm= xvfb=
 }
 
 fail() { echo "FAIL: $*" >&2; shot failure || true; exit 1; }
