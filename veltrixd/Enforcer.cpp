@@ -17,7 +17,7 @@ struct Enforcer::AccountGuard final : sentrel::Outside {
     AccountGuard(Enforcer& owner, const Account& a)
         : enforcer(owner),
           account(a),
-          table(a.uid),
+          table(a.uid, owner.probe_),
           stopper([this](const sentrel::ProcessInfo& p) { guard->Killed(p); }) {
         sentrel::Identity id = owner.identity_;
         id.account = a.name;
@@ -49,9 +49,16 @@ std::unique_ptr<QTimer> Timer(QObject* owner, int ms, bool single, std::function
 Enforcer::Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks)
     : store_(store), identity_(std::move(identity)), hooks_(std::move(hooks)) {
     clock_ = std::make_unique<sentrel::SystemClock>();
+    probe_ = std::make_shared<sentrel::EngineProbe>();
     tick_ = Timer(this, sentrel::kTickMs, false, [this] { Tick(); });
     scan_ = Timer(this, sentrel::kScanMs, false, [this] { ScanBlocking(); });
     soon_ = Timer(this, 0, true, [this] { ScanNow(); });
+    probeTimer_ = Timer(this, 0, true, [this] {
+        for (uid_t uid : std::exchange(probing_, {})) {
+            auto it = guards_.find(uid);
+            if (it != guards_.end() && it->second->guard->Blocking()) Scan(*it->second);
+        }
+    });
     tick_->start();
     scan_->start();
 }
@@ -93,7 +100,17 @@ void Enforcer::Reload(uid_t uid) {
         if (v == sealed->values.end()) return sentrel::StoreValue{};
         return sentrel::StoreValue{sentrel::StoreValue::Text, v->second};
     }));
-    if (guard.Blocking()) guard.Scan();
+    if (guard.Blocking()) Scan(*it->second);
+}
+
+// Scans one account; a new program whose engine is not known yet is looked at again when due.
+void Enforcer::Scan(AccountGuard& g) {
+    g.guard->Scan();
+    const std::int64_t due = g.table.ProbeDueInMs();
+    if (due < 0 || due >= sentrel::kScanMs) return;
+    probing_.insert(g.account.uid);
+    const int ms = static_cast<int>(due) + 5;
+    if (!probeTimer_->isActive() || probeTimer_->remainingTime() > ms) probeTimer_->start(ms);
 }
 
 void Enforcer::ReloadAll() {
@@ -119,7 +136,7 @@ void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
 void Enforcer::ScanNow() {
     for (uid_t uid : std::exchange(dirty_, {})) {
         auto it = guards_.find(uid);
-        if (it != guards_.end() && it->second->guard->Blocking()) it->second->guard->Scan();
+        if (it != guards_.end() && it->second->guard->Blocking()) Scan(*it->second);
     }
 }
 
@@ -129,7 +146,7 @@ void Enforcer::Tick() {
 
 void Enforcer::ScanBlocking() {
     for (auto& [uid, g] : guards_)
-        if (g->guard->Blocking()) g->guard->Scan();
+        if (g->guard->Blocking()) Scan(*g);
 }
 
 void Enforcer::Stopping(const std::string& reason) {

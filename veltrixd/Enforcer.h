@@ -2,7 +2,8 @@
 // the account's own process table, fed from the account's sealed settings. Ticks once a second,
 // scans twice a second while an account's hour blocks, and scans an account at once when one of
 // its processes starts a program (ExecSeen). Processes of other accounts are never looked at by
-// an account's guard; what a guard spares and stops is the session guard's decision exactly.
+// an account's guard; what a guard spares and stops is the session guard's decision exactly. The
+// engines executables run are learnt once for all accounts.
 #pragma once
 
 #include <sys/types.h>
@@ -22,6 +23,7 @@
 class QTimer;
 
 namespace sentrel {
+class EngineProbe;
 class ProcScanner;
 class Stopper;
 class SystemClock;
@@ -58,14 +60,17 @@ class Enforcer final : public QObject {
     void Tick();
     void ScanBlocking();
     void ScanNow();
+    void Scan(AccountGuard& g);
 
     SealedStore& store_;
     sentrel::Identity identity_;
     EnforcerHooks hooks_;
     std::unique_ptr<sentrel::SystemClock> clock_;
     std::map<uid_t, std::unique_ptr<AccountGuard>> guards_;
-    std::set<uid_t> dirty_;  // accounts to scan at once
-    std::unique_ptr<QTimer> tick_, scan_, soon_;
+    std::set<uid_t> dirty_;    // accounts to scan at once
+    std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
+    std::shared_ptr<sentrel::EngineProbe> probe_;  // what every account's scanner learnt
+    std::unique_ptr<QTimer> tick_, scan_, soon_, probeTimer_;
 };
 
 }  // namespace veltrixd

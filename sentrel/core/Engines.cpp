@@ -107,4 +107,24 @@ std::string EngineBrowserName(Engine engine) {
     return {};
 }
 
+std::string EngineTitle(Engine engine) {
+    switch (engine) {
+        case Engine::Gecko:
+            return "Gecko";
+        case Engine::Chromium:
+            return "Chromium";
+        case Engine::WebKitGtk:
+            return "WebKitGTK";
+        case Engine::QtWebEngine:
+            return "Qt WebEngine";
+        case Engine::None:
+            break;
+    }
+    return {};
+}
+
+bool IsDynamicLoader(std::string_view base) {
+    return StartsWith(base, "ld-linux") || StartsWith(base, "ld64.so") || base == "ld.so";
+}
+
 }  // namespace sentrel

@@ -36,5 +36,12 @@ bool DesktopEntrySaysBrowser(std::string_view text);
 
 // The browser as the parent knows it by its engine: "firefox", "chromium", ...
 std::string EngineBrowserName(Engine engine);
+// The engine's own name: "Gecko", "Chromium", "WebKitGTK", "Qt WebEngine".
+std::string EngineTitle(Engine engine);
+
+// Whether `base` (an executable's base name) is the dynamic loader, which runs the program named
+// on its command line (ld-linux-x86-64.so.2 /usr/bin/epiphany): the process then runs the
+// loader's file, and what it runs is the program's.
+bool IsDynamicLoader(std::string_view base);
 
 }  // namespace sentrel

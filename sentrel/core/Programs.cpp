@@ -99,6 +99,7 @@ bool IsWine(std::string_view base) {
 }
 
 bool IsInterpreter(std::string_view base) {
+    if (IsDynamicLoader(base)) return true;
     const std::string_view name = WithoutVersion(base);
     for (std::string_view interpreter : {"python", "perl", "ruby", "node", "nodejs", "java", "mono",
                                          "mono-sgen", "bash", "sh", "dash", "zsh"})
@@ -133,6 +134,16 @@ std::vector<std::string> ProgramNames(const ProcessInfo& p) {
     return names;
 }
 
+// A program the table does not name, by the engine it runs. A packaged browser goes by its
+// executable's name; one of no package is a copy (or a download) of a browser, and says where.
+Match ByEngine(const ProcessInfo& p, std::string_view program) {
+    if (!EngineMakesBrowser(p.engine, p.package)) return {};
+    const std::string rule = "a web browser (" + EngineTitle(p.engine) + " engine)";
+    if (p.package.packaged) return {Match::Browser, std::string(BaseName(p.exe)), rule};
+    const std::string where(program.empty() ? std::string_view(p.exe) : program);
+    return {Match::Browser, EngineBrowserName(p.engine) + " (a copy in " + where + ")", rule};
+}
+
 }  // namespace
 
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
@@ -151,6 +162,7 @@ Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
     }
     const std::string_view program =
         IsInterpreter(BaseName(p.exe)) ? Program(p) : std::string_view();
+    if (const Match m = ByEngine(p, program); m.kind != Match::None) return m;
     for (std::size_t i = 0; i < apps.size(); ++i) {
         const std::string_view entry = Trimmed(apps[i]);
         if (entry.empty()) continue;

@@ -6,13 +6,20 @@
 //  - an application entry ("App1".."App9") matches the executable's base name in any letter case,
 //    with or without a trailing ".exe" ("Game.EXE" stops game and game.exe); an entry holding a
 //    "/" matches the full path instead. Blanks around an entry do not count.
-// For a script run by an interpreter (python3 qutebrowser) and a Windows program run by Wine,
-// the script's or the Windows program's name counts as the program's name as well.
+// For a script run by an interpreter (python3 qutebrowser), a Windows program run by Wine and a
+// program started through the dynamic loader (ld-linux-x86-64.so.2 /usr/bin/epiphany), the name
+// of what it runs counts as the program's name as well.
+//
+// A program the table does not name is a web browser by its engine (Engines.h): one that runs a
+// browser engine and belongs to no package, or whose package declares a web browser. The parent
+// reads it as "firefox (a copy in /home/child/x/notes)".
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "sentrel/core/Engines.h"
 
 namespace sentrel {
 
@@ -22,6 +29,8 @@ struct ProcessInfo {
     std::string exe;                // full path of the executable
     std::vector<std::string> args;  // the first arguments (argv[0], argv[1], ...), maybe none
     std::string app;                // "flatpak:<app id>" or "snap:<name>" of its scope, or ""
+    Engine engine = Engine::None;   // the browser engine it runs, as far as known yet
+    PackageFacts package;           // what the package system says of it (when it runs one)
 };
 
 struct Match {

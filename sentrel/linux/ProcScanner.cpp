@@ -1,4 +1,5 @@
 #include "sentrel/linux/ProcScanner.h"
+#include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/UniqueFd.h"
 
 #include <dirent.h>
@@ -16,17 +17,7 @@ namespace {
 
 // Reads a small file below /proc/<pid> (relative to the open /proc).
 std::string ReadAt(int dirFd, const std::string& path, std::size_t limit = 4096) {
-    const platform::UniqueFd fd(::openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return {};
-    std::string out(limit, '\0');
-    std::size_t used = 0;
-    while (used < limit) {
-        const ssize_t n = ::read(fd.get(), out.data() + used, limit - used);
-        if (n <= 0) break;
-        used += static_cast<std::size_t>(n);
-    }
-    out.resize(used);
-    return out;
+    return platform::ReadFileAt(dirFd, path, limit);
 }
 
 std::string ReadLinkAt(int dirFd, const std::string& path) {
@@ -112,8 +103,10 @@ constexpr long kYoungSeconds = 5;
 
 }  // namespace
 
-ProcScanner::ProcScanner(uid_t uid)
-    : uid_(uid), procFd_(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+ProcScanner::ProcScanner(uid_t uid, std::shared_ptr<EngineProbe> probe)
+    : uid_(uid),
+      probe_(probe ? std::move(probe) : std::make_shared<EngineProbe>()),
+      procFd_(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
 
 ProcScanner::~ProcScanner() = default;
 
@@ -150,6 +143,33 @@ void ProcScanner::Describe(int pid, Entry& e) {
         at = end + 1;
     }
     info.app = AppScope(ReadAt(procFd_.get(), dir + "/cgroup"));
+    e.engineReads = 0;
+    e.engineFinal = false;
+}
+
+void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs) {
+    static const auto ticksPerSecond = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
+    const std::string stat = ReadAt(procFd_.get(), std::to_string(pid) + "/stat");
+    const auto fields = StatFields(stat);
+    const std::uint64_t startMs = e.info.startTime * 1000 / ticksPerSecond;
+    EngineProbe::Sighting s;
+    s.pid = pid;
+    s.exe = e.info.exe;
+    s.app = e.info.app;
+    s.ageMs = nowMs > startMs ? nowMs - startMs : 0;
+    // utime and stime (fields 14 and 15), all threads'.
+    if (fields.size() > 12)
+        s.cpuMs = (Number(fields[11]) + Number(fields[12])) * 1000 / ticksPerSecond;
+    s.reads = e.engineReads;
+    const EngineProbe::Verdict v = probe_->Look(procFd_.get(), s);
+    e.info.engine = v.engine;
+    e.info.package = v.package;
+    e.engineReads = v.reads;
+    e.engineFinal = v.final;
+    if (v.final) return;
+    s.reads = v.reads;
+    const std::int64_t due = EngineReadDueInMs(s);
+    if (due >= 0 && (probeDueMs_ < 0 || due < probeDueMs_)) probeDueMs_ = due;
 }
 
 const std::vector<ProcessInfo>& ProcScanner::Scan() {
@@ -162,6 +182,9 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
     ::clock_gettime(CLOCK_BOOTTIME, &boot);
     const auto nowTicks =
         static_cast<std::uint64_t>(boot.tv_sec) * static_cast<std::uint64_t>(ticksPerSecond);
+    const auto nowMs = static_cast<std::uint64_t>(boot.tv_sec) * 1000 +
+                       static_cast<std::uint64_t>(boot.tv_nsec) / 1000000;
+    probeDueMs_ = -1;
     const auto youngTicks = static_cast<std::uint64_t>(kYoungSeconds * ticksPerSecond);
     platform::UniqueFd fd(::openat(procFd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* dir = fd.valid() ? ::fdopendir(fd.get()) : nullptr;
@@ -180,7 +203,8 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         if (!e.own) continue;
         // A process that has run for a while is looked at again every few scans only (an exec
         // keeps the pid): new processes are what starts all the time.
-        if (!fresh && !e.exe.empty() && !fullScan && e.info.startTime + youngTicks < nowTicks) {
+        if (!fresh && !e.exe.empty() && !fullScan && e.engineFinal &&
+            e.info.startTime + youngTicks < nowTicks) {
             current_.push_back(e.info);
             continue;
         }
@@ -190,6 +214,7 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
             e.exe = std::move(exe);
             Describe(pid, e);
         }
+        if (!e.engineFinal) Probe(pid, e, nowMs);
         current_.push_back(e.info);
     }
     ::closedir(dir);

@@ -2,12 +2,15 @@
 // reads. A process younger than 5 s is looked at again at every scan (a fork is followed by its
 // exec), an older one at every fourth (an exec keeps the pid): one readlink of its executable.
 // Processes of other users are remembered by pid and looked at again every sixteenth scan (a
-// process can change its user without a new pid).
+// process can change its user without a new pid). The browser engine a process runs is learnt
+// through an EngineProbe (which several scanners may share): at the process's first sight, and
+// at the scans after it until the probe has said all it can (ProbeDueInMs says when).
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,12 +18,14 @@
 #include "lib/platform/files/UniqueFd.h"
 
 #include "sentrel/core/Guard.h"
+#include "sentrel/linux/EngineProbe.h"
 
 namespace sentrel {
 
 class ProcScanner final : public ProcessTable {
   public:
-    explicit ProcScanner(uid_t uid);
+    // Without a probe, the scanner has one of its own.
+    explicit ProcScanner(uid_t uid, std::shared_ptr<EngineProbe> probe = nullptr);
     ~ProcScanner() override;
     ProcScanner(const ProcScanner&) = delete;
     ProcScanner& operator=(const ProcScanner&) = delete;
@@ -28,6 +33,8 @@ class ProcScanner final : public ProcessTable {
     const std::vector<ProcessInfo>& Scan() override;
     // Looks at `pid` afresh at the next scan (it was seen running a new program).
     void Refresh(int pid) { known_.erase(pid); }
+    // In how many ms a process of the last scan is due a new look at its engine; -1: none is.
+    std::int64_t ProbeDueInMs() const { return probeDueMs_; }
 
     // Start time (clock ticks after boot) of `pid`, read from /proc/<pid>/stat; 0 when gone.
     static std::uint64_t StartTime(int pid);
@@ -42,11 +49,16 @@ class ProcScanner final : public ProcessTable {
         bool seen = false;
         unsigned skipped = 0;  // scans since the owner was last looked at
         std::string exe;       // as last read
+        int engineReads = 0;   // maps reads made for it
+        bool engineFinal = false;
         ProcessInfo info;
     };
     void Describe(int pid, Entry& e);
+    void Probe(int pid, Entry& e, std::uint64_t nowMs);
 
     uid_t uid_;
+    std::shared_ptr<EngineProbe> probe_;
+    std::int64_t probeDueMs_ = -1;
     platform::UniqueFd procFd_;
     unsigned scans_ = 0;
     std::unordered_map<int, Entry> known_;

@@ -60,7 +60,11 @@ Service::Service() {
     reread_ = Timer(kRereadMs);
     settle_ = Timer(150, true);  // a save is several file events: read once they have settled
     connect(tick_.get(), &QTimer::timeout, this, [this] { Tick(); });
-    connect(scan_.get(), &QTimer::timeout, this, [this] { guard_->Scan(); });
+    probe_ = Timer(0, true);
+    connect(scan_.get(), &QTimer::timeout, this, [this] { Scan(); });
+    connect(probe_.get(), &QTimer::timeout, this, [this] {
+        if (scan_->isActive()) Scan();
+    });
     connect(reread_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(settle_.get(), &QTimer::timeout, this, [this] { ReadSettings(); });
     connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
@@ -123,13 +127,21 @@ void Service::UpdateScanning() {
     if (finishing_) return;
     if (guard_->Blocking() && !Delegated()) {
         if (!scan_->isActive()) {
-            guard_->Scan();  // at once: the hour has just begun, or blocking was switched on
+            Scan();  // at once: the hour has just begun, or blocking was switched on
             scan_->start();
         }
     } else if (scan_->isActive()) {
         scan_->stop();
         guard_->Scan();  // forgets what it was stopping
     }
+}
+
+// A new program whose engine is not known yet is looked at again when it is due, not only at the
+// next scan.
+void Service::Scan() {
+    guard_->Scan();
+    const std::int64_t due = table_->ProbeDueInMs();
+    if (due >= 0 && due < kScanMs) probe_->start(static_cast<int>(due) + 5);
 }
 
 void Service::Tick() {

@@ -52,6 +52,7 @@ class Service final : public QObject, public Outside {
 
     void ReadSettings();
     void Tick();
+    void Scan();
     void UpdateScanning();
     void OnSignal(int signal, int sender);
     void Finish(const std::string& reason);
@@ -70,7 +71,7 @@ class Service final : public QObject, public Outside {
     std::unique_ptr<ServiceLink> link_;
     std::unique_ptr<HeartbeatFile> heartbeat_;
     std::unique_ptr<platform::SignalEvents> signals_;
-    std::unique_ptr<QTimer> tick_, scan_, reread_, settle_;
+    std::unique_ptr<QTimer> tick_, scan_, reread_, settle_, probe_;
     bool finishing_ = false;
     int ticks_ = 0;
 

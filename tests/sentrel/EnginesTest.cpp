@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sentrel/core/Engines.h"
+#include "sentrel/core/Programs.h"
 
 using sentrel::Engine;
 using sentrel::EngineInMaps;
@@ -85,6 +86,47 @@ TEST(Engines, DesktopEntriesThatDeclareABrowser) {
         "[Desktop Entry]\nName=App\n[Desktop Action web]\nCategories=WebBrowser;\n"));
     EXPECT_FALSE(DesktopEntrySaysBrowser("Categories=WebBrowser;\n"));  // no group at all
     EXPECT_FALSE(DesktopEntrySaysBrowser("[Desktop Entry]\nCategories[de]=WebBrowser;\n"));
+}
+
+// What the guard decides and the parent reads, by the table first and the engine for the rest.
+TEST(Engines, ClassifiedByEngineWhereTheTableDoesNotNameIt) {
+    using sentrel::Match;
+    using sentrel::PackageFacts;
+    auto classify = [](std::string exe, std::vector<std::string> args, Engine engine,
+                       PackageFacts facts, std::vector<std::string> apps = {}) {
+        return sentrel::Classify({1, 1, std::move(exe), std::move(args), {}, engine, facts}, apps);
+    };
+    const PackageFacts none, mail{true, false}, browser{true, true};
+
+    Match m = classify("/home/child/x/notes", {"notes"}, Engine::Gecko, none);
+    EXPECT_EQ(m.kind, Match::Browser);
+    EXPECT_EQ(m.name, "firefox (a copy in /home/child/x/notes)");
+    EXPECT_EQ(m.rule, "a web browser (Gecko engine)");
+    // The table's names go first; an installed browser it does not know goes by its own name.
+    EXPECT_EQ(classify("/usr/lib/chromium/chromium", {}, Engine::Chromium, browser).name,
+              "chromium");
+    EXPECT_EQ(classify("/usr/bin/surf", {}, Engine::WebKitGtk, browser).name, "surf");
+    // Installed programs that embed an engine run on; a copy of one is a browser.
+    EXPECT_EQ(classify("/usr/lib/thunderbird/thunderbird-bin", {}, Engine::Gecko, mail).kind,
+              Match::None);
+    EXPECT_EQ(classify("/usr/bin/yelp", {}, Engine::WebKitGtk, mail).kind, Match::None);
+    EXPECT_EQ(classify("/home/child/tb/mail", {}, Engine::Gecko, none).kind, Match::Browser);
+    // A listed application without an engine is still the parent's entry.
+    EXPECT_EQ(classify("/usr/bin/game", {}, Engine::None, none, {"game"}).kind, Match::Application);
+}
+
+TEST(Engines, TheDynamicLoaderRunByHandIsJudgedByWhatItRuns) {
+    using sentrel::Match;
+    const std::string loader = "/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2";
+    // By the table: the program it runs is named there.
+    Match m = sentrel::Classify({1, 1, loader, {loader, "/usr/bin/epiphany"}, {}}, {});
+    EXPECT_EQ(m.kind, Match::Browser);
+    EXPECT_EQ(m.name, "epiphany");
+    // By the engine it maps (no package vouches for what the loader runs).
+    m = sentrel::Classify({1, 1, loader, {loader, "/home/child/notes"}, {}, Engine::WebKitGtk, {}},
+                          {});
+    EXPECT_EQ(m.name, "a WebKitGTK browser (a copy in /home/child/notes)");
+    EXPECT_EQ(sentrel::Classify({1, 1, loader, {loader, "/usr/bin/ls"}, {}}, {}).kind, Match::None);
 }
 
 }  // namespace

@@ -1,13 +1,39 @@
 // A program that does nothing until it is stopped, copied by the tests under the names of web
 // browsers and listed applications. With --ignore-term it ignores SIGTERM, as a program that
-// will not close does.
+// will not close does; --map FILE maps a file, as a program maps a library it loads (the tests'
+// browser engine); --spin MS first uses that much processor time.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
+namespace {
+
+long CpuMs() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1000 + t.tv_nsec / 1000000;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--ignore-term") == 0) std::signal(SIGTERM, SIG_IGN);
+        if (std::strcmp(argv[i], "--spin") == 0 && i + 1 < argc) {
+            const long until = CpuMs() + std::atol(argv[++i]);
+            while (CpuMs() < until) {
+            }
+        }
+        if (std::strcmp(argv[i], "--map") == 0 && i + 1 < argc) {
+            const int fd = ::open(argv[++i], O_RDONLY | O_CLOEXEC);
+            if (fd < 0 || ::mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) == MAP_FAILED)
+                return 2;
+        }
+    }
     for (;;) ::pause();
 }

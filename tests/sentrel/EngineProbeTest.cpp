@@ -1,0 +1,247 @@
+// The engine probe over real processes (copies of the do-nothing program, mapping stand-in engine
+// files) and the package facts over a system laid out in a temporary directory: a copy is known
+// by the engine beside it at its exec, an engine loaded with the program from its maps, each
+// executable's maps read once, and a process that has not loaded its libraries yet never makes its
+// executable pass for engine-less.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "sentrel/core/Programs.h"
+#include "sentrel/linux/EngineProbe.h"
+#include "sentrel/linux/Packages.h"
+
+namespace fs = std::filesystem;
+using sentrel::Engine;
+using sentrel::EngineProbe;
+using sentrel::PackageFacts;
+using sentrel::Packages;
+
+namespace {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "vtx-engine-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+    fs::path path;
+};
+
+void Write(const fs::path& file, const std::string& text) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << text;
+}
+
+// A copy of the do-nothing program at `path`.
+std::string Program(const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    fs::copy_file(VELTRIX_TOOLS_DIR "/fake-program", path);
+    return path.string();
+}
+
+// Processes of the test, ended and reaped when it ends.
+class Processes {
+  public:
+    ~Processes() { EndAll(); }
+    void EndAll() {
+        for (pid_t pid : pids_) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+        pids_.clear();
+    }
+    // Starts `argv` and returns once it runs it (and maps `mapped`, when given).
+    pid_t Start(const std::vector<std::string>& argv, const std::string& mapped = {}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        pids_.push_back(pid);
+        const std::string proc = "/proc/" + std::to_string(pid);
+        for (int i = 0; i < 500; ++i) {
+            std::error_code error;
+            std::ifstream maps(proc + "/maps");
+            const std::string text((std::istreambuf_iterator<char>(maps)), {});
+            if (fs::read_symlink(proc + "/exe", error) == fs::path(argv[0]) &&
+                text.find(mapped) != std::string::npos)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return pid;
+    }
+
+  private:
+    std::vector<pid_t> pids_;
+};
+
+class Probe : public ::testing::Test {
+  protected:
+    Probe()
+        : procFd(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)),
+          probe(Packages(system.path)) {}
+    ~Probe() override { ::close(procFd); }
+
+    // Looks at `pid` (running `exe`) as a scan would at the age and processor time given.
+    EngineProbe::Verdict Look(pid_t pid, const std::string& exe, std::uint64_t ageMs, int reads = 0,
+                              std::uint64_t cpuMs = 0) {
+        EngineProbe::Sighting s;
+        s.pid = pid;
+        s.exe = exe;
+        s.ageMs = ageMs;
+        s.cpuMs = cpuMs;
+        s.reads = reads;
+        return probe.Look(procFd, s);
+    }
+
+    TempDir home, system;  // the child's files; an empty system (nothing is packaged)
+    Processes processes;
+    int procFd;
+    EngineProbe probe;
+};
+
+TEST_F(Probe, ACopyIsKnownByTheEngineBesideItAtItsExec) {
+    const std::string gecko = Program(home.path / "x/notes");
+    Write(home.path / "x/libxul.so", "ELF");
+    const std::string chromium = Program(home.path / "y/notes");
+    Write(home.path / "y/icudtl.dat", "icu");
+    Write(home.path / "y/snapshot_blob.bin", "v8");
+    const std::string half = Program(home.path / "z/notes");  // ICU data alone is no engine
+    Write(home.path / "z/icudtl.dat", "icu");
+
+    const auto copy = Look(processes.Start({gecko}), gecko, 0);
+    EXPECT_EQ(copy.engine, Engine::Gecko);
+    EXPECT_TRUE(copy.final);
+    EXPECT_FALSE(copy.package.packaged);
+    EXPECT_EQ(Look(processes.Start({chromium}), chromium, 0).engine, Engine::Chromium);
+    const auto none = Look(processes.Start({half}), half, 0);
+    EXPECT_EQ(none.engine, Engine::None);
+    EXPECT_FALSE(none.final);  // its maps are still to be read
+    EXPECT_EQ(probe.MapsReads(), 0u);
+
+    // What the parent reads.
+    sentrel::ProcessInfo p{1, 1, gecko, {"notes"}, {}, copy.engine, copy.package};
+    const sentrel::Match m = sentrel::Classify(p, {});
+    EXPECT_EQ(m.kind, sentrel::Match::Browser);
+    EXPECT_EQ(m.name, "firefox (a copy in " + gecko + ")");
+}
+
+TEST_F(Probe, AnEngineLoadedWithTheProgramIsReadFromItsMapsOncePerExecutable) {
+    const std::string exe = Program(home.path / "bin/reader");
+    const std::string engine = (home.path / "lib/libwebkit2gtk-4.1.so.0").string();
+    Write(engine, std::string(4096, 'w'));
+    const pid_t first = processes.Start({exe, "--map", engine}, engine);
+
+    // At its exec the loader has mapped nothing yet: not read.
+    const auto young = Look(first, exe, 10);
+    EXPECT_EQ(young.engine, Engine::None);
+    EXPECT_FALSE(young.final);
+    EXPECT_EQ(probe.MapsReads(), 0u);
+    EXPECT_EQ(sentrel::EngineReadDueInMs({first, exe, {}, 10, 0, young.reads}), 40);
+
+    const auto read = Look(first, exe, 60, young.reads);
+    EXPECT_EQ(read.engine, Engine::WebKitGtk);
+    EXPECT_TRUE(read.final);
+    EXPECT_EQ(probe.MapsReads(), 1u);
+
+    // Every later process of the executable is known at its exec, without a read.
+    const pid_t second = processes.Start({exe});
+    EXPECT_EQ(Look(second, exe, 0).engine, Engine::WebKitGtk);
+    EXPECT_EQ(probe.MapsReads(), 1u);
+}
+
+TEST_F(Probe, NoEngineHoldsForTheExecutableOnlyOnceAProcessRanWithoutOne) {
+    const std::string exe = Program(home.path / "bin/viewer");
+    const std::string engine = (home.path / "lib/libQt6WebEngineCore.so.6").string();
+    Write(engine, std::string(4096, 'q'));
+
+    // A process held before it loads anything (stopped, traced): read at 50 ms and at 1 s, then
+    // left, but its executable is not taken for engine-less.
+    const pid_t held = processes.Start({exe});
+    auto v = Look(held, exe, 60);
+    EXPECT_EQ(v.reads, 1);
+    EXPECT_FALSE(v.final);
+    v = Look(held, exe, 1000, v.reads);
+    EXPECT_EQ(v.engine, Engine::None);
+    EXPECT_TRUE(v.final);
+    EXPECT_EQ(v.reads, 2);
+    EXPECT_EQ(sentrel::EngineReadDueInMs({held, exe, {}, 1000, 0, v.reads}), -1);
+    const pid_t later = processes.Start({exe, "--map", engine}, engine);
+    EXPECT_EQ(Look(later, exe, 60).engine, Engine::QtWebEngine);
+
+    // One that used 0.1 s of processor time without an engine settles it: no more reads.
+    const std::string plain = Program(home.path / "bin/plain");
+    EXPECT_TRUE(Look(processes.Start({plain}), plain, 60, 0, 100).final);
+    const std::uint64_t reads = probe.MapsReads();
+    EXPECT_TRUE(Look(processes.Start({plain}), plain, 60).final);
+    EXPECT_EQ(probe.MapsReads(), reads);
+}
+
+TEST_F(Probe, ARewrittenExecutableIsANewOne) {
+    const std::string exe = Program(home.path / "bin/tool");
+    const pid_t first = processes.Start({exe});
+    EXPECT_TRUE(Look(first, exe, 60, 0, 100).final);  // settled: no engine
+    // The same path, now a copy beside Firefox's library: another file (change time, inode).
+    processes.EndAll();
+    fs::remove(exe);
+    Program(exe);
+    Write(home.path / "bin/libxul.so", "ELF");
+    EXPECT_EQ(Look(processes.Start({exe}), exe, 0).engine, Engine::Gecko);
+}
+
+TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
+    TempDir root;
+    const fs::path info = root.path / "var/lib/dpkg/info";
+    Write(info / "firefox-esr.list",
+          "/.\n/usr\n/usr/lib/firefox-esr\n/usr/lib/firefox-esr/firefox-esr\n"
+          "/usr/share/applications/firefox-esr.desktop\n");
+    Write(root.path / "usr/share/applications/firefox-esr.desktop",
+          "[Desktop Entry]\nName=Firefox ESR\nCategories=Network;WebBrowser;\n");
+    Write(info / "thunderbird.list",
+          "/usr/lib/thunderbird/thunderbird-bin\n/usr/share/applications/thunderbird.desktop\n");
+    Write(root.path / "usr/share/applications/thunderbird.desktop",
+          "[Desktop Entry]\nCategories=Network;Email;\nMimeType=x-scheme-handler/mailto;\n"
+          "[Desktop Action Compose]\nCategories=WebBrowser;\n");
+    // Listed before /usr was merged: /bin is a link into /usr.
+    Write(info / "surf:amd64.list", "/bin/surf\n/usr/share/applications/surf.desktop\n");
+    Write(root.path / "usr/share/applications/surf.desktop",
+          "[Desktop Entry]\nMimeType=text/html;x-scheme-handler/http;\n");
+    fs::create_directories(root.path / "usr/bin");
+    fs::create_directory_symlink("usr/bin", root.path / "bin");
+    Write(root.path / "var/lib/flatpak/exports/share/applications/org.example.Web.desktop",
+          "[Desktop Entry]\nCategories=Network;WebBrowser;\n");
+    Write(root.path / "var/lib/snapd/desktop/applications/mail_mail.desktop",
+          "[Desktop Entry]\nCategories=Email;\n");
+    const Packages packages(root.path.string());
+    auto is = [](PackageFacts f, bool packaged, bool browser) {
+        return f.packaged == packaged && f.browserEntry == browser;
+    };
+
+    EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox-esr", ""), true, true));
+    EXPECT_TRUE(is(packages.Of("/usr/lib/thunderbird/thunderbird-bin", ""), true, false));
+    EXPECT_TRUE(is(packages.Of("/usr/bin/surf", ""), true, true));
+    // A line that only begins with the path, a copy, and the loader run by hand: no package's.
+    EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox", ""), false, false));
+    EXPECT_TRUE(is(packages.Of("/home/child/x/notes", ""), false, false));
+    EXPECT_TRUE(
+        is(packages.Of("/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2", ""), false, false));
+    // Flatpak and snap apps are installed software; their exported entries say what they are.
+    EXPECT_TRUE(is(packages.Of("/app/bin/web", "flatpak:org.example.Web"), true, true));
+    EXPECT_TRUE(
+        is(packages.Of("/app/bin/x", "flatpak:../../../usr/share/applications/surf"), true, false));
+    EXPECT_TRUE(is(packages.Of("/snap/mail/1/mail", "snap:mail"), true, false));
+}
+
+}  // namespace
