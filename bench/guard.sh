@@ -5,6 +5,8 @@
 #  - CPU per minute and resident memory of the guard, while an hour is allowed (idle) and while an
 #    hour is blocked (scanning twice a second); the same minute of the peer.
 #  - Detection latency: from the start of a program named like a browser to its end, 20 times.
+#  - The scan's cost with engine checks beside the name table alone, and the maps reads and time
+#    a new executable's verdict costs (bench_scan).
 # Needs root (the user is created and removed here); prints figures, asserts nothing.
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -76,3 +78,10 @@ wait $peer 2>/dev/null || true
 set_hours 0
 sleep 2
 echo "guard detection latency: $(latency)"
+
+# Knowing browsers by their engine: the scan's cost with and without engine checks, over the
+# same processes, and what a new executable costs (as the child, scanning its own processes).
+mkdir -p "$work/scan"
+cp "$build/bench/bench_scan" "$build/tools/fake-program" "$work/"
+chown -R "$child:" "$work/scan" "$work/bench_scan" "$work/fake-program"
+as_child "$work/bench_scan" "$work/fake-program" "$work/scan"

@@ -16,6 +16,22 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+# Real browsers and programs that embed a browser engine, for the tests that must stop (or spare)
+# one. Optional: one that cannot be installed is reported, and its tests skip it.
+browsers=(chromium epiphany-browser falkon yelp thunderbird)
+missing=()
+for p in "${browsers[@]}"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
+        for p in "${missing[@]}"; do
+            apt-get install -y -qq --no-install-recommends "$p" >/dev/null 2>&1 ||
+                echo "warning: $p cannot be installed; the tests with real browsers skip it"
+        done
+fi
 want=()
 for l in en_US.UTF-8 de_DE.UTF-8; do
     locale -a 2>/dev/null | grep -qi "^${l%.UTF-8}.utf8$" || want+=("$l")

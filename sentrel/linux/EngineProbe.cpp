@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "lib/platform/files/ReadFile.h"
 
@@ -30,6 +32,35 @@ Engine EngineBeside(const std::string& exe) {
     return Engine::None;
 }
 
+// Whether the process sleeps in a call that only a program's own code makes: it is past loading.
+bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
+    if (s.state != 'S') return false;
+    const std::string text =
+        platform::ReadFileAt(procFd, std::to_string(s.pid) + "/syscall", 64);
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;  // running, or no call
+    const long call = std::strtol(text.c_str(), nullptr, 10);
+    static constexpr long kWaits[] = {
+#ifdef SYS_pause
+        SYS_pause,
+#endif
+#ifdef SYS_poll
+        SYS_poll,
+#endif
+#ifdef SYS_select
+        SYS_select,
+#endif
+#ifdef SYS_epoll_wait
+        SYS_epoll_wait,
+#endif
+        SYS_nanosleep, SYS_clock_nanosleep, SYS_ppoll, SYS_pselect6, SYS_epoll_pwait,
+        SYS_wait4, SYS_waitid, SYS_rt_sigsuspend, SYS_rt_sigtimedwait, SYS_futex,
+        SYS_accept4, SYS_recvmsg, SYS_recvfrom,
+    };
+    for (long wait : kWaits)
+        if (call == wait) return true;
+    return false;
+}
+
 std::string BaseName(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -46,7 +77,10 @@ Engine EngineProbe::ReadMaps(int procFd, int pid) {
 
 const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
     if (!known.factsKnown) {
-        known.facts = packages_.Of(s.exe, s.app);
+        // dpkg installs its files as root: one an account owns (a copy in a home, a download)
+        // is none of a package's, and needs no look through the lists.
+        known.facts = known.owner != 0 && s.app.empty() ? PackageFacts{}
+                                                         : packages_.Of(s.exe, s.app);
         known.factsKnown = true;
     }
     return known.facts;
@@ -77,6 +111,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     if (it == known_.end()) {
         if (known_.size() >= kMaxKnown) known_.clear();
         Known fresh;
+        fresh.owner = st.st_uid;
         fresh.engine = EngineBeside(s.exe);
         fresh.settled = fresh.engine != Engine::None;
         it = known_.emplace(key, fresh).first;
@@ -86,7 +121,8 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
         known.engine = ReadMaps(procFd, s.pid);
         // A read at 1 s or later is this process's last.
         v.reads = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;
-        known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs;
+        known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs ||
+                        WaitsInItsOwnCode(procFd, s);
     }
     v.engine = known.engine;
     v.final = known.settled || v.reads >= 2;

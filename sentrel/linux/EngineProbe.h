@@ -7,12 +7,16 @@
 //    copy is known at its exec, before it has loaded anything.
 //  - Otherwise the files the process maps (/proc/PID/maps): WebKitGTK and Qt WebEngine are loaded
 //    with the program. They are read once the process is 50 ms old, and again at 1 s if nothing
-//    was found: one read for a browser, at most two for another process.
+//    was found and the process had barely run: one read for a browser, at most two a process.
 //  - An engine found holds for the executable. "No engine" holds for it only once a process of it
-//    has used 0.1 s of processor time without mapping one; so a process stopped or traced before
-//    it loaded its libraries cannot make its executable pass for engine-less later.
+//    was seen past loading without one: it has used 30 ms of processor time (the loader maps a
+//    program's libraries in a few ms, before it runs any of its code), or it sleeps in a call only
+//    a program's own code makes (pause, poll, nanosleep, ...; the loader only opens, reads and
+//    maps). So a process stopped, traced or stalled before it loaded its libraries cannot make its
+//    executable pass for engine-less later.
 //  - The dynamic loader run by hand is judged by each process alone.
-// The package facts are asked only for an executable that runs an engine, once.
+// The package facts are asked only for an executable that runs an engine, once, and only for a
+// file root owns (dpkg installs its files as root).
 #pragma once
 
 #include <sys/types.h>
@@ -30,7 +34,7 @@ namespace sentrel {
 
 inline constexpr std::uint64_t kEngineFirstReadMs = 50;
 inline constexpr std::uint64_t kEngineLastReadMs = 1000;
-inline constexpr std::uint64_t kEngineSettledCpuMs = 100;
+inline constexpr std::uint64_t kEngineSettledCpuMs = 30;
 
 class EngineProbe {
   public:
@@ -42,6 +46,7 @@ class EngineProbe {
         std::uint64_t ageMs = 0;  // since the process started
         std::uint64_t cpuMs = 0;  // processor time it has used
         int reads = 0;            // maps reads made for this process so far
+        char state = 0;           // as /proc/PID/stat has it: 'R', 'S', 'T', ...
     };
     struct Verdict {
         Engine engine = Engine::None;
@@ -66,6 +71,7 @@ class EngineProbe {
         }
     };
     struct Known {
+        uid_t owner = 0;  // of the executable's file
         Engine engine = Engine::None;
         bool settled = false;
         bool factsKnown = false;

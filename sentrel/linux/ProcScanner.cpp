@@ -105,7 +105,7 @@ constexpr long kYoungSeconds = 5;
 
 ProcScanner::ProcScanner(uid_t uid, std::shared_ptr<EngineProbe> probe)
     : uid_(uid),
-      probe_(probe ? std::move(probe) : std::make_shared<EngineProbe>()),
+      probe_(std::move(probe)),
       procFd_(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
 
 ProcScanner::~ProcScanner() = default;
@@ -144,7 +144,7 @@ void ProcScanner::Describe(int pid, Entry& e) {
     }
     info.app = AppScope(ReadAt(procFd_.get(), dir + "/cgroup"));
     e.engineReads = 0;
-    e.engineFinal = false;
+    e.engineFinal = !probe_;
 }
 
 void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs) {
@@ -161,6 +161,7 @@ void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs) {
     if (fields.size() > 12)
         s.cpuMs = (Number(fields[11]) + Number(fields[12])) * 1000 / ticksPerSecond;
     s.reads = e.engineReads;
+    s.state = fields.empty() || fields[0].empty() ? '\0' : fields[0][0];
     const EngineProbe::Verdict v = probe_->Look(procFd_.get(), s);
     e.info.engine = v.engine;
     e.info.package = v.package;

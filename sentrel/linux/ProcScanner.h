@@ -24,8 +24,8 @@ namespace sentrel {
 
 class ProcScanner final : public ProcessTable {
   public:
-    // Without a probe, the scanner has one of its own.
-    explicit ProcScanner(uid_t uid, std::shared_ptr<EngineProbe> probe = nullptr);
+    // Without a probe, no engine is looked for (browsers are known by the table alone).
+    ProcScanner(uid_t uid, std::shared_ptr<EngineProbe> probe);
     ~ProcScanner() override;
     ProcScanner(const ProcScanner&) = delete;
     ProcScanner& operator=(const ProcScanner&) = delete;

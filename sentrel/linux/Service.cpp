@@ -40,7 +40,7 @@ Service::Service() {
     programDir_ = platform::DirectoryOfPath(exe_);
     logPath_ = programDir_ + "Block.log";
     clock_ = std::make_unique<SystemClock>();
-    table_ = std::make_unique<ProcScanner>(::getuid());
+    table_ = std::make_unique<ProcScanner>(::getuid(), std::make_shared<EngineProbe>());
     guard_ = std::make_unique<Guard>(
         *clock_, *table_, *this,
         Identity{VELTRIX_VERSION, static_cast<int>(::getpid()), programDir_});

@@ -26,13 +26,19 @@ remove_child() {
 }
 # Runs a command as the child, in the child's own environment (and the test's store locations,
 # when the test moved them).
-as_child() {
+as_child() { run_as_child "" "$@"; }
+# The same without a network (a namespace of its own, loopback down): for real browsers, which
+# would otherwise reach out to their makers' servers.
+as_child_offline() { run_as_child "unshare -n --" "$@"; }
+run_as_child() {
+    local prefix=$1
+    shift
     local env=(HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" DISPLAY="${DISPLAY:-}"
                PATH=/usr/bin:/bin LANG=C.UTF-8)
     [ -n "${VELTRIX_USER_STORE:-}" ] && env+=(VELTRIX_USER_STORE="$VELTRIX_USER_STORE")
     [ -n "${VELTRIX_MACHINE_STORE:-}" ] && env+=(VELTRIX_MACHINE_STORE="$VELTRIX_MACHINE_STORE")
     [ -n "${VELTRIX_CONTROL_SOCKET:-}" ] && env+=(VELTRIX_CONTROL_SOCKET="$VELTRIX_CONTROL_SOCKET")
-    runuser -u "$child" -- env -i "${env[@]}" "$@"
+    $prefix runuser -u "$child" -- env -i "${env[@]}" "$@"
 }
 # The pids of the child's processes running PROGRAM (its name, as ps shows it).
 child_pids() {

@@ -199,7 +199,7 @@ browser_stopped "with the guard's autostart entry hidden, at the next login"
 # A real browser, as the child starts it.
 if [ -x /usr/bin/firefox-esr ]; then
     as_child mkdir -p "$work/home/profile"
-    as_child /usr/bin/firefox-esr --headless --no-remote --profile "$work/home/profile" about:blank \
+    as_child_offline /usr/bin/firefox-esr --headless --no-remote --profile "$work/home/profile" about:blank \
         >/dev/null 2>&1 &
     real=$!
     disown "$real"
@@ -209,6 +209,18 @@ if [ -x /usr/bin/firefox-esr ]; then
     # processes is left.
     for _ in $(seq 80); do [ -z "$(child_pids firefox-esr)" ] && break; sleep 0.025; done
     [ -z "$(child_pids firefox-esr)" ] || fail "firefox-esr left processes: $(child_pids firefox-esr)"
+    # A copy of its installation in the child's home, the executable renamed: known by its engine.
+    cp -a /usr/lib/firefox-esr "$work/home/x"
+    mv "$work/home/x/firefox-esr" "$work/home/x/notes"
+    chown -R "$child:" "$work/home/x"
+    as_child_offline "$work/home/x/notes" --headless --no-remote --profile "$work/home/profile" \
+        about:blank >/dev/null 2>&1 &
+    copy=$!
+    disown "$copy"
+    for _ in $(seq 80); do kill -0 "$copy" 2>/dev/null || break; sleep 0.025; done
+    if kill -0 "$copy" 2>/dev/null; then kill "$copy"; fail "the renamed copy of firefox still runs"; fi
+    grep -q "Stopped firefox (a copy in $work/home/x/notes) (pid " /var/log/veltrix/Block.log \
+        || fail "the copy is not named in the log: $(tail -5 /var/log/veltrix/Block.log)"
 else
     echo "system test: no firefox-esr on this machine; the real browser's road is not walked"
 fi

@@ -94,7 +94,8 @@ class Probe : public ::testing::Test {
           probe(Packages(system.path)) {}
     ~Probe() override { ::close(procFd); }
 
-    // Looks at `pid` (running `exe`) as a scan would at the age and processor time given.
+    // Looks at `pid` (running `exe`) as a scan would at the age and processor time given, in the
+    // state it is in.
     EngineProbe::Verdict Look(pid_t pid, const std::string& exe, std::uint64_t ageMs, int reads = 0,
                               std::uint64_t cpuMs = 0) {
         EngineProbe::Sighting s;
@@ -103,7 +104,20 @@ class Probe : public ::testing::Test {
         s.ageMs = ageMs;
         s.cpuMs = cpuMs;
         s.reads = reads;
+        s.state = State(pid);
         return probe.Look(procFd, s);
+    }
+    static char State(pid_t pid) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        const std::string stat((std::istreambuf_iterator<char>(in)), {});
+        const auto close = stat.rfind(") ");
+        return close == std::string::npos ? '\0' : stat[close + 2];
+    }
+    // Waits until `pid` is in state `state`.
+    static void WaitFor(pid_t pid, char state) {
+        for (int i = 0; i < 500 && State(pid) != state; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_EQ(State(pid), state);
     }
 
     TempDir home, system;  // the child's files; an empty system (nothing is packaged)
@@ -162,14 +176,16 @@ TEST_F(Probe, AnEngineLoadedWithTheProgramIsReadFromItsMapsOncePerExecutable) {
     EXPECT_EQ(probe.MapsReads(), 1u);
 }
 
-TEST_F(Probe, NoEngineHoldsForTheExecutableOnlyOnceAProcessRanWithoutOne) {
+TEST_F(Probe, NoEngineHoldsForTheExecutableOnlyOnceAProcessWasSeenPastLoading) {
     const std::string exe = Program(home.path / "bin/viewer");
     const std::string engine = (home.path / "lib/libQt6WebEngineCore.so.6").string();
     Write(engine, std::string(4096, 'q'));
 
-    // A process held before it loads anything (stopped, traced): read at 50 ms and at 1 s, then
-    // left, but its executable is not taken for engine-less.
+    // A process held (stopped, as before it loads anything): read at 50 ms and at 1 s, then left,
+    // but its executable is not taken for engine-less.
     const pid_t held = processes.Start({exe});
+    ::kill(held, SIGSTOP);
+    WaitFor(held, 'T');
     auto v = Look(held, exe, 60);
     EXPECT_EQ(v.reads, 1);
     EXPECT_FALSE(v.final);
@@ -181,11 +197,17 @@ TEST_F(Probe, NoEngineHoldsForTheExecutableOnlyOnceAProcessRanWithoutOne) {
     const pid_t later = processes.Start({exe, "--map", engine}, engine);
     EXPECT_EQ(Look(later, exe, 60).engine, Engine::QtWebEngine);
 
-    // One that used 0.1 s of processor time without an engine settles it: no more reads.
-    const std::string plain = Program(home.path / "bin/plain");
-    EXPECT_TRUE(Look(processes.Start({plain}), plain, 60, 0, 100).final);
+    // Past loading without an engine: asleep in its own code (pause), or having run a while
+    // (30 ms of processor time). One read settles the executable: none for its later processes.
+    const std::string idle = Program(home.path / "bin/idle");
+    const pid_t sleeper = processes.Start({idle});
+    WaitFor(sleeper, 'S');
+    EXPECT_TRUE(Look(sleeper, idle, 60).final);
+    const std::string busy = Program(home.path / "bin/busy");
+    EXPECT_TRUE(Look(processes.Start({busy, "--spin", "40"}), busy, 60, 0, 40).final);
     const std::uint64_t reads = probe.MapsReads();
-    EXPECT_TRUE(Look(processes.Start({plain}), plain, 60).final);
+    EXPECT_TRUE(Look(processes.Start({idle}), idle, 60).final);
+    EXPECT_TRUE(Look(processes.Start({busy}), busy, 60).final);
     EXPECT_EQ(probe.MapsReads(), reads);
 }
 

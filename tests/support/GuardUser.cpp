@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -105,12 +106,27 @@ std::vector<std::string> GuardUser::Environment() const {
 }
 
 pid_t GuardUser::Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env) {
+    return Start(argv, env, false);
+}
+
+pid_t GuardUser::SpawnOffline(const std::vector<std::string>& argv,
+                              const std::vector<std::string>& env) {
+    return Start(argv, env, true);
+}
+
+pid_t GuardUser::Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                       bool offline) {
     std::vector<std::string> all = Environment();
     all.insert(all.end(), env.begin(), env.end());
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 0);
+        if (offline) {
+            if (::unshare(CLONE_NEWNET) != 0) ::_exit(126);
+            ::dup2(null, 1);  // a real browser's chatter is not the test's output
+            ::dup2(null, 2);
+        }
         if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(126);
         if (::chdir(home.c_str()) != 0) ::_exit(126);
         std::vector<char*> args, envp;

@@ -28,6 +28,10 @@ class GuardUser {
 
     // Starts `argv` as this user (its environment: HOME, XDG_RUNTIME_DIR, the store); the pid.
     pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env = {});
+    // The same in a network namespace of its own (loopback only, down): for real browsers, which
+    // would otherwise reach out to their makers' servers.
+    pid_t SpawnOffline(const std::vector<std::string>& argv,
+                       const std::vector<std::string>& env = {});
     // Runs `argv` as this user to its end; the exit status.
     int Run(const std::vector<std::string>& argv);
     // Sets a settings value as this user, through the store tool.
@@ -49,6 +53,8 @@ class GuardUser {
 
   private:
     std::vector<std::string> Environment() const;
+    pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                bool offline);
     std::string group_;
 };
 
