@@ -77,17 +77,19 @@ int main(int argc, char** argv) {
         auto start = Clock::now();
         const std::size_t n = table.Scan().size();
         const double first = Ms(Clock::now() - start);
-        std::printf("scan of %zu processes, name table alone:   first sight %7.2f ms, known %6.3f ms\n",
-                    n, first, MeanScan(table, 200));
+        std::printf(
+            "scan of %zu processes, name table alone:   first sight %7.2f ms, known %6.3f ms\n", n,
+            first, MeanScan(table, 200));
         auto probe = std::make_shared<sentrel::EngineProbe>();
         sentrel::ProcScanner engines(::getuid(), probe);
         start = Clock::now();
         engines.Scan();
         const double firstEngines = Ms(Clock::now() - start);
-        std::printf("scan of %zu processes, with engine checks: first sight %7.2f ms, known %6.3f ms"
-                    " (%llu maps reads at first sight)\n",
-                    n, firstEngines, MeanScan(engines, 200),
-                    static_cast<unsigned long long>(probe->MapsReads()));
+        std::printf(
+            "scan of %zu processes, with engine checks: first sight %7.2f ms, known %6.3f ms"
+            " (%llu maps reads at first sight)\n",
+            n, firstEngines, MeanScan(engines, 200),
+            static_cast<unsigned long long>(probe->MapsReads()));
     }
 
     const std::string engineLib = (work / "lib/libwebkit2gtk-4.1.so.0").string();
@@ -132,10 +134,11 @@ int main(int argc, char** argv) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
-        std::printf("new executable that %-26s %4.2f maps reads each, verdict after %6.1f ms,"
-                    " %5.2f ms a scan\n",
-                    (std::string(kind.what) + ":").c_str(), static_cast<double>(reads) / kEach,
-                    verdictMs / kEach, scanMs / scans);
+        std::printf(
+            "new executable that %-26s %4.2f maps reads each, verdict after %6.1f ms,"
+            " %5.2f ms a scan\n",
+            (std::string(kind.what) + ":").c_str(), static_cast<double>(reads) / kEach,
+            verdictMs / kEach, scanMs / scans);
     }
     return 0;
 }

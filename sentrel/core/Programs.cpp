@@ -162,7 +162,7 @@ Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
     }
     const std::string_view program =
         IsInterpreter(BaseName(p.exe)) ? Program(p) : std::string_view();
-    if (const Match m = ByEngine(p, program); m.kind != Match::None) return m;
+    if (Match m = ByEngine(p, program); m.kind != Match::None) return m;
     for (std::size_t i = 0; i < apps.size(); ++i) {
         const std::string_view entry = Trimmed(apps[i]);
         if (entry.empty()) continue;

@@ -35,8 +35,7 @@ Engine EngineBeside(const std::string& exe) {
 // Whether the process sleeps in a call that only a program's own code makes: it is past loading.
 bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
     if (s.state != 'S') return false;
-    const std::string text =
-        platform::ReadFileAt(procFd, std::to_string(s.pid) + "/syscall", 64);
+    const std::string text = platform::ReadFileAt(procFd, std::to_string(s.pid) + "/syscall", 64);
     if (text.empty() || text[0] < '0' || text[0] > '9') return false;  // running, or no call
     const long call = std::strtol(text.c_str(), nullptr, 10);
     static constexpr long kWaits[] = {
@@ -52,9 +51,11 @@ bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
 #ifdef SYS_epoll_wait
         SYS_epoll_wait,
 #endif
-        SYS_nanosleep, SYS_clock_nanosleep, SYS_ppoll, SYS_pselect6, SYS_epoll_pwait,
-        SYS_wait4, SYS_waitid, SYS_rt_sigsuspend, SYS_rt_sigtimedwait, SYS_futex,
-        SYS_accept4, SYS_recvmsg, SYS_recvfrom,
+        SYS_nanosleep,  SYS_clock_nanosleep, SYS_ppoll,
+        SYS_pselect6,   SYS_epoll_pwait,     SYS_wait4,
+        SYS_waitid,     SYS_rt_sigsuspend,   SYS_rt_sigtimedwait,
+        SYS_futex,      SYS_accept4,         SYS_recvmsg,
+        SYS_recvfrom,
     };
     for (long wait : kWaits)
         if (call == wait) return true;
@@ -79,8 +80,8 @@ const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
     if (!known.factsKnown) {
         // dpkg installs its files as root: one an account owns (a copy in a home, a download)
         // is none of a package's, and needs no look through the lists.
-        known.facts = known.owner != 0 && s.app.empty() ? PackageFacts{}
-                                                         : packages_.Of(s.exe, s.app);
+        known.facts =
+            known.owner != 0 && s.app.empty() ? PackageFacts{} : packages_.Of(s.exe, s.app);
         known.factsKnown = true;
     }
     return known.facts;

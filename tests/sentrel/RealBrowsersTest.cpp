@@ -30,8 +30,8 @@ namespace {
 
 constexpr int kStopMs = 15000;  // generous for a loaded machine; the benchmark measures speed
 
-using Args = std::function<std::vector<std::string>(const std::string& home,
-                                                    const std::string& tag)>;
+using Args =
+    std::function<std::vector<std::string>(const std::string& home, const std::string& tag)>;
 
 struct Browser {
     std::string package;    // the Debian package
@@ -76,15 +76,18 @@ class Display {
         if (pid_ == 0) {
             ::close(fds[0]);
             const std::string fd = std::to_string(fds[1]);
-            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-ac", "-nolisten", "tcp",
-                     "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-ac", "-nolisten", "tcp", "-screen",
+                     "0", "1024x768x24", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
-        char buf[16] = {};
-        const ssize_t n = ::read(fds[0], buf, sizeof buf - 1);
+        // The number, then a newline, maybe in two writes: the pipe stays open until both are
+        // read (Xvfb ends when it cannot write them).
+        std::string number;
+        char c = 0;
+        while (::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         ::close(fds[0]);
-        if (n > 0) name = ":" + std::to_string(std::atoi(buf));
+        if (c == '\n' && !number.empty()) name = ":" + number;
     }
     ~Display() {
         if (pid_ <= 0) return;
@@ -97,9 +100,13 @@ class Display {
     pid_t pid_ = -1;
 };
 
-// Whether a line of `log` says `name` was stopped.
-bool Stopped(const std::string& log, const std::string& name) {
-    return log.find("Stopped " + name + " (pid ") != std::string::npos;
+// Whether a line of the log says `name` was stopped, within 5 s (the line follows the stop).
+bool Stopped(const std::function<std::string()>& log, const std::string& name) {
+    for (int i = 0; i < 250; ++i) {
+        if (log().find("Stopped " + name + " (pid ") != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 class RealBrowsers : public ::testing::Test {
@@ -119,7 +126,8 @@ class RealBrowsers : public ::testing::Test {
         for (const Browser& b : present) Copy(b);
         // The session's bus, for the GTK programs.
         const std::string bus = user->runtime + "/bus";
-        user->Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus});
+        user->Spawn(
+            {"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=unix:path=" + bus});
         for (int i = 0; i < 500 && !fs::exists(bus); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         env = {"DISPLAY=" + display.name, "DBUS_SESSION_BUS_ADDRESS=unix:path=" + bus,
@@ -156,13 +164,16 @@ class RealBrowsers : public ::testing::Test {
     // run and were never named.
     void StopsEveryBrowserAndNothingElse(const std::function<std::string()>& log) {
         std::vector<std::pair<std::string, pid_t>> others;
-        if (fs::exists("/usr/bin/yelp")) others.emplace_back("yelp", Start("/usr/bin/yelp", {}));
-        else std::cout << "skipped: yelp is not installed\n";
+        if (fs::exists("/usr/bin/yelp"))
+            others.emplace_back("yelp", Start("/usr/bin/yelp", {}));
+        else
+            std::cout << "skipped: yelp is not installed\n";
         if (fs::exists("/usr/lib/thunderbird/thunderbird"))
             others.emplace_back("thunderbird",
                                 Start("/usr/lib/thunderbird/thunderbird",
                                       {"--headless", "--profile", user->home + "/tb"}));
-        else std::cout << "skipped: thunderbird is not installed\n";
+        else
+            std::cout << "skipped: thunderbird is not installed\n";
 
         for (const Browser& b : present) {
             const auto started = std::chrono::steady_clock::now();
@@ -180,15 +191,17 @@ class RealBrowsers : public ::testing::Test {
                                  .count()
                           << " ms\n";
             }
-            const std::string text = log();
-            EXPECT_TRUE(Stopped(text, b.name)) << text;
-            EXPECT_TRUE(Stopped(text, b.copyName + " (a copy in " + copy + ")")) << text;
+            EXPECT_TRUE(Stopped(log, b.name)) << b.package << "\n" << log();
+            EXPECT_TRUE(Stopped(log, b.copyName + " (a copy in " + copy + ")")) << b.package << "\n"
+                                                                                << log();
         }
         // Some scans later (they had started before every browser, so they were judged).
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         const std::string text = log();
         for (const auto& [name, pid] : others) {
-            EXPECT_TRUE(Running(pid)) << name << " was stopped or ended\n" << text;
+            EXPECT_TRUE(Running(pid)) << name << " was stopped or ended\n"
+                                      << text << "\nwhat the programs wrote:\n"
+                                      << user->ProgramsOutput();
             EXPECT_EQ(text.find(name), std::string::npos) << text;
         }
     }

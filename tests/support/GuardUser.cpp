@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -124,8 +124,11 @@ pid_t GuardUser::Start(const std::vector<std::string>& argv, const std::vector<s
         ::dup2(null, 0);
         if (offline) {
             if (::unshare(CLONE_NEWNET) != 0) ::_exit(126);
-            ::dup2(null, 1);  // a real browser's chatter is not the test's output
-            ::dup2(null, 2);
+            // A real browser's chatter is not the test's output; ProgramsOutput() has it.
+            const int out = ::open((root + "/programs.log").c_str(),
+                                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
         }
         if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(126);
         if (::chdir(home.c_str()) != 0) ::_exit(126);
@@ -170,6 +173,10 @@ pid_t GuardUser::Guard() const {
     const std::string text = ReadFile(runtime + "/veltrix/guard.lock");
     const pid_t pid = static_cast<pid_t>(std::atoi(text.c_str()));
     return pid > 0 && Running(pid) ? pid : 0;
+}
+
+std::string GuardUser::ProgramsOutput() const {
+    return ReadFile(root + "/programs.log");
 }
 
 std::string GuardUser::Log() const {

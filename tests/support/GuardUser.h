@@ -32,6 +32,8 @@ class GuardUser {
     // would otherwise reach out to their makers' servers.
     pid_t SpawnOffline(const std::vector<std::string>& argv,
                        const std::vector<std::string>& env = {});
+    // What the programs started offline wrote to their standard output and error.
+    std::string ProgramsOutput() const;
     // Runs `argv` as this user to its end; the exit status.
     int Run(const std::vector<std::string>& argv);
     // Sets a settings value as this user, through the store tool.
