@@ -3,7 +3,9 @@
 # kernel's process events), the session guard Sentrel.exe (a /proc scan twice a second) and a
 # peer that polls `ps -e` twice a second and kills what it finds by name.
 #  - exec-to-end latency of a program named like a browser, started 100 times by a throwaway
-#    member account at a blocked hour (median, 99th percentile, worst);
+#    member account at a blocked hour (median, 99th percentile, worst); and, known by its engine
+#    (the guard and the service only), of a renamed copy beside Firefox's libxul.so and of a
+#    program that maps a WebKitGTK library, 40 times each;
 #  - the service's CPU per minute and resident memory while it stands by (an allowed hour) and
 #    while the hour is blocked.
 # Needs root (the account and its group are created and removed here); prints figures, asserts
@@ -31,12 +33,23 @@ trap cleanup EXIT
 mkdir -p "$work/program"
 cp "$build/tools/Sentrel.exe" "$build/tools/veltrix-reg" "$work/program/"
 cp "$build/tools/fake-program" "$work/firefox"
-chown -R "$child:" "$work/program" "$work/firefox"
+mkdir -p "$work/copy" "$work/webkit"
+cp "$build/tools/fake-program" "$work/copy/notes"
+echo ELF > "$work/copy/libxul.so"
+cp "$build/tools/fake-program" "$work/webkit/notes"
+head -c 4096 /dev/zero > "$work/webkit/libwebkit2gtk-4.1.so.0"
+chown -R "$child:" "$work/program" "$work/firefox" "$work/copy" "$work/webkit"
 export VELTRIX_USER_STORE=$work/home/store VELTRIX_CONTROL_SOCKET=$work/run/control
 key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 uid=$(id -u "$child")
 gid=$(id -g "$child")
 latency() { "$build/bench/bench_stop_latency" "$uid" "$gid" "$work/firefox" "$samples"; }
+by_engine() {
+    echo "  a renamed copy beside libxul.so:  $("$build/bench/bench_stop_latency" "$uid" "$gid" \
+        "$work/copy/notes" 40)"
+    echo "  maps a WebKitGTK library:         $("$build/bench/bench_stop_latency" "$uid" "$gid" \
+        "$work/webkit/notes" 40 --map "$work/webkit/libwebkit2gtk-4.1.so.0")"
+}
 boxes() {  # the hour boxes of the current and the next hour
     for t in now "+1 hour"; do
         read -r day hour < <(date -d "$t" '+%w %H')
@@ -64,6 +77,7 @@ for box in $(boxes); do as_child "$work/program/veltrix-reg" set HKCU "$key" "Ch
 for _ in $(seq 100); do [ -s "$work/runtime/veltrix/guard.lock" ] && break; sleep 0.05; done
 sleep 1
 echo "session guard, /proc every 0.5 s: $(latency)"
+by_engine
 kill "$(cat "$work/runtime/veltrix/guard.lock")"
 sleep 1
 
@@ -83,5 +97,6 @@ printf 'service standing by:               %8.1f ms CPU per minute, %s kB reside
 ask save pw "${allowed[@]/%=1/=0}"
 sleep 2
 echo "service, process events:           $(latency)"
+by_engine
 printf 'service at a blocked hour:         %8.1f ms CPU per minute, %s kB resident\n' \
     "$(per_minute "$service")" "$(rss_kb "$service")"

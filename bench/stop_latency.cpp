@@ -2,7 +2,8 @@
 // browser, which ends at SIGTERM) COUNT times as the account UID:GID, one after the other, and
 // measures from the moment just before exec to its end. Prints the median, the 99th percentile
 // and the worst, in milliseconds. A start that lives 5 s is killed and counted as 5000 ms.
-//   bench_stop_latency UID GID PROGRAM COUNT
+// ARGS follow PROGRAM on its command line.
+//   bench_stop_latency UID GID PROGRAM COUNT [ARGS...]
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -30,8 +31,8 @@ long long NowUs() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: bench_stop_latency UID GID PROGRAM COUNT\n");
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: bench_stop_latency UID GID PROGRAM COUNT [ARGS...]\n");
         return 2;
     }
     const uid_t uid = static_cast<uid_t>(std::atoi(argv[1]));
@@ -49,7 +50,10 @@ int main(int argc, char** argv) {
                 ::_exit(126);
             const long long start = NowUs();
             if (::write(fds[1], &start, sizeof start) != sizeof start) ::_exit(126);
-            ::execl(argv[3], argv[3], static_cast<char*>(nullptr));
+            std::vector<char*> args{argv[3]};
+            for (int a = 5; a < argc; ++a) args.push_back(argv[a]);
+            args.push_back(nullptr);
+            ::execv(argv[3], args.data());
             ::_exit(127);
         }
         ::close(fds[1]);

@@ -5,6 +5,7 @@
 #include <sys/syscall.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 #include "lib/platform/files/ReadFile.h"
@@ -92,19 +93,23 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     v.reads = s.reads;
     const bool due = (s.reads == 0 && s.ageMs >= kEngineFirstReadMs) ||
                      (s.reads == 1 && s.ageMs >= kEngineLastReadMs);
-    // The loader run by hand: this process alone says what it runs.
-    if (IsDynamicLoader(BaseName(s.exe))) {
+    struct stat st {};
+    const bool identified =
+        ::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) == 0;
+    if (!identified && (errno == ENOENT || errno == ESRCH)) {
+        v.final = true;  // gone
+        return v;
+    }
+    // The loader run by hand, and an executable the caller may not look at (one on a file
+    // system of the account's own, an AppImage's): this process alone says what it runs.
+    if (!identified || IsDynamicLoader(BaseName(s.exe))) {
         if (due) {
             v.engine = ReadMaps(procFd, s.pid);
             v.reads = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;
         }
         v.final = v.engine != Engine::None || v.reads >= 2;
-        if (v.engine != Engine::None) v.package = packages_.Of(s.exe, s.app);
-        return v;
-    }
-    struct stat st {};
-    if (::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) != 0) {
-        v.final = true;  // gone, or not ours to look at
+        if (v.engine != Engine::None)
+            v.package = identified || !s.app.empty() ? packages_.Of(s.exe, s.app) : PackageFacts{};
         return v;
     }
     const Key key{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, s.exe};

@@ -14,7 +14,9 @@
 //    a program's own code makes (pause, poll, nanosleep, ...; the loader only opens, reads and
 //    maps). So a process stopped, traced or stalled before it loaded its libraries cannot make its
 //    executable pass for engine-less later.
-//  - The dynamic loader run by hand is judged by each process alone.
+//  - The dynamic loader run by hand, and an executable the caller may not look at (root is
+//    refused a file on an account's own FUSE mount, an AppImage's), are judged by each process
+//    alone, from its maps, which the kernel gives without asking the file system.
 // The package facts are asked only for an executable that runs an engine, once, and only for a
 // file root owns (dpkg installs its files as root).
 #pragma once
