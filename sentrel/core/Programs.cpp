@@ -146,6 +146,10 @@ Match ByEngine(const ProcessInfo& p, std::string_view program) {
 
 }  // namespace
 
+std::string ProgramOf(const ProcessInfo& p) {
+    return IsInterpreter(BaseName(p.exe)) ? std::string(Program(p)) : std::string();
+}
+
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
     if (p.exe.empty()) return {};
     const std::vector<std::string> names = ProgramNames(p);

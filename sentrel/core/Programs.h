@@ -39,6 +39,10 @@ struct Match {
     std::string rule;  // why: "a web browser", "App3 'Game.EXE'"
 };
 
+// What an interpreter, Wine or the dynamic loader runs (the script or program named on its
+// command line, as named there); "" for a program that runs itself.
+std::string ProgramOf(const ProcessInfo& p);
+
 // `apps` are the entries as typed, in order App1.. (empty ones already left out).
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps);
 

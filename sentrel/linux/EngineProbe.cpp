@@ -63,11 +63,6 @@ bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
     return false;
 }
 
-std::string BaseName(const std::string& path) {
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 EngineProbe::EngineProbe(Packages packages) : packages_(std::move(packages)) {}
@@ -100,16 +95,18 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
         v.final = true;  // gone
         return v;
     }
-    // The loader run by hand, and an executable the caller may not look at (one on a file
-    // system of the account's own, an AppImage's): this process alone says what it runs.
-    if (!identified || IsDynamicLoader(BaseName(s.exe))) {
+    // A script or program run through an interpreter or the loader, and an executable the caller
+    // may not look at: this process alone says what it runs.
+    if (!identified || !s.program.empty()) {
         if (due) {
             v.engine = ReadMaps(procFd, s.pid);
             v.reads = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;
         }
         v.final = v.engine != Engine::None || v.reads >= 2;
-        if (v.engine != Engine::None)
-            v.package = identified || !s.app.empty() ? packages_.Of(s.exe, s.app) : PackageFacts{};
+        if (v.engine != Engine::None && !s.program.empty())
+            v.package = packages_.Of(s.program, s.app);
+        else if (v.engine != Engine::None && !s.app.empty())
+            v.package = packages_.Of(s.exe, s.app);
         return v;
     }
     const Key key{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, s.exe};

@@ -14,9 +14,11 @@
 //    a program's own code makes (pause, poll, nanosleep, ...; the loader only opens, reads and
 //    maps). So a process stopped, traced or stalled before it loaded its libraries cannot make its
 //    executable pass for engine-less later.
-//  - The dynamic loader run by hand, and an executable the caller may not look at (root is
-//    refused a file on an account's own FUSE mount, an AppImage's), are judged by each process
-//    alone, from its maps, which the kernel gives without asking the file system.
+//  - A process that runs a script or program through an interpreter or the dynamic loader
+//    (python3 ~/web.py, ld-linux-x86-64.so.2 ~/notes), and one whose executable the caller may
+//    not look at (root is refused a file on an account's own FUSE mount, an AppImage's), is
+//    judged alone, from its maps, which the kernel gives without asking the file system; the
+//    package facts are then those of the script or program it runs.
 // The package facts are asked only for an executable that runs an engine, once, and only for a
 // file root owns (dpkg installs its files as root).
 #pragma once
@@ -45,6 +47,7 @@ class EngineProbe {
     struct Sighting {
         int pid = 0;
         std::string exe, app;     // as ProcessInfo has them
+        std::string program;      // what an interpreter or the loader runs (a full path), or ""
         std::uint64_t ageMs = 0;  // since the process started
         std::uint64_t cpuMs = 0;  // processor time it has used
         int reads = 0;            // maps reads made for this process so far

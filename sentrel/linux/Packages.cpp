@@ -78,9 +78,6 @@ PackageFacts Packages::Of(const std::string& exe, const std::string& app) const 
         }
         return facts;
     }
-    // The dynamic loader run by hand runs a program no package vouches for.
-    const auto slash = exe.rfind('/');
-    if (IsDynamicLoader(slash == std::string::npos ? exe : exe.substr(slash + 1))) return {};
     return OfDpkg(exe);
 }
 

@@ -21,7 +21,7 @@ class Packages {
     // `root`: where the system's files are ("" for this system; tests lay out one of their own).
     explicit Packages(std::string root = {});
 
-    // `exe`: the executable's path as the kernel names it (symbolic links resolved); `app`: the
+    // `exe`: the executable's (or script's) full path, symbolic links resolved; `app`: the
     // process's "flatpak:<id>" or "snap:<name>" scope, or "".
     PackageFacts Of(const std::string& exe, const std::string& app) const;
 

@@ -156,6 +156,12 @@ void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs) {
     s.pid = pid;
     s.exe = e.info.exe;
     s.app = e.info.app;
+    s.program = ProgramOf(e.info);
+    if (!s.program.empty() && s.program[0] != '/') {
+        // Named relative to the process's working directory.
+        const std::string cwd = ReadLinkAt(procFd_.get(), std::to_string(pid) + "/cwd");
+        if (!cwd.empty()) s.program = cwd + "/" + s.program;
+    }
     s.ageMs = nowMs > startMs ? nowMs - startMs : 0;
     // utime and stime (fields 14 and 15), all threads'.
     if (fields.size() > 12)

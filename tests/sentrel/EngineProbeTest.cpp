@@ -87,6 +87,14 @@ class Processes {
     std::vector<pid_t> pids_;
 };
 
+// When a process of that age, with that many reads made, is next due a read.
+std::int64_t Due(std::uint64_t ageMs, int reads) {
+    EngineProbe::Sighting s;
+    s.ageMs = ageMs;
+    s.reads = reads;
+    return sentrel::EngineReadDueInMs(s);
+}
+
 class Probe : public ::testing::Test {
   protected:
     Probe()
@@ -97,10 +105,11 @@ class Probe : public ::testing::Test {
     // Looks at `pid` (running `exe`) as a scan would at the age and processor time given, in the
     // state it is in.
     EngineProbe::Verdict Look(pid_t pid, const std::string& exe, std::uint64_t ageMs, int reads = 0,
-                              std::uint64_t cpuMs = 0) {
+                              std::uint64_t cpuMs = 0, const std::string& program = {}) {
         EngineProbe::Sighting s;
         s.pid = pid;
         s.exe = exe;
+        s.program = program;
         s.ageMs = ageMs;
         s.cpuMs = cpuMs;
         s.reads = reads;
@@ -163,7 +172,7 @@ TEST_F(Probe, AnEngineLoadedWithTheProgramIsReadFromItsMapsOncePerExecutable) {
     EXPECT_EQ(young.engine, Engine::None);
     EXPECT_FALSE(young.final);
     EXPECT_EQ(probe.MapsReads(), 0u);
-    EXPECT_EQ(sentrel::EngineReadDueInMs({first, exe, {}, 10, 0, young.reads}), 40);
+    EXPECT_EQ(Due(10, young.reads), 40);
 
     const auto read = Look(first, exe, 60, young.reads);
     EXPECT_EQ(read.engine, Engine::WebKitGtk);
@@ -193,7 +202,7 @@ TEST_F(Probe, NoEngineHoldsForTheExecutableOnlyOnceAProcessWasSeenPastLoading) {
     EXPECT_EQ(v.engine, Engine::None);
     EXPECT_TRUE(v.final);
     EXPECT_EQ(v.reads, 2);
-    EXPECT_EQ(sentrel::EngineReadDueInMs({held, exe, {}, 1000, 0, v.reads}), -1);
+    EXPECT_EQ(Due(1000, v.reads), -1);
     const pid_t later = processes.Start({exe, "--map", engine}, engine);
     EXPECT_EQ(Look(later, exe, 60).engine, Engine::QtWebEngine);
 
@@ -221,6 +230,25 @@ TEST_F(Probe, ARewrittenExecutableIsANewOne) {
     Program(exe);
     Write(home.path / "bin/libxul.so", "ELF");
     EXPECT_EQ(Look(processes.Start({exe}), exe, 0).engine, Engine::Gecko);
+}
+
+TEST_F(Probe, AScriptIsJudgedByItsOwnProcessAndItsOwnPackage) {
+    // An interpreter (an installed one, in truth) running a script of the child's that maps an
+    // engine, and the same interpreter running other scripts.
+    const std::string python = Program(home.path / "bin/python3");
+    const std::string engine = (home.path / "lib/libwebkit2gtk-4.1.so.0").string();
+    Write(engine, std::string(4096, 'w'));
+    const std::string web = (home.path / "web.py").string();
+    const pid_t browsing = processes.Start({python, web, "--map", engine}, engine);
+    const auto v = Look(browsing, python, 60, 0, 0, web);
+    EXPECT_EQ(v.engine, Engine::WebKitGtk);
+    EXPECT_FALSE(v.package.packaged);  // the script's: no package holds it
+    sentrel::ProcessInfo p{browsing, 1, python, {"python3", web}, {}, v.engine, v.package};
+    EXPECT_EQ(sentrel::Classify(p, {}).name, "a WebKitGTK browser (a copy in " + web + ")");
+    // What one script maps says nothing of the interpreter's other processes.
+    const pid_t other = processes.Start({python, (home.path / "tool.py").string()});
+    EXPECT_EQ(Look(other, python, 60, 0, 0, (home.path / "tool.py").string()).engine, Engine::None);
+    EXPECT_EQ(Look(processes.Start({python}), python, 0).engine, Engine::None);
 }
 
 TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
@@ -254,11 +282,9 @@ TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
     EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox-esr", ""), true, true));
     EXPECT_TRUE(is(packages.Of("/usr/lib/thunderbird/thunderbird-bin", ""), true, false));
     EXPECT_TRUE(is(packages.Of("/usr/bin/surf", ""), true, true));
-    // A line that only begins with the path, a copy, and the loader run by hand: no package's.
+    // A line that only begins with the path, and a copy: no package's.
     EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox", ""), false, false));
     EXPECT_TRUE(is(packages.Of("/home/child/x/notes", ""), false, false));
-    EXPECT_TRUE(
-        is(packages.Of("/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2", ""), false, false));
     // Flatpak and snap apps are installed software; their exported entries say what they are.
     EXPECT_TRUE(is(packages.Of("/app/bin/web", "flatpak:org.example.Web"), true, true));
     EXPECT_TRUE(
