@@ -207,24 +207,33 @@ TEST(GuardStopping, BrowsersAndListedAppsStopTheRestIsSpared) {
     w.table.Add(100, kFirefox);                 // the guard's own pid, whatever it shows
     w.table.Add(1004, "/opt/veltrix/veltrix");  // the panel
     w.table.Add(1005, "/usr/bin/gedit");
+    // A renamed copy of Firefox in the home, and the installed Thunderbird: both run Gecko.
+    w.table.Add(1006, "/home/kid/x/notes").engine = sentrel::Engine::Gecko;
+    sentrel::ProcessInfo& mail = w.table.Add(1007, "/usr/lib/thunderbird/thunderbird-bin");
+    mail.engine = sentrel::Engine::Gecko;
+    mail.package = {true, false};
     ASSERT_TRUE(w.guard.Blocking());
     w.guard.Scan();
-    EXPECT_EQ(w.out.stopped, (std::vector<int>{1000, 1001, 1002, 1003}));
+    EXPECT_EQ(w.out.stopped, (std::vector<int>{1000, 1001, 1002, 1003, 1006}));
     w.guard.Scan();  // asked once: a process that takes its time is not asked again
-    EXPECT_EQ(w.out.stopped.size(), 4u);
+    EXPECT_EQ(w.out.stopped.size(), 5u);
     EXPECT_EQ(w.out.Count("Stopped firefox (pid 1000, 1001, " + std::string(kFirefox) +
                           "), a web browser: Tuesday 16:00-17:00 is a blocked hour"),
               1);
     EXPECT_EQ(w.out.Count("Stopped game (pid 1002, /home/kid/game), the application 'game'"), 1);
-    EXPECT_EQ(w.out.notes, (std::vector<std::string>{"bash is blocked until 17:00",
-                                                     "firefox is blocked until 17:00",
-                                                     "game is blocked until 17:00"}));
+    EXPECT_EQ(w.out.Count("Stopped firefox (a copy in /home/kid/x/notes) (pid 1006, "
+                          "/home/kid/x/notes), a web browser (Gecko engine): "),
+              1);
+    EXPECT_EQ(w.out.notes, (std::vector<std::string>{
+                               "bash is blocked until 17:00", "firefox is blocked until 17:00",
+                               "firefox (a copy in /home/kid/x/notes) is blocked until 17:00",
+                               "game is blocked until 17:00"}));
     // An allowed hour stops nothing.
     w.clock.SetLocal(2026, 12, 8, 17, 0);
     w.table.Add(1010, kFirefox);
     EXPECT_FALSE(w.guard.Blocking());
     w.guard.Scan();
-    EXPECT_EQ(w.out.stopped.size(), 4u);
+    EXPECT_EQ(w.out.stopped.size(), 5u);
 }
 
 TEST(GuardStopping, UntilTheNextAllowedHour) {
