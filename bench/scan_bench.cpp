@@ -22,6 +22,7 @@
 
 #include "sentrel/linux/EngineProbe.h"
 #include "sentrel/linux/ProcScanner.h"
+#include "tests/support/Exec.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -37,22 +38,6 @@ double MeanScan(sentrel::ProcScanner& scanner, int count) {
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) scanner.Scan();
     return Ms(Clock::now() - start) / count;
-}
-
-// Starts `argv` and returns once the process runs it (the service scans at the exec).
-pid_t Start(const std::vector<std::string>& argv) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
-    for (std::error_code error; fs::read_symlink(exe, error) != fs::path(argv[0]);)
-        std::this_thread::yield();
-    return pid;
 }
 
 struct Kind {
@@ -118,7 +103,7 @@ int main(int argc, char** argv) {
             args.insert(args.end(), kind.extra.begin(), kind.extra.end());
             const std::uint64_t before = probe->MapsReads();
             const auto started = Clock::now();
-            const pid_t pid = Start(args);
+            const pid_t pid = testing_support::StartProgram(args);  // the service scans at the exec
             // As the service does: a scan at the exec, and again whenever a look is due.
             for (;;) {
                 const auto s = Clock::now();

@@ -6,26 +6,28 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3
           libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core locales python3
           coreutils dbus openbox wmctrl passwd procps dpkg-dev lintian desktop-file-utils
           librsvg2-bin adduser file man-db xdg-utils debhelper firefox-esr)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
+# The packages of "$@" not installed yet, into the array missing.
+find_missing() {
+    missing=()
+    for p in "$@"; do
+        dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+    done
+}
+export DEBIAN_FRONTEND=noninteractive
+updated=
+update_once() { [ -n "$updated" ] || apt-get update -qq; updated=yes; }
+find_missing "${packages[@]}"
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
+    update_once
     apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 # Real browsers and programs that embed a browser engine, for the tests that must stop (or spare)
 # one. Optional: one that cannot be installed is reported, and its tests skip it.
-browsers=(chromium epiphany-browser falkon yelp thunderbird)
-missing=()
-for p in "${browsers[@]}"; do
-    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
+find_missing chromium epiphany-browser falkon yelp thunderbird
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
+    update_once || true
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
         for p in "${missing[@]}"; do
             apt-get install -y -qq --no-install-recommends "$p" >/dev/null 2>&1 ||

@@ -65,6 +65,25 @@ bool ListHas(std::string_view list, std::string_view item) {
     return false;
 }
 
+// What the parent reads of each engine: the browser a copy is taken for, and the engine's name.
+struct Names {
+    Engine engine;
+    const char* browser;
+    const char* title;
+};
+const Names& NamesOf(Engine engine) {
+    static constexpr Names kNames[] = {
+        {Engine::None, "", ""},
+        {Engine::Gecko, "firefox", "Gecko"},
+        {Engine::Chromium, "chromium", "Chromium"},
+        {Engine::WebKitGtk, "a WebKitGTK browser", "WebKitGTK"},
+        {Engine::QtWebEngine, "a Qt WebEngine browser", "Qt WebEngine"},
+    };
+    for (const Names& n : kNames)
+        if (n.engine == engine) return n;
+    return kNames[0];
+}
+
 }  // namespace
 
 Engine EngineInMaps(std::string_view maps) {
@@ -92,35 +111,11 @@ bool DesktopEntrySaysBrowser(std::string_view text) {
 }
 
 std::string EngineBrowserName(Engine engine) {
-    switch (engine) {
-        case Engine::Gecko:
-            return "firefox";
-        case Engine::Chromium:
-            return "chromium";
-        case Engine::WebKitGtk:
-            return "a WebKitGTK browser";
-        case Engine::QtWebEngine:
-            return "a Qt WebEngine browser";
-        case Engine::None:
-            break;
-    }
-    return {};
+    return NamesOf(engine).browser;
 }
 
 std::string EngineTitle(Engine engine) {
-    switch (engine) {
-        case Engine::Gecko:
-            return "Gecko";
-        case Engine::Chromium:
-            return "Chromium";
-        case Engine::WebKitGtk:
-            return "WebKitGTK";
-        case Engine::QtWebEngine:
-            return "Qt WebEngine";
-        case Engine::None:
-            break;
-    }
-    return {};
+    return NamesOf(engine).title;
 }
 
 bool IsDynamicLoader(std::string_view base) {

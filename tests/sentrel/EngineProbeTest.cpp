@@ -17,6 +17,7 @@
 #include "sentrel/core/Programs.h"
 #include "sentrel/linux/EngineProbe.h"
 #include "sentrel/linux/Packages.h"
+#include "tests/support/Exec.h"
 
 namespace fs = std::filesystem;
 using sentrel::Engine;
@@ -61,23 +62,12 @@ class Processes {
     }
     // Starts `argv` and returns once it runs it (and maps `mapped`, when given).
     pid_t Start(const std::vector<std::string>& argv, const std::string& mapped = {}) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
+        const pid_t pid = testing_support::StartProgram(argv);
         pids_.push_back(pid);
-        const std::string proc = "/proc/" + std::to_string(pid);
-        for (int i = 0; i < 500; ++i) {
-            std::error_code error;
-            std::ifstream maps(proc + "/maps");
+        for (int i = 0; i < 500 && !mapped.empty(); ++i) {
+            std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
             const std::string text((std::istreambuf_iterator<char>(maps)), {});
-            if (fs::read_symlink(proc + "/exe", error) == fs::path(argv[0]) &&
-                text.find(mapped) != std::string::npos)
-                break;
+            if (text.find(mapped) != std::string::npos) break;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return pid;
