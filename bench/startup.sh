@@ -7,7 +7,7 @@ work=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/program" >/dev/null
 exec 5> "$work/fd"
-Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/fd" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -n1 "$work/fd")

@@ -53,7 +53,7 @@ cd "$root/program"
 if [ -z "${DISPLAY:-}" ]; then
     export DISPLAY=:77
     echo "no display: starting the panel on a virtual display (Xvfb $DISPLAY)"
-    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$DISPLAY" -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb=$!
     trap 'kill $xvfb ${site:-} 2>/dev/null || true' EXIT
     for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

@@ -11,10 +11,12 @@ start_desktop() {
     echo "FAIL: no desktop ($tries tries): $(cat "$work/openbox.log" "$work/xvfb.log" 2>/dev/null)" >&2
     exit 1
 }
+# (-noreset: a server that resets when its last client leaves, as xdpyinfo's check here does,
+# refuses the next client while it does.)
 start_xvfb() {
     : > "$work/displayfd"
     exec 5> "$work/displayfd"
-    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     exec 5>&-
     for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
