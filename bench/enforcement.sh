@@ -14,11 +14,8 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 seconds=${SERVICE_BENCH_SECONDS:-60}
 samples=${SERVICE_BENCH_STARTS:-100}
-[ "$(id -u)" = 0 ] || { echo "enforcement benchmark: needs root for its throwaway user; skipped"; exit 0; }
-work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
-. "$(dirname "$0")/../tests/e2e/child.sh"
 . "$(dirname "$0")/lib.sh"
-make_child
+start_child "enforcement benchmark"
 group=${child}g
 groupadd "$group"
 usermod -aG "$group" "$child"

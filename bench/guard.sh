@@ -11,11 +11,8 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 seconds=${GUARD_BENCH_SECONDS:-60}
-[ "$(id -u)" = 0 ] || { echo "guard benchmark: needs root for its throwaway user; skipped"; exit 0; }
-work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
-. "$(dirname "$0")/../tests/e2e/child.sh"
 . "$(dirname "$0")/lib.sh"
-make_child
+start_child "guard benchmark"
 trap 'remove_child; rm -rf "$work"' EXIT
 mkdir -p "$work/program"
 cp "$build/tools/Sentrel.exe" "$build/tools/veltrix-reg" "$work/program/"

@@ -1,6 +1,14 @@
-# What the enforcement benchmarks share (sourced; needs $work and a throwaway $child of
-# tests/e2e/child.sh).
+# What the enforcement benchmarks share (sourced): a throwaway $child of tests/e2e/child.sh in a
+# $work directory of their own, and their figures.
+. "$(dirname "${BASH_SOURCE[0]}")/../tests/e2e/child.sh"
 ticks=$(getconf CLK_TCK)
+# Needs root (the account is created and removed here); without it says so and ends the
+# benchmark named $1 as skipped. Sets $work and $child.
+start_child() {
+    [ "$(id -u)" = 0 ] || { echo "$1: needs root for its throwaway user; skipped"; exit 0; }
+    work=$(mktemp -d /tmp/veltrix-bench-XXXXXX)
+    make_child
+}
 # CPU time (user + system) a process has used, in ms; and its resident memory, in kB.
 cpu_ms() { awk -v t="$ticks" '{sub(/.*\) /, ""); print ($12 + $13) * 1000 / t}' "/proc/$1/stat"; }
 rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }

@@ -1,5 +1,6 @@
 #include "sentrel/core/Engines.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace sentrel {
@@ -86,18 +87,24 @@ const Names& NamesOf(Engine engine) {
 
 }  // namespace
 
+Engine EngineOfOwnFiles(const std::function<bool(std::string_view name)>& has) {
+    if (has("libxul.so")) return Engine::Gecko;
+    if (has("icudtl.dat") && (has("v8_context_snapshot.bin") || has("snapshot_blob.bin")))
+        return Engine::Chromium;
+    return Engine::None;
+}
+
 Engine EngineInMaps(std::string_view maps) {
-    bool snapshot = false, icu = false;
-    for (std::string_view name : MappedNames(maps)) {
-        if (IsLibrary(name, "libxul.so")) return Engine::Gecko;
+    const std::vector<std::string_view> names = MappedNames(maps);
+    for (std::string_view name : names) {
         if (StartsWith(name, "libwebkit2gtk-") || StartsWith(name, "libwebkitgtk-"))
             return Engine::WebKitGtk;
         if (IsLibrary(name, "libQt5WebEngineCore.so") || IsLibrary(name, "libQt6WebEngineCore.so"))
             return Engine::QtWebEngine;
-        snapshot = snapshot || name == "v8_context_snapshot.bin" || name == "snapshot_blob.bin";
-        icu = icu || name == "icudtl.dat";
     }
-    return snapshot && icu ? Engine::Chromium : Engine::None;
+    return EngineOfOwnFiles([&names](std::string_view file) {
+        return std::find(names.begin(), names.end(), file) != names.end();
+    });
 }
 
 bool EngineMakesBrowser(Engine engine, const PackageFacts& facts) {

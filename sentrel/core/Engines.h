@@ -14,6 +14,7 @@
 // belongs to no package and runs an engine is a browser.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,9 @@ enum class Engine { None, Gecko, Chromium, WebKitGtk, QtWebEngine };
 
 // The engine mapped in `maps` (the text of /proc/PID/maps), or None.
 Engine EngineInMaps(std::string_view maps);
+// Gecko or Chromium by their own files, which each maps and keeps beside its executable; `has`
+// says whether a file of that name is there.
+Engine EngineOfOwnFiles(const std::function<bool(std::string_view name)>& has);
 
 struct PackageFacts {
     bool packaged = false;      // the executable is a file of an installed package

@@ -121,6 +121,11 @@ std::string_view Program(const ProcessInfo& p) {
     return {};
 }
 
+// What an interpreter, Wine or the loader runs; "" for a program that runs itself.
+std::string_view ProgramRun(const ProcessInfo& p) {
+    return IsInterpreter(BaseName(p.exe)) ? Program(p) : std::string_view();
+}
+
 // The program names a process answers to: its executable's base name, and for interpreters and
 // Wine the name of what they run.
 std::vector<std::string> ProgramNames(const ProcessInfo& p) {
@@ -147,7 +152,7 @@ Match ByEngine(const ProcessInfo& p, std::string_view program) {
 }  // namespace
 
 std::string ProgramOf(const ProcessInfo& p) {
-    return IsInterpreter(BaseName(p.exe)) ? std::string(Program(p)) : std::string();
+    return std::string(ProgramRun(p));
 }
 
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
@@ -164,8 +169,7 @@ Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
             if (p.app == "snap:" + std::string(snap))
                 return {Match::Browser, b.name, "a web browser"};
     }
-    const std::string_view program =
-        IsInterpreter(BaseName(p.exe)) ? Program(p) : std::string_view();
+    const std::string_view program = ProgramRun(p);
     if (Match m = ByEngine(p, program); m.kind != Match::None) return m;
     for (std::size_t i = 0; i < apps.size(); ++i) {
         const std::string_view entry = Trimmed(apps[i]);

@@ -26,11 +26,8 @@ Engine EngineBeside(const std::string& exe) {
     const auto slash = exe.rfind('/');
     if (slash == std::string::npos || slash == 0) return Engine::None;
     const std::string dir = exe.substr(0, slash + 1);
-    if (IsFile(dir + "libxul.so")) return Engine::Gecko;
-    if (IsFile(dir + "icudtl.dat") &&
-        (IsFile(dir + "v8_context_snapshot.bin") || IsFile(dir + "snapshot_blob.bin")))
-        return Engine::Chromium;
-    return Engine::None;
+    return EngineOfOwnFiles(
+        [&dir](std::string_view name) { return IsFile(dir + std::string(name)); });
 }
 
 // Whether the process sleeps in a call that only a program's own code makes: it is past loading.
@@ -86,8 +83,8 @@ const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
 EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     Verdict v;
     v.reads = s.reads;
-    const bool due = (s.reads == 0 && s.ageMs >= kEngineFirstReadMs) ||
-                     (s.reads == 1 && s.ageMs >= kEngineLastReadMs);
+    const bool due = EngineReadDueInMs(s) == 0;
+    const int readsAfter = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;  // 1 s: the last one
     struct stat st {};
     const bool identified =
         ::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) == 0;
@@ -100,13 +97,11 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     if (!identified || !s.program.empty()) {
         if (due) {
             v.engine = ReadMaps(procFd, s.pid);
-            v.reads = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;
+            v.reads = readsAfter;
         }
         v.final = v.engine != Engine::None || v.reads >= 2;
-        if (v.engine != Engine::None && !s.program.empty())
-            v.package = packages_.Of(s.program, s.app);
-        else if (v.engine != Engine::None && !s.app.empty())
-            v.package = packages_.Of(s.exe, s.app);
+        if (v.engine != Engine::None && (!s.program.empty() || !s.app.empty()))
+            v.package = packages_.Of(s.program.empty() ? s.exe : s.program, s.app);
         return v;
     }
     const Key key{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, s.exe};
@@ -122,8 +117,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     Known& known = it->second;
     if (!known.settled && due) {
         known.engine = ReadMaps(procFd, s.pid);
-        // A read at 1 s or later is this process's last.
-        v.reads = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;
+        v.reads = readsAfter;
         known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs ||
                         WaitsInItsOwnCode(procFd, s);
     }

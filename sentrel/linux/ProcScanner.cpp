@@ -126,7 +126,7 @@ std::string ProcScanner::Executable(int pid) {
     return ReadLinkAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/exe");
 }
 
-void ProcScanner::Describe(int pid, Entry& e) {
+std::string ProcScanner::Describe(int pid, Entry& e) {
     const std::string dir = std::to_string(pid);
     ProcessInfo& info = e.info;
     info = ProcessInfo{};
@@ -145,11 +145,11 @@ void ProcScanner::Describe(int pid, Entry& e) {
     info.app = AppScope(ReadAt(procFd_.get(), dir + "/cgroup"));
     e.engineReads = 0;
     e.engineFinal = !probe_;
+    return stat;
 }
 
-void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs) {
+void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat) {
     static const auto ticksPerSecond = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
-    const std::string stat = ReadAt(procFd_.get(), std::to_string(pid) + "/stat");
     const auto fields = StatFields(stat);
     const std::uint64_t startMs = e.info.startTime * 1000 / ticksPerSecond;
     EngineProbe::Sighting s;
@@ -217,11 +217,14 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         }
         std::string exe = ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe");
         if (exe.empty()) continue;  // a kernel thread, or gone
+        std::string stat;  // read by Describe for a new program, else by Probe when it asks
         if (fresh || exe != e.exe) {
             e.exe = std::move(exe);
-            Describe(pid, e);
+            stat = Describe(pid, e);
         }
-        if (!e.engineFinal) Probe(pid, e, nowMs);
+        if (!e.engineFinal)
+            Probe(pid, e, nowMs,
+                  stat.empty() ? ReadAt(procFd_.get(), d->d_name + std::string("/stat")) : stat);
         current_.push_back(e.info);
     }
     ::closedir(dir);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -53,8 +54,10 @@ class ProcScanner final : public ProcessTable {
         bool engineFinal = false;
         ProcessInfo info;
     };
-    void Describe(int pid, Entry& e);
-    void Probe(int pid, Entry& e, std::uint64_t nowMs);
+    // Reads what the process runs into `e`; returns the text of its stat, read on the way.
+    std::string Describe(int pid, Entry& e);
+    // Asks the probe about the process's engine; `stat`: the text of its stat, read just now.
+    void Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat);
 
     uid_t uid_;
     std::shared_ptr<EngineProbe> probe_;
