@@ -132,7 +132,7 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
     info = ProcessInfo{};
     info.pid = pid;
     info.exe = e.exe;
-    const std::string stat = ReadAt(procFd_.get(), dir + "/stat");
+    std::string stat = ReadAt(procFd_.get(), dir + "/stat");
     const auto fields = StatFields(stat);  // views into `stat`
     info.startTime = fields.size() > 19 ? Number(fields[19]) : 0;
     const std::string cmdline = ReadAt(procFd_.get(), dir + "/cmdline", 8192);
