@@ -71,10 +71,11 @@ Engine EngineProbe::ReadMaps(int procFd, int pid) {
 
 const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
     if (!known.factsKnown) {
-        // dpkg installs its files as root: one an account owns (a copy in a home, a download)
-        // is none of a package's, and needs no look through the lists.
-        known.facts =
-            known.owner != 0 && s.app.empty() ? PackageFacts{} : packages_.Of(s.exe, s.app);
+        // Packages are installed as root (dpkg, snapd, a system-wide Flatpak). A file an account
+        // owns is its own software, whatever scope it runs in: a copy in a home, a download, a
+        // Flatpak it installed for itself (`flatpak install --user`, whose desktop entry it
+        // could write as it likes). It is no package's, and needs no look through the lists.
+        known.facts = known.owner != 0 ? PackageFacts{} : packages_.Of(s.exe, s.app);
         known.factsKnown = true;
     }
     return known.facts;

@@ -20,7 +20,8 @@
 //    judged alone, from its maps, which the kernel gives without asking the file system; the
 //    package facts are then those of the script or program it runs.
 // The package facts are asked only for an executable that runs an engine, once, and only for a
-// file root owns (dpkg installs its files as root).
+// file root owns: packages are installed as root, and an account's own file (a copy, a
+// download, a Flatpak installed for that user alone) is no package's.
 #pragma once
 
 #include <sys/types.h>

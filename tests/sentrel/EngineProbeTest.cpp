@@ -241,6 +241,34 @@ TEST_F(Probe, AScriptIsJudgedByItsOwnProcessAndItsOwnPackage) {
     EXPECT_EQ(Look(processes.Start({python}), python, 0).engine, Engine::None);
 }
 
+TEST_F(Probe, AFlatpakTheAccountInstalledForItselfIsNoPackage) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another account";
+    // A mail client on Gecko in a Flatpak: installed for the system (root's files, an exported
+    // entry that declares no browser) it runs on; installed by the account for itself (its own
+    // files), it is a browser like any program of no package.
+    Write(system.path / "var/lib/flatpak/exports/share/applications/org.example.Mail.desktop",
+          "[Desktop Entry]\nCategories=Network;Email;\n");
+    const std::string systemWide = Program(home.path / "system/app/mail");
+    Write(home.path / "system/app/libxul.so", "ELF");
+    const std::string own = Program(home.path / "user/app/mail");
+    Write(home.path / "user/app/libxul.so", "ELF");
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    auto look = [this](const std::string& exe) {
+        EngineProbe::Sighting s;
+        s.pid = processes.Start({exe});
+        s.exe = exe;
+        s.app = "flatpak:org.example.Mail";
+        return probe.Look(procFd, s);
+    };
+    const auto installed = look(systemWide);
+    EXPECT_EQ(installed.engine, Engine::Gecko);
+    EXPECT_TRUE(installed.package.packaged);
+    EXPECT_FALSE(sentrel::EngineMakesBrowser(installed.engine, installed.package));
+    const auto ownCopy = look(own);
+    EXPECT_FALSE(ownCopy.package.packaged);
+    EXPECT_TRUE(sentrel::EngineMakesBrowser(ownCopy.engine, ownCopy.package));
+}
+
 TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
     TempDir root;
     const fs::path info = root.path / "var/lib/dpkg/info";
