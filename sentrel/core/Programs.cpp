@@ -101,8 +101,10 @@ bool IsWine(std::string_view base) {
 bool IsInterpreter(std::string_view base) {
     if (IsDynamicLoader(base)) return true;
     const std::string_view name = WithoutVersion(base);
-    for (std::string_view interpreter : {"python", "perl", "ruby", "node", "nodejs", "java", "mono",
-                                         "mono-sgen", "bash", "sh", "dash", "zsh"})
+    // gjs and qml show a web page in a few lines of a script (WebKitGTK, Qt WebEngine).
+    for (std::string_view interpreter :
+         {"python", "perl", "ruby", "node", "nodejs", "java", "mono", "mono-sgen", "bash", "sh",
+          "dash", "zsh", "gjs", "gjs-console", "qml", "qmlscene"})
         if (name == interpreter) return true;
     return IsWine(base);
 }

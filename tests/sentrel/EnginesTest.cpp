@@ -115,6 +115,16 @@ TEST(Engines, ClassifiedByEngineWhereTheTableDoesNotNameIt) {
     EXPECT_EQ(classify("/usr/bin/game", {}, Engine::None, none, {"game"}).kind, Match::Application);
 }
 
+TEST(Engines, ScriptsThatShowPagesAreJudgedByTheScript) {
+    // What the engine check judges (its package, its own process) is the script, not the
+    // installed interpreter, also for the runtimes that embed an engine in a few lines.
+    for (const char* exe : {"/usr/bin/python3.11", "/usr/bin/gjs-console", "/usr/lib/qt6/bin/qml",
+                            "/usr/lib/qt5/bin/qmlscene"})
+        EXPECT_EQ(sentrel::ProgramOf({1, 1, exe, {"x", "/home/child/web"}, {}}), "/home/child/web")
+            << exe;
+    EXPECT_EQ(sentrel::ProgramOf({1, 1, "/usr/bin/gedit", {"gedit", "/home/child/web"}, {}}), "");
+}
+
 TEST(Engines, TheDynamicLoaderRunByHandIsJudgedByWhatItRuns) {
     using sentrel::Match;
     const std::string loader = "/usr/lib/x86_64-linux-gnu/ld-linux-x86-64.so.2";
