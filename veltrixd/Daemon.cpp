@@ -13,19 +13,23 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
-#include "lib/blocklog/BlockLog.h"
 #include "lib/platform/core/SignalEvents.h"
 #include "lib/platform/files/SharedLog.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/store/ValueNames.h"
 #include "sentrel/core/Clock.h"
+#include "sentrel/core/Heartbeat.h"
+#include "sentrel/linux/Instance.h"
 #include "sentrel/linux/SystemClock.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
+#include "veltrixd/LogWriter.h"
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
 #include "veltrixd/Requests.h"
+#include "veltrixd/Watchdog.h"
 #include "veltrixd/SealedStore.h"
 
 namespace veltrixd {
@@ -59,8 +63,7 @@ Daemon::Daemon(Config config) : config_(std::move(config)) {}
 Daemon::~Daemon() = default;
 
 void Daemon::Log(const std::string& line) {
-    if (!guard::AppendBlockLogLine(config_.logPath, line))
-        Say("cannot write " + config_.logPath + ": " + std::strerror(errno) + ": " + line);
+    log_->Append(line);
 }
 
 void Daemon::LogFor(const std::string& account, const std::string& text) {
@@ -96,25 +99,8 @@ void Daemon::PrepareLog() {
     ::close(fd);
 }
 
-bool Daemon::ClearLog(std::uint64_t bytes, std::string* why) {
-    platform::LockedLog log = platform::LockedLog::ForRewriting(config_.logPath);
-    std::string text;
-    if (!log.valid() || !log.Read(text)) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    // Only whole lines the parent saw go; what was appended since they were read stays.
-    std::size_t cut = std::min<std::uint64_t>(bytes, text.size());
-    if (cut < text.size() && cut > 0 && text[cut - 1] != '\n') {
-        const std::size_t lineEnd = text.rfind('\n', cut);
-        cut = lineEnd == std::string::npos ? 0 : lineEnd + 1;
-    }
-    if (!log.Replace(std::string_view(text).substr(cut))) {
-        *why = std::strerror(errno);
-        return false;
-    }
-    PrepareLog();  // the new file is root's own group's until given to the group
-    return true;
+bool Daemon::ClearLog(const SeenLog& seen, std::string* why) {
+    return log_->Clear(seen, why);
 }
 
 bool Daemon::Autostart(bool on, std::string* why) {
@@ -157,6 +143,8 @@ bool Daemon::Start() {
         return false;
     }
     PrepareLog();
+    log_ = std::make_unique<LogWriter>(
+        config_.logPath, [this] { PrepareLog(); }, Say, SteadyMs);
 
     sentrel::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
     identity.program = "veltrixd";
@@ -167,16 +155,29 @@ bool Daemon::Start() {
 
     // Signals are heard from here on (handled once the loop runs), before the socket tells
     // anyone the service is there.
-    signals_ = std::make_unique<platform::SignalEvents>(
-        std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
+    signals_ = std::make_unique<platform::SignalEvents>(std::initializer_list<int>{
+        SIGTERM, SIGINT, SIGHUP,
+#ifdef VELTRIXD_STALL_HOOK
+        SIGUSR2,
+#endif
+    });
     ::signal(SIGPIPE, SIG_IGN);
     connect(signals_.get(), &platform::SignalEvents::Received, this, [this](int signal, int) {
         if (signal == SIGHUP) {
             RefreshMembers();
             return;
         }
-        enforcer_->Stopping(std::string("the service was stopped (") +
-                            platform::SignalName(signal) + ")");
+#ifdef VELTRIXD_STALL_HOOK
+        if (signal == SIGUSR2) {
+            Say("stalling on request (a test build's hook)");
+            for (;;) ::pause();
+        }
+#endif
+        const std::string reason =
+            std::string("the service was stopped (") + platform::SignalName(signal) + ")";
+        watchdog_->Stopping();
+        enforcer_->Stopping(reason);
+        heartbeat_->Write(sentrel::StoppedRecord(std::time(nullptr), ::getpid(), reason));
         QCoreApplication::quit();
     });
 
@@ -187,7 +188,7 @@ bool Daemon::Start() {
         if (!enforcer_->Enforces(a.uid)) RefreshMembers();
         enforcer_->Reload(a.uid);
     };
-    hooks.clearLog = [this](std::uint64_t bytes, std::string* w) { return ClearLog(bytes, w); };
+    hooks.clearLog = [this](const SeenLog& seen, std::string* w) { return ClearLog(seen, w); };
     hooks.autostart = [this](bool on, std::string* w) { return Autostart(on, w); };
     hooks.accountNamed = AccountNamed;
     requests_ = std::make_unique<Requests>(*store_, std::move(hooks));
@@ -219,6 +220,17 @@ bool Daemon::Start() {
         Say("process events unavailable (" + why + "): scanning /proc alone");
     }
 
+    // How long no enforcement ran before this start, for each member's parent.
+    heartbeat_ = std::make_unique<sentrel::HeartbeatFile>(
+        platform::DirectoryOfPath(config_.stateDir) + "veltrixd.heartbeat");
+    enforcer_->SetPreviousRun(sentrel::ParseHeartbeat(heartbeat_->Previous()));
+    heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid()));
+    alive_ = std::make_unique<QTimer>();
+    connect(alive_.get(), &QTimer::timeout, this, [this] {
+        heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid()));
+    });
+    alive_->start(sentrel::kHeartbeatSeconds * 1000);
+
     members_ = std::make_unique<QTimer>();
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);
@@ -234,6 +246,10 @@ bool Daemon::Start() {
     }
     Say("enforcing for the members of group " + config_.group + "; control socket " +
         config_.socketPath);
+    watchdog_ = std::make_unique<Watchdog>();
+    watchdog_->Ready();
+    if (watchdog_->PeriodMs() > 0)
+        Say("watchdog on: alive every " + std::to_string(watchdog_->PeriodMs()) + " ms");
     return true;
 }
 

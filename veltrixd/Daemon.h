@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "veltrixd/AccountStore.h"
+#include "veltrixd/LogWriter.h"
 #include "veltrixd/Members.h"
 
 namespace platform {
 class SignalEvents;
+}
+namespace sentrel {
+class HeartbeatFile;
 }
 
 class QTimer;
@@ -27,6 +31,7 @@ class OutsideChanges;
 class ProcEvents;
 class Requests;
 class SealedStore;
+class Watchdog;
 
 struct Config {
     std::string stateDir = "/var/lib/veltrix/sealed";
@@ -54,7 +59,7 @@ class Daemon final : public QObject {
   private:
     void Log(const std::string& line);
     void LogFor(const std::string& account, const std::string& text);
-    bool ClearLog(std::uint64_t bytes, std::string* why);
+    bool ClearLog(const SeenLog& seen, std::string* why);
     bool Autostart(bool on, std::string* why);
     void RefreshMembers();
     void PrepareLog();
@@ -62,13 +67,16 @@ class Daemon final : public QObject {
     Config config_;
     gid_t gid_ = 0;  // the group's, for the log
     std::unique_ptr<SealedStore> store_;
+    std::unique_ptr<LogWriter> log_;
     std::unique_ptr<Requests> requests_;
     std::unique_ptr<Enforcer> enforcer_;
     std::unique_ptr<ControlServer> server_;
     std::unique_ptr<ProcEvents> events_;
     std::unique_ptr<platform::SignalEvents> signals_;
     std::unique_ptr<OutsideChanges> outside_;
-    std::unique_ptr<QTimer> members_, outsideCheck_;
+    std::unique_ptr<Watchdog> watchdog_;
+    std::unique_ptr<sentrel::HeartbeatFile> heartbeat_;
+    std::unique_ptr<QTimer> members_, outsideCheck_, alive_;
     std::vector<Account> memberList_;
 };
 

@@ -23,7 +23,7 @@ struct Enforcer::AccountGuard final : sentrel::Outside {
         id.account = a.name;
         guard = std::make_unique<sentrel::Guard>(*owner.clock_, table, *this, id);
     }
-    void Stop(const sentrel::ProcessInfo& p) override { stopper.Stop(p); }
+    bool Stop(const sentrel::ProcessInfo& p) override { return stopper.Stop(p); }
     void Notify(const std::string& text) override { enforcer.hooks_.notify(account.uid, text); }
     void Log(const std::string& line) override { enforcer.hooks_.log(line); }
 
@@ -71,10 +71,11 @@ void Enforcer::SetMembers(const std::vector<Account>& members) {
         now.insert(a.uid);
         if (guards_.contains(a.uid)) continue;
         auto g = std::make_unique<AccountGuard>(*this, a);
-        g->guard->Started({});
+        g->guard->Started(started_ ? sentrel::PreviousRun{} : previous_);
         guards_[a.uid] = std::move(g);
         Reload(a.uid);
     }
+    started_ = true;
     for (auto it = guards_.begin(); it != guards_.end();) {
         if (now.contains(it->first)) {
             ++it;

@@ -44,6 +44,8 @@ class Enforcer final : public QObject {
     Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks);
     ~Enforcer() override;
 
+    // What the service before left: the first members' guards log how long nothing enforced.
+    void SetPreviousRun(const sentrel::PreviousRun& previous) { previous_ = previous; }
     // Starts guards for new members and stops those of accounts that left the group.
     void SetMembers(const std::vector<Account>& members);
     // Reads the account's sealed settings again.
@@ -67,6 +69,8 @@ class Enforcer final : public QObject {
     EnforcerHooks hooks_;
     std::unique_ptr<sentrel::SystemClock> clock_;
     std::map<uid_t, std::unique_ptr<AccountGuard>> guards_;
+    sentrel::PreviousRun previous_;
+    bool started_ = false;     // the first members were given previous_
     std::set<uid_t> dirty_;    // accounts to scan at once
     std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
     std::shared_ptr<sentrel::EngineProbe> probe_;  // what every account's scanner learnt

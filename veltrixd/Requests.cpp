@@ -140,12 +140,15 @@ control::Fields Requests::Handle(const Caller& caller, const control::Fields& re
         for (const auto& [name, value] : sealed->values) reply.push_back(name + "=" + value);
         return reply;
     }
-    if (verb == "clear-log" && arity(2)) {
-        std::uint64_t bytes = 0;
-        if (!ParseBytes(request[2], bytes)) return Error("malformed request");
+    if (verb == "clear-log" && (arity(2) || arity(4))) {
+        SeenLog seen;
+        if (!ParseBytes(request[2], seen.bytes) ||
+            (args == 4 &&
+             (!ParseBytes(request[3], seen.inode) || !ParseBytes(request[4], seen.previousBytes))))
+            return Error("malformed request");
         if (!Check(account, request[1], reply)) return reply;
         std::string why;
-        if (!hooks_.clearLog(bytes, &why)) return Error("The log cannot be cleared: " + why);
+        if (!hooks_.clearLog(seen, &why)) return Error("The log cannot be cleared: " + why);
         return reply;
     }
     if (verb == "autostart" && arity(2)) {

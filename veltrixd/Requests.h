@@ -11,6 +11,7 @@
 #include <string>
 
 #include "lib/control/Protocol.h"
+#include "veltrixd/LogWriter.h"
 #include "veltrixd/Members.h"
 #include "veltrixd/RateLimit.h"
 #include "veltrixd/SealedStore.h"
@@ -28,8 +29,8 @@ struct Hooks {
     std::function<void(const Account& account, const std::string& text)> log;
     // The account's sealed settings changed: enforce the new ones.
     std::function<void(const Account& account)> sealedChanged;
-    // Removes the log's first `bytes` bytes.
-    std::function<bool(std::uint64_t bytes, std::string* why)> clearLog;
+    // Removes from the log what the parent saw (the lines appended since stay).
+    std::function<bool(const SeenLog& seen, std::string* why)> clearLog;
     // Writes (on) or removes (off) the guard's machine-wide Run entry.
     std::function<bool(bool on, std::string* why)> autostart;
     std::function<std::optional<Account>(const std::string& name)> accountNamed;

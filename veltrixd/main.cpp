@@ -3,10 +3,14 @@
 // browsers and listed applications of the members in the hours their parent blocked.
 //   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--program-dir DIR]
 //            [--user-store DIR] [--no-events] [--no-enforce] [--adopt-stores]
+//            [--zone-file PATH]
+// --zone-file names the system's time zone file (/etc/localtime; tests give their own).
 // --no-enforce keeps the control socket alone (for tests of the panel and the tools with a
 // service). --user-store names each account's store directory within its home.
 // --adopt-stores seals what the members' stores hold, once, at the upgrade from a version without
 // the service, and ends (the package runs it before the service starts).
+#include <sys/resource.h>
+
 #include <QCoreApplication>
 
 #include <cstdio>
@@ -18,8 +22,22 @@
 #include "veltrixd/Adopt.h"
 #include "veltrixd/Daemon.h"
 
+namespace {
+
+// A pidfd is held for every process being stopped: as many descriptors as the system allows.
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        (void)::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    sentrel::SystemClock::UseSystemTimeZone();
+    RaiseDescriptorLimit();
+    std::string zoneFile = "/etc/localtime";
     veltrixd::Config config;
     bool adopt = false;
     config.programDir = platform::DirectoryOfPath(sentrel::OwnExecutable());
@@ -40,6 +58,8 @@ int main(int argc, char** argv) {
             config.socketPath = argv[++i];
         } else if (arg == "--log" && hasValue) {
             config.logPath = argv[++i];
+        } else if (arg == "--zone-file" && hasValue) {
+            zoneFile = argv[++i];
         } else if (arg == "--group" && hasValue) {
             config.group = argv[++i];
         } else if (arg == "--program-dir" && hasValue) {
@@ -50,10 +70,11 @@ int main(int argc, char** argv) {
             std::fprintf(stderr,
                          "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "
                          "[--group NAME] [--program-dir DIR] [--user-store DIR] [--no-events] "
-                         "[--no-enforce] [--adopt-stores]\n");
+                         "[--no-enforce] [--adopt-stores] [--zone-file PATH]\n");
             return 2;
         }
     }
+    sentrel::SystemClock::UseSystemTimeZone(zoneFile);
     if (adopt) return veltrixd::AdoptStores(config) ? 0 : 1;
     QCoreApplication app(argc, argv);
     veltrixd::Daemon daemon(config);

@@ -1,6 +1,8 @@
 #include "lib/blocklog/BlockLog.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <span>
 #include <unordered_map>
 
 #include "lib/platform/files/SharedLog.h"
@@ -51,12 +53,27 @@ void BlockLog::Load() {
     text_.clear();
     lines_.clear();
     known_ = false;
+    previousSize_ = 0;
+    previousLines_ = 0;
+    std::string before;
+    if (const auto previous = platform::LockedLog::ForReading(path_ + ".1"); previous.valid()) {
+        if (previous.Read(before)) previousSize_ = before.size();
+        if (!before.empty() && before.back() != '\n') before += "\r\n";
+    }
     const auto log = platform::LockedLog::ForReading(path_);
     std::string text = ReadWhole(log);
     known_ = true;
     id_ = log.Id();
     size_ = text.size();
     fingerprint_ = Fingerprint(text);
+    if (!before.empty()) {
+        std::vector<rtl::LineSpan> lines;
+        rtl::SplitLines(before, 0, lines);
+        previousLines_ = lines.size();
+        text.insert(0, before);
+        Hold(std::move(text), true);
+        return;
+    }
     Hold(std::move(text), false);  // an existing empty file is one empty line
 }
 
@@ -76,6 +93,7 @@ void BlockLog::Hold(std::string text, bool emptyMeansNoLines) {
 }
 
 void BlockLog::Clear() {
+    previousLines_ = 0;
     // Until now the held lines were the file's; keep what is needed to know them again.
     if (!cleared_) clearedLines_ = HeldFingerprints();
     cleared_ = true;
@@ -100,7 +118,9 @@ void BlockLog::WriteBack() {
 
     std::string out;
     out.reserve(text_.size() + 2 * lines_.size() + tail.size());
-    for (const auto& line : lines_) {
+    // The part kept before is shown, never written into the log itself.
+    const std::size_t first = std::min(previousLines_, lines_.size());
+    for (const auto& line : std::span(lines_).subspan(first)) {
         out.append(text_, line.start, line.length);
         out += "\r\n";
     }
@@ -113,6 +133,7 @@ void BlockLog::WriteBack() {
     size_ = out.size();
     fingerprint_ = Fingerprint(out);
     Hold(std::move(out), true);
+    previousLines_ = 0;
     // Closing `log` releases the lock; a guard waiting on it sees the path moved on.
 }
 

@@ -39,8 +39,9 @@ class BlockLog {
     void SetPath(std::string path) { path_ = std::move(path); }
     const std::string& Path() const { return path_; }
 
-    // Replaces the held lines with the file's. Throws rtl::EInOutError ("File not found", ...)
-    // and then holds no lines.
+    // Replaces the held lines with the file's, after those of the part kept before it
+    // ("Block.log.1", where the service rotated the log). Throws rtl::EInOutError ("File not
+    // found", ...) and then holds no lines.
     void Load();
     void Clear();
     // Throws rtl::EInOutError when the file cannot be replaced; the file and the held lines are
@@ -50,6 +51,9 @@ class BlockLog {
     std::size_t Count() const { return lines_.size(); }
     // The size of the file as last read or written, and whether Clear() came since.
     std::uint64_t KnownSize() const { return size_; }
+    std::uint64_t KnownInode() const { return id_.ino; }
+    // The size of the part kept before it as last read (0: none).
+    std::uint64_t PreviousSize() const { return previousSize_; }
     bool IsCleared() const { return cleared_; }
     std::string_view Line(std::size_t i) const {
         return std::string_view(text_).substr(lines_[i].start, lines_[i].length);
@@ -67,6 +71,8 @@ class BlockLog {
     platform::FileId id_;
     std::uint64_t size_ = 0;
     std::uint64_t fingerprint_ = 0;  // of those first size_ bytes
+    std::uint64_t previousSize_ = 0;
+    std::size_t previousLines_ = 0;  // the first held lines, from the part kept before
     // The held lines are that file's lines until Clear(), which keeps their fingerprints here.
     bool cleared_ = false;
     std::vector<std::uint64_t> clearedLines_;

@@ -13,8 +13,11 @@
 //   change OLD NEW                  replaces the sealed password
 //   save PASSWORD NAME=VALUE...     seals the values (kSealedNames) given; others stay
 //   read PASSWORD                   ok NAME=VALUE... (the sealed values)
-//   clear-log PASSWORD BYTES        removes the log's first BYTES bytes (the lines the parent
-//                                   saw and cleared); lines appended since stay
+//   clear-log PASSWORD BYTES [INODE PREVIOUS]
+//                                   removes the log's first BYTES bytes (the lines the parent
+//                                   saw and cleared) and PREVIOUS bytes of the part kept before
+//                                   it ("Block.log.1"); INODE names the log the parent read, so
+//                                   a rotation since is known; lines appended since stay
 //   autostart PASSWORD on|off       writes or removes the guard's machine-wide Run entry
 //   reset ACCOUNT                   (root only) forgets ACCOUNT's sealed password
 //   watch                           ok, then "notify TEXT" lines for the caller's account until

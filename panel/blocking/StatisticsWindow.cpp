@@ -75,7 +75,8 @@ void TForm7::FormClose() {
     // (the lines read at the load), and the window reads the file anew.
     if (lock::ServiceEnforces()) {
         model_->Reset([this] {
-            if (log_.IsCleared()) lock::ServiceClearLog(log_.KnownSize());
+            if (log_.IsCleared())
+                lock::ServiceClearLog(log_.KnownSize(), log_.KnownInode(), log_.PreviousSize());
             log_.Load();
         });
         return;

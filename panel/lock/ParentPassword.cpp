@@ -102,8 +102,10 @@ bool ServiceEnforces() {
     return Known().enforces;
 }
 
-void ServiceClearLog(unsigned long long bytes) {
-    Require(control::Ask({"clear-log", Run(), std::to_string(bytes)}), "did not clear the log");
+void ServiceClearLog(std::uint64_t bytes, std::uint64_t inode, std::uint64_t previousBytes) {
+    Require(control::Ask({"clear-log", Run(), std::to_string(bytes), std::to_string(inode),
+                          std::to_string(previousBytes)}),
+            "did not clear the log");
 }
 
 void ServiceAutostart(bool on) {

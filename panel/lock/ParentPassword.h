@@ -10,6 +10,7 @@
 //    outside its group, the store alone counts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace lock {
@@ -46,9 +47,10 @@ void ShowSealedValues();
 
 // Whether the service enforced this account when it was last asked.
 bool ServiceEnforces();
-// Through the service (it alone may write them there): removes the log's first `bytes` bytes;
-// writes or removes the guard's machine-wide autostart entry. Throw on a refusal.
-void ServiceClearLog(unsigned long long bytes);
+// Through the service (it alone may write them there): removes the log's first `bytes` bytes (of
+// the log with `inode`) and the first `previousBytes` of the part kept before it; writes or
+// removes the guard's machine-wide autostart entry. Throw on a refusal.
+void ServiceClearLog(std::uint64_t bytes, std::uint64_t inode, std::uint64_t previousBytes);
 void ServiceAutostart(bool on);
 
 }  // namespace lock

@@ -23,6 +23,9 @@ class Clock {
     virtual std::int64_t Elapsed() = 0;
     // `wall` in the system's local time.
     virtual LocalTime Local(std::int64_t wall) = 0;
+    // The system's time zone as people name it ("Europe/Berlin", "CET"), read again when the
+    // system's zone changed; "" when unknown.
+    virtual std::string Zone() { return {}; }
 };
 
 // "2026-12-08 16:05:03"

@@ -58,6 +58,7 @@ void Guard::Started(const PreviousRun& previous) {
 
 void Guard::Stopping(const std::string& reason) {
     LogSummaries(repeats_.Flush());
+    LogFolded(true);
     Log(identity_.program + " " + identity_.version + " stopped (pid " +
         std::to_string(identity_.pid) + "): " + reason);
 }
@@ -137,6 +138,13 @@ std::string Guard::Until(std::int64_t now) {
 void Guard::Tick() {
     const std::int64_t now = clock_.Now();
     const std::int64_t elapsed = clock_.Elapsed();
+    const std::string zone = clock_.Zone();
+    if (zone != zone_) {
+        if (!zone_.empty() && !zone.empty())
+            Log("The time zone was changed from " + zone_ + " to " + zone + "; it is now " +
+                FormatDateTime(clock_.Local(now)) + " and the schedule applies to that time");
+        zone_ = zone;
+    }
     if (haveTick_) {
         const std::int64_t expected = lastWall_ + (elapsed - lastElapsed_) / 1000;
         if (std::llabs(now - expected) > kClockJumpSeconds)
@@ -147,7 +155,41 @@ void Guard::Tick() {
     lastElapsed_ = elapsed;
     haveTick_ = true;
     LogSummaries(repeats_.Due(elapsed / 1000));
+    LogFolded(false);
+    for (auto it = notified_.begin(); it != notified_.end();)
+        it = elapsed / 1000 - it->second >= kNotifyAgainSeconds ? notified_.erase(it)
+                                                                 : std::next(it);
     Warn(now);
+}
+
+bool Guard::Admit(const std::string& key, const std::string& name, const std::string& detail,
+                  bool count) {
+    const std::int64_t seconds = Seconds();
+    if (fold_.since >= 0 && seconds - fold_.since >= kFoldSeconds) LogFolded(true);
+    if (repeats_.Counting(key)) return repeats_.Admit(key, seconds, detail);
+    if (fold_.since < 0) fold_ = Fold{seconds, 0, 0, {}};
+    if (fold_.lines >= kDistinctStopsPerHour) {
+        if (count) {
+            ++fold_.more;
+            fold_.last = name;
+        }
+        return false;
+    }
+    ++fold_.lines;
+    return repeats_.Admit(key, seconds, detail);
+}
+
+// The hour's programs that had no line of their own: when the hour is over, or `now`.
+void Guard::LogFolded(bool now) {
+    if (fold_.since < 0) return;
+    const std::int64_t seconds = Seconds();
+    if (!now && seconds - fold_.since < kFoldSeconds) return;
+    if (fold_.more > 0) {
+        const std::string since = FormatDateTime(clock_.Local(clock_.Now() - (seconds - fold_.since)));
+        Log("and " + std::to_string(fold_.more) + (fold_.more == 1 ? " more program" : " more programs") +
+            " stopped since " + since + ", not named one by one (the last: " + fold_.last + ")");
+    }
+    fold_ = Fold{};
 }
 
 void Guard::Warn(std::int64_t now) {
@@ -197,8 +239,7 @@ void Guard::Scan() {
         alive.insert(id);
         if (Spared(p) || stopping_.contains(id)) continue;
         const Match m = Classify(p, settings_.apps);
-        if (m.kind == Match::None) continue;
-        outside_.Stop(p);
+        if (m.kind == Match::None || !outside_.Stop(p)) continue;
         stopping_.insert(id);
         Stopped& s = stopped[m.name];
         s.pids.push_back(p.pid);
@@ -211,11 +252,13 @@ void Guard::Scan() {
     for (const auto& [name, s] : stopped) {
         std::string pids;
         for (int pid : s.pids) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
-        if (repeats_.Admit("stop " + name, seconds, pids))
+        if (Admit("stop " + name, name, pids, true))
             Log("Stopped " + name + " (pid " + pids + ", " + s.exe + "), " + s.rule + ": " +
                 HourSpan(t) + " is a blocked hour");
+        else if (!repeats_.Counting("stop " + name))
+            continue;  // folded: no notification of its own either
         auto told = notified_.find(name);
-        if (told == notified_.end() || seconds - told->second >= 60) {
+        if (told == notified_.end() || seconds - told->second >= kNotifyAgainSeconds) {
             notified_[name] = seconds;
             outside_.Notify(name + " is blocked " + Until(now));
         }
@@ -225,7 +268,7 @@ void Guard::Scan() {
 void Guard::Killed(const ProcessInfo& p) {
     const Match m = Classify(p, settings_.apps);
     const std::string name = m.kind == Match::None ? p.exe : m.name;
-    if (repeats_.Admit("kill " + name, Seconds(), std::to_string(p.pid)))
+    if (Admit("kill " + name, name, std::to_string(p.pid), false))
         Log(name + " (pid " + std::to_string(p.pid) + ") did not close within 5 s and was killed");
 }
 

@@ -8,8 +8,12 @@
 //    session's leader, and every program of the program directory (the panel among them). A
 //    process is asked to stop once; Outside::Stop() kills it if it has not ended after 5 s.
 //  - Tick() (about once a second) notices clock changes of more than 2 minutes against a clock
-//    that never jumps, warns 10, 5 and 1 minutes before a blocked hour begins while something it
-//    would stop is running, and writes the summaries of repeated events.
+//    that never jumps and changes of the time zone, warns 10, 5 and 1 minutes before a blocked
+//    hour begins while something it would stop is running, and writes the summaries of repeated
+//    events.
+//  - The log stays small whatever runs: repeats of one program are counted (RepeatFilter), and
+//    past kDistinctStopsPerHour distinct programs in an hour the others are only counted too,
+//    and told in one line ("and 212 more programs stopped ...") when the hour is over.
 //  - Every event is one line of the log: date and time, then plain words.
 #pragma once
 
@@ -38,8 +42,9 @@ class ProcessTable {
 class Outside {
   public:
     virtual ~Outside() = default;
-    // Asks the process to close now and kills it if it still runs 5 s later.
-    virtual void Stop(const ProcessInfo& p) = 0;
+    // Asks the process to close now and kills it if it still runs 5 s later. False when it
+    // could not be asked (it is asked again at the next scan, if it still runs).
+    virtual bool Stop(const ProcessInfo& p) = 0;
     virtual void Notify(const std::string& text) = 0;  // a desktop notification
     virtual void Log(const std::string& line) = 0;     // one line of Block.log
 };
@@ -53,6 +58,10 @@ struct Identity {
 };
 
 inline constexpr std::int64_t kClockJumpSeconds = 120;
+// Stop lines of distinct programs one account's log gets in an hour; the others are counted.
+inline constexpr int kDistinctStopsPerHour = 20;
+inline constexpr std::int64_t kFoldSeconds = 3600;
+inline constexpr std::int64_t kNotifyAgainSeconds = 60;
 inline constexpr int kWarningMinutes[] = {10, 5, 1};
 
 class Guard {
@@ -91,6 +100,11 @@ class Guard {
     std::string Until(std::int64_t now);
     void Warn(std::int64_t now);
     void LogSummaries(const std::vector<RepeatFilter::Summary>& due);
+    // True when a line of its own is due for `key`: not a repeat, and within the hour's share
+    // (else counted as one more program stopped when `count`).
+    bool Admit(const std::string& key, const std::string& name, const std::string& detail,
+               bool count);
+    void LogFolded(bool now);
     std::int64_t Seconds() { return clock_.Elapsed() / 1000; }
 
     Clock& clock_;
@@ -106,6 +120,14 @@ class Guard {
     bool haveTick_ = false;
     std::int64_t lastWall_ = 0, lastElapsed_ = 0;
     std::set<std::pair<std::int64_t, int>> warned_;  // (hour start, minutes before)
+    std::string zone_;
+
+    struct Fold {
+        std::int64_t since = -1;  // the hour's start (clock that never jumps), -1: none open
+        int lines = 0;            // distinct programs logged in it
+        int more = 0;             // programs stopped without a line of their own
+        std::string last;
+    } fold_;
 
     std::set<int> protected_;
     std::set<std::pair<int, std::uint64_t>> stopping_;  // (pid, start time)

@@ -26,6 +26,8 @@ class RepeatFilter {
 
     // True when the event is to be logged now; false when it was counted as a repeat.
     bool Admit(const std::string& key, std::int64_t now, const std::string& detail = {});
+    // True while events of `key` are counted (a window is open).
+    bool Counting(const std::string& key) const { return windows_.contains(key); }
     // The windows that have ended by `now` with repeats in them.
     std::vector<Summary> Due(std::int64_t now);
     // Every open window's repeats, at once (the guard is stopping).

@@ -85,8 +85,10 @@ bool InstanceLock::AskHolderToReread() const {
     return ::kill(holder_, SIGUSR1) == 0;
 }
 
-HeartbeatFile::HeartbeatFile() {
-    fd_.reset(::open(Path().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+HeartbeatFile::HeartbeatFile() : HeartbeatFile(Path()) {}
+
+HeartbeatFile::HeartbeatFile(const std::string& path) {
+    fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (fd_.valid()) previous_ = ReadAll(fd_.get());
 }
 

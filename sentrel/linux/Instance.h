@@ -39,7 +39,8 @@ class InstanceLock {
 // The heartbeat file, kept open and rewritten in place.
 class HeartbeatFile {
   public:
-    HeartbeatFile();
+    HeartbeatFile();  // the guard's, in the user's state directory
+    explicit HeartbeatFile(const std::string& path);
     ~HeartbeatFile();
     HeartbeatFile(const HeartbeatFile&) = delete;
     HeartbeatFile& operator=(const HeartbeatFile&) = delete;

@@ -135,6 +135,9 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
     std::string stat = ReadAt(procFd_.get(), dir + "/stat");
     const auto fields = StatFields(stat);  // views into `stat`
     info.startTime = fields.size() > 19 ? Number(fields[19]) : 0;
+    // Unread (the process was being set up, or descriptors ran out): described again at the
+    // next scan, never known by a start time of 0 that no stop would match.
+    if (info.startTime == 0) e.exe.clear();
     const std::string cmdline = ReadAt(procFd_.get(), dir + "/cmdline", 8192);
     for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
         const auto end = cmdline.find('\0', at);

@@ -99,8 +99,8 @@ bool Service::Delegated() const {
 
 // While the service enforces, its guard for this account stops, warns and logs; this one's own
 // decisions would only repeat them.
-void Service::Stop(const ProcessInfo& p) {
-    if (!Delegated()) stopper_->Stop(p);
+bool Service::Stop(const ProcessInfo& p) {
+    return Delegated() || stopper_->Stop(p);
 }
 
 void Service::Notify(const std::string& text) {

@@ -46,7 +46,7 @@ class Service final : public QObject, public Outside {
 
   private:
     // Outside
-    void Stop(const ProcessInfo& p) override;
+    bool Stop(const ProcessInfo& p) override;
     void Notify(const std::string& text) override;
     void Log(const std::string& line) override;
 

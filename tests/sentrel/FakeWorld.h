@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,7 +68,12 @@ class Recorder final : public sentrel::Outside {
   public:
     std::vector<int> stopped;
     std::vector<std::string> notes, lines;
-    void Stop(const sentrel::ProcessInfo& p) override { stopped.push_back(p.pid); }
+    std::set<int> refused;  // pids whose Stop fails (no descriptor left, say)
+    bool Stop(const sentrel::ProcessInfo& p) override {
+        if (refused.contains(p.pid)) return false;
+        stopped.push_back(p.pid);
+        return true;
+    }
     void Notify(const std::string& text) override { notes.push_back(text); }
     void Log(const std::string& line) override { lines.push_back(line); }
     // The lines without their date and time.

@@ -170,8 +170,10 @@ class RequestsTest : public SealedDir {
             log_.push_back(a.name + ": " + text);
         };
         hooks.sealedChanged = [this](const veltrixd::Account& a) { changed_.push_back(a.uid); };
-        hooks.clearLog = [this](std::uint64_t bytes, std::string*) {
-            cleared_ = static_cast<long long>(bytes);
+        hooks.clearLog = [this](const veltrixd::SeenLog& seen, std::string*) {
+            cleared_ = static_cast<long long>(seen.bytes);
+            clearedInode_ = seen.inode;
+            clearedPrevious_ = seen.previousBytes;
             return true;
         };
         hooks.autostart = [this](bool on, std::string*) {
@@ -194,6 +196,7 @@ class RequestsTest : public SealedDir {
     std::vector<std::string> log_;
     std::vector<uid_t> changed_;
     long long cleared_ = -1;
+    std::uint64_t clearedInode_ = 0, clearedPrevious_ = 0;
     std::string autostart_;
     std::unique_ptr<veltrixd::SealedStore> store_;
     std::unique_ptr<veltrixd::Requests> requests_;
@@ -238,7 +241,13 @@ TEST_F(RequestsTest, TheFirstPasswordIsSealedOnceAndGuardsEverything) {
 
     EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "1234"}), Fields{"ok"});
     EXPECT_EQ(cleared_, 1234);
+    EXPECT_EQ(clearedInode_, 0u);
+    EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "20", "77", "300"}), Fields{"ok"});
+    EXPECT_EQ(cleared_, 20);
+    EXPECT_EQ(clearedInode_, 77u);
+    EXPECT_EQ(clearedPrevious_, 300u);
     EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "-1"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"clear-log", "new pw", "1", "2"})[0], "error");
     EXPECT_EQ(Ask(kid_, {"autostart", "wrong", "off"})[0], "error");
     EXPECT_EQ(autostart_, "");
     EXPECT_EQ(Ask(kid_, {"autostart", "new pw", "off"}), Fields{"ok"});

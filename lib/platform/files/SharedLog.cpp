@@ -26,9 +26,9 @@ mode_t NewLogMode(const std::string& dir) {
     return groupWrites ? 0664 : 0644;
 }
 
-// Opens the log with `flags`, creating it with NewLogMode() when absent. The last component is
-// never followed if it is a symbolic link. -1 with errno set on failure.
-int OpenLog(const std::string& path, int flags) {
+}  // namespace
+
+int OpenLogFile(const std::string& path, int flags) {
     flags |= O_CLOEXEC | O_NOFOLLOW;
     for (int attempt = 0; attempt < 10; ++attempt) {
         const mode_t mode = NewLogMode(DirectoryOfPath(path));
@@ -43,6 +43,8 @@ int OpenLog(const std::string& path, int flags) {
     }
     return -1;
 }
+
+namespace {
 
 // "Block.log.XXXXXX" as mkstemp() makes it from "Block.log.XXXXXX".
 bool IsTemporaryOf(const std::string& name, const std::string& base) {
@@ -74,7 +76,7 @@ int OpenSharedLog(const std::string& path, int flags, int lock) {
     // A rewrite may rename a new file over the path while we wait for the lock of the old one.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        Fd fd(OpenLog(path, flags));
+        Fd fd(OpenLogFile(path, flags));
         if (fd.get() < 0) return -1;
         if (::flock(fd.get(), lock) != 0) return -1;
         struct stat opened {
@@ -89,7 +91,7 @@ int OpenSharedLog(const std::string& path, int flags, int lock) {
     return -1;
 }
 
-bool AppendSharedLogLine(const std::string& path, const std::string& line) {
+std::string EncodeLogLine(const std::string& line) {
     // One event, one line: a line break or other control byte inside it (a program's path is
     // any bytes its owner chose) is written as \xNN, so no line can pass for another.
     std::string bytes;
@@ -106,10 +108,25 @@ bool AppendSharedLogLine(const std::string& path, const std::string& line) {
         }
     }
     bytes += "\r\n";
+    return bytes;
+}
+
+bool AppendSharedLogLine(const std::string& path, const std::string& line) {
+    const std::string bytes = EncodeLogLine(line);
     Fd fd(OpenSharedLog(ResolveSharedLog(path), O_WRONLY | O_APPEND, LOCK_EX));
     if (fd.get() < 0) return false;
     ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
     return n == static_cast<ssize_t>(bytes.size());
+}
+
+LockedLog LockedLog::ForSoleWriter(const std::string& path) {
+    std::string resolved = ResolveSharedLog(path);
+    UniqueFd fd(OpenLogFile(resolved, O_RDWR));
+    if (fd.valid()) {
+        (void)::flock(fd.get(), LOCK_EX | LOCK_NB);
+        RemoveStaleLogTemporaries(resolved);
+    }
+    return {std::move(resolved), std::move(fd)};
 }
 
 LockedLog::LockedLog(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {

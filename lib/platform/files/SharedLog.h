@@ -38,6 +38,10 @@ class LockedLog {
     // For rewriting: the log (created when absent) under the exclusive lock, made sure to be the
     // file the path names, with stale temporaries of killed rewrites removed.
     static LockedLog ForRewriting(const std::string& path);
+    // For the log's only writer, which never waits: the log (created when absent) with the
+    // exclusive lock when it is free, else without it (a reader holds it; a rename does not
+    // disturb what that reader reads). Stale temporaries removed.
+    static LockedLog ForSoleWriter(const std::string& path);
 
     // False with errno set when the log could not be opened and locked.
     bool valid() const { return fd_.valid(); }
@@ -69,6 +73,11 @@ int OpenSharedLog(const std::string& path, int flags, int lock);
 // Appends `line` and CR LF, its control bytes but TAB written as \xNN (one line, whatever it
 // quotes). False when the log cannot be opened or written.
 bool AppendSharedLogLine(const std::string& path, const std::string& line);
+// `line` as AppendSharedLogLine writes it, CR LF included.
+std::string EncodeLogLine(const std::string& line);
+// Opens the log at the resolved `path` with `flags`, never following a link there, creating it
+// (mode as above) when absent. -1 with errno on failure.
+int OpenLogFile(const std::string& path, int flags);
 // Removes "<name>.XXXXXX" regular files beside the resolved log; call with its lock held.
 void RemoveStaleLogTemporaries(const std::string& path);
 // The directory part of `path`, with its trailing '/'.
