@@ -7,7 +7,8 @@
 #    (the guard and the service only), of a renamed copy beside Firefox's libxul.so and of a
 #    program that maps a WebKitGTK library, 40 times each;
 #  - the service's CPU per minute and resident memory while it stands by (an allowed hour) and
-#    while the hour is blocked.
+#    while the hour is blocked;
+#  - a flood of 2,000 programs of distinct names: what the log grows by and the service's memory.
 # Needs root (the account and its group are created and removed here); prints figures, asserts
 # nothing.
 set -euo pipefail
@@ -97,3 +98,19 @@ echo "service, process events:           $(latency)"
 by_engine
 printf 'service at a blocked hour:         %8.1f ms CPU per minute, %s kB resident\n' \
     "$(per_minute "$service")" "$(rss_kb "$service")"
+
+# A flood: the child starts 2,000 programs of distinct names (hard links beside a Chromium
+# engine's files), each stopped. What the log and the service's memory are after it.
+mkdir -p "$work/flood"
+: > "$work/flood/icudtl.dat"; : > "$work/flood/v8_context_snapshot.bin"
+cp "$build/tools/fake-program" "$work/flood/prog"
+chown -R "$child:" "$work/flood"
+log_before=$(stat -c %s "$work/log/Block.log")
+rss_before=$(rss_kb "$service")
+cpu_before=$(cpu_ms "$service")
+as_child bash -c "cd '$work/flood' && for i in \$(seq 2000); do ln -f prog notes\$i; done &&
+    for i in \$(seq 2000); do ./notes\$i & done; wait" 2>/dev/null || true
+sleep 2
+printf 'a flood of 2000 distinct programs:  log +%s bytes, %s -> %s kB resident, %.0f ms CPU\n' \
+    "$(( $(stat -c %s "$work/log/Block.log") - log_before ))" "$rss_before" "$(rss_kb "$service")" \
+    "$(echo "$(cpu_ms "$service") - $cpu_before" | bc -l)"

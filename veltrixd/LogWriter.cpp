@@ -67,7 +67,7 @@ void LogWriter::Append(const std::string& line) {
         queue_.pop_front();
         ++dropped_;
     }
-    if (!retry_->isActive()) Flush();
+    Flush();  // a lock attempt or a failed open costs a system call, never a wait
 }
 
 void LogWriter::Retry(int ms) {
@@ -75,13 +75,22 @@ void LogWriter::Retry(int ms) {
 }
 
 bool LogWriter::Flush() {
-    if (queue_.empty()) return true;
+    while (!queue_.empty()) {
+        if (!WriteSome()) return false;
+    }
+    retry_->stop();
+    return true;
+}
+
+// One open of the log: what the queue holds, in writes of whole lines, until the log is due a
+// rotation. False when nothing could be written now.
+bool LogWriter::WriteSome() {
     const std::string path = platform::ResolveSharedLog(path_);
     const platform::UniqueFd fd(platform::OpenLogFile(path, O_WRONLY | O_APPEND));
     auto failed = [this, &path] {
         if (!toldError_)
-            say_("cannot write " + path + " (" + std::strerror(errno) + "): " +
-                 std::to_string(queue_.size()) + " lines wait to be written");
+            say_("cannot write " + path + " (" + std::strerror(errno) +
+                 "): " + std::to_string(queue_.size()) + " lines wait to be written");
         toldError_ = true;
         Retry(kWriteRetryMs);
         return false;
@@ -98,38 +107,41 @@ bool LogWriter::Flush() {
             return false;
         }
         if (!toldLock_)
-            say_("another process held the log's lock for over " +
-                 std::to_string(kLockPatienceMs) + " ms: the service writes without it");
+            say_("another process held the log's lock for over " + std::to_string(kLockPatienceMs) +
+                 " ms: the service writes without it");
         toldLock_ = true;
     }
-    std::string bytes;
-    if (dropped_ > 0) {
-        bytes = platform::EncodeLogLine(
-            std::to_string(dropped_) +
-            " lines of the log were lost: it could not be written for a long time");
+    while (!queue_.empty()) {
+        std::string bytes;
+        if (dropped_ > 0) {
+            bytes = platform::EncodeLogLine(
+                std::to_string(dropped_) +
+                " lines of the log were lost: it could not be written for a long time");
+        }
+        std::size_t lines = 0;
+        for (const std::string& line : queue_) {
+            bytes += line;
+            ++lines;
+            if (bytes.size() >= (1u << 16)) break;  // one write of at most about 64 KiB
+        }
+        const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
+        if (n != static_cast<ssize_t>(bytes.size())) {
+            if (n >= 0) errno = ENOSPC;
+            return failed();
+        }
+        if (toldError_) say_("the log can be written again");
+        toldError_ = false;
+        dropped_ = 0;
+        for (; lines > 0; --lines) {
+            queuedBytes_ -= queue_.front().size();
+            queue_.pop_front();
+        }
+        struct stat st {};
+        if (::fstat(fd.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= kRotateBytes) {
+            Rotate(static_cast<std::uint64_t>(st.st_size));
+            break;  // the rest goes into the new log
+        }
     }
-    std::size_t lines = 0;
-    for (const std::string& line : queue_) {
-        bytes += line;
-        ++lines;
-        if (bytes.size() >= (1u << 16)) break;  // one write of at most about 64 KiB
-    }
-    const ssize_t n = ::write(fd.get(), bytes.data(), bytes.size());
-    if (n != static_cast<ssize_t>(bytes.size())) {
-        if (n >= 0) errno = ENOSPC;
-        return failed();
-    }
-    if (toldError_) say_("the log can be written again");
-    toldError_ = false;
-    dropped_ = 0;
-    for (; lines > 0; --lines) {
-        queuedBytes_ -= queue_.front().size();
-        queue_.pop_front();
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= kRotateBytes)
-        Rotate(static_cast<std::uint64_t>(st.st_size));
-    if (!queue_.empty()) return Flush();
     return true;
 }
 

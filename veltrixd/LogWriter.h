@@ -58,6 +58,7 @@ class LogWriter final : public QObject {
 
   private:
     void Retry(int ms);
+    bool WriteSome();
     void Rotate(std::uint64_t size);
 
     std::string path_;

@@ -18,7 +18,10 @@ class FakeClock final : public sentrel::Clock {
     std::int64_t wall = 0;     // seconds
     std::int64_t elapsed = 0;  // ms
 
+    std::string zone;  // what Zone() says
+
     std::int64_t Now() override { return wall; }
+    std::string Zone() override { return zone; }
     std::int64_t Elapsed() override { return elapsed; }
     sentrel::LocalTime Local(std::int64_t at) override {
         const std::time_t t = static_cast<std::time_t>(at);

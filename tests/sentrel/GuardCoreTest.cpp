@@ -286,6 +286,92 @@ TEST(GuardRepeats, RestartsAreCountedNotLoggedOneByOne) {
     EXPECT_LE(w.out.notes.size(), 3u * 60 + 1);  // a notification a minute at most
 }
 
+// A child that starts thousands of programs of distinct names gets a score of lines an hour,
+// not thousands: the rest are counted in one line when the hour is over.
+TEST(GuardRepeats, DistinctProgramsPastTheHoursShareAreFoldedIntoOneLine) {
+    World w;
+    w.Read(Blocked({{2, 16}, {2, 17}, {2, 18}}));
+    w.guard.Tick();
+    const std::size_t before = w.out.lines.size();
+    const int programs = 2000;
+    for (int i = 0; i < programs; ++i) {
+        w.table.Add(3000 + i, "/home/kid/x/notes" + std::to_string(i), {}).engine =
+            sentrel::Engine::Gecko;
+        w.guard.Scan();
+        w.table.Remove(3000 + i);
+        w.clock.Advance(i % 2);
+    }
+    EXPECT_EQ(w.out.stopped.size(), static_cast<std::size_t>(programs));
+    EXPECT_EQ(w.out.Count("Stopped firefox (a copy in"), sentrel::kDistinctStopsPerHour);
+    EXPECT_LE(w.out.notes.size(), static_cast<std::size_t>(sentrel::kDistinctStopsPerHour));
+    EXPECT_EQ(w.out.Count("more programs stopped"), 0);  // told when the hour is over
+    w.Run(3600);
+    const int folded = programs - sentrel::kDistinctStopsPerHour;
+    EXPECT_EQ(w.out.Count("and " + std::to_string(folded) +
+                          " more programs stopped since 2026-12-08 16:30:00, not named one by "
+                          "one (the last: firefox (a copy in /home/kid/x/notes1999))"),
+              1)
+        << w.out.lines.back();
+    EXPECT_LE(w.out.lines.size() - before,
+              static_cast<std::size_t>(sentrel::kDistinctStopsPerHour) + 3);
+    // The next hour has a share of its own; a stop at the end tells what was folded at once.
+    for (int i = 0; i < 25; ++i) {
+        w.table.Add(9000 + i, "/home/kid/y/web" + std::to_string(i)).engine =
+            sentrel::Engine::Gecko;
+        w.guard.Scan();
+        w.table.Remove(9000 + i);
+    }
+    EXPECT_EQ(w.out.Count("Stopped firefox (a copy in /home/kid/y/"),
+              sentrel::kDistinctStopsPerHour);
+    w.guard.Stopping("test");
+    EXPECT_EQ(w.out.Count("and 5 more programs stopped since"), 1);
+}
+
+// A stop that could not be asked (no descriptor left, say) is tried again at the next scan, and
+// logged when it is made.
+TEST(GuardStopping, AStopThatFailedIsTriedAgain) {
+    World w;
+    w.Read(Blocked({{2, 16}}));
+    w.table.Add(4242, kFirefox);
+    w.out.refused.insert(4242);
+    w.guard.Scan();
+    w.guard.Scan();
+    EXPECT_TRUE(w.out.stopped.empty());
+    EXPECT_EQ(w.out.Count("Stopped firefox"), 0);
+    w.out.refused.clear();
+    w.guard.Scan();
+    EXPECT_EQ(w.out.stopped, std::vector<int>{4242});
+    EXPECT_EQ(w.out.Count("Stopped firefox (pid 4242"), 1);
+    w.guard.Scan();  // asked once, not again
+    EXPECT_EQ(w.out.stopped.size(), 1u);
+}
+
+// A new time zone (the system's replaced) applies at the next tick, and the log says so.
+TEST(GuardClock, ATimeZoneChangeIsLoggedAndTheGridFollowsAtOnce) {
+    World w;
+    w.clock.zone = "Europe/Berlin";
+    w.Read(Blocked({{2, 10}}));  // 16:30 in Berlin is 10:30 in New York
+    w.Run(2);
+    EXPECT_FALSE(w.guard.Blocking());
+    EXPECT_EQ(w.out.Count("time zone"), 0);
+    {
+        TimeZone newYork("America/New_York");
+        w.clock.zone = "America/New_York";
+        w.Run(1);
+        EXPECT_TRUE(w.guard.Blocking());
+        EXPECT_EQ(
+            w.out.Count("The time zone was changed from Europe/Berlin to America/New_York; "
+                        "it is now 2026-12-08 10:30:03 and the schedule applies to that time"),
+            1)
+            << w.out.lines.back();
+        w.Run(3);
+        EXPECT_EQ(w.out.Count("time zone"), 1);
+    }
+    w.clock.zone = "";  // unknown: nothing to say
+    w.Run(1);
+    EXPECT_EQ(w.out.Count("time zone"), 1);
+}
+
 TEST(GuardClock, AClockChangeIsLoggedAndTheGridAppliesToTheNewTime) {
     World w;
     w.Read(Blocked({{2, 18}}));

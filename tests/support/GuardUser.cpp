@@ -118,6 +118,12 @@ pid_t GuardUser::Start(const std::vector<std::string>& argv, const std::vector<s
                        bool offline) {
     std::vector<std::string> all = Environment();
     all.insert(all.end(), env.begin(), env.end());
+    // The account's groups, as a login gives them (a member reads the service's log by its
+    // group); looked up before the fork, which must not call into NSS.
+    std::vector<gid_t> groups(64);
+    int count = static_cast<int>(groups.size());
+    if (::getgrouplist(name.c_str(), gid, groups.data(), &count) < 0) count = 0;
+    groups.resize(static_cast<std::size_t>(count));
     const pid_t pid = ::fork();
     if (pid == 0) {
         const int null = ::open("/dev/null", O_RDWR);
@@ -130,7 +136,9 @@ pid_t GuardUser::Start(const std::vector<std::string>& argv, const std::vector<s
             ::dup2(out, 1);
             ::dup2(out, 2);
         }
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(126);
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(gid) != 0 ||
+            ::setuid(uid) != 0)
+            ::_exit(126);
         if (::chdir(home.c_str()) != 0) ::_exit(126);
         std::vector<char*> args, envp;
         for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -18,7 +19,9 @@
 
 namespace testing_support {
 
-ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string> extra) {
+ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string> extra,
+                               std::vector<std::string> env)
+    : env_(std::move(env)) {
     char tmpl[] = "/tmp/veltrix-service-XXXXXX";
     if (!::mkdtemp(tmpl)) return;
     dir_ = tmpl;
@@ -29,35 +32,75 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
         previousSocket_ = old;
     }
     ::setenv("VELTRIX_CONTROL_SOCKET", socket.c_str(), 1);
-    std::vector<std::string> args{std::string(VELTRIX_TOOLS_DIR) + "/veltrixd",
-                                  "--state",
-                                  dir_ + "/state/sealed",
-                                  "--socket",
-                                  socket,
-                                  "--log",
-                                  dir_ + "/log/Block.log",
-                                  "--group",
-                                  group};
-    args.insert(args.end(), extra.begin(), extra.end());
+    args_ = {std::string(VELTRIX_TOOLS_DIR) + "/veltrixd",
+             "--state",
+             dir_ + "/state/sealed",
+             "--socket",
+             socket,
+             "--log",
+             dir_ + "/log/Block.log",
+             "--group",
+             group};
+    args_.insert(args_.end(), extra.begin(), extra.end());
+    started_ = Launch();
+}
+
+bool ServiceProcess::Launch() {
+    const std::string socket = dir_ + "/run/control";
+    ::unlink(socket.c_str());
     const std::string out = dir_ + "/service.out";
+    // Everything the child needs is made before the fork.
+    bool watchdog = false;
+    std::vector<char*> argv, envp;
+    for (auto& a : args_) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (char** e = environ; *e; ++e) envp.push_back(*e);
+    for (auto& e : env_) {
+        envp.push_back(e.data());
+        watchdog = watchdog || e.rfind("WATCHDOG_USEC=", 0) == 0;
+    }
+    char watchdogPid[40] = "WATCHDOG_PID=";
+    if (watchdog) envp.push_back(watchdogPid);
+    envp.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (std::freopen(out.c_str(), "w", stderr) == nullptr) ::_exit(126);
-        ::execv(argv[0], argv.data());
+        std::snprintf(watchdogPid + 13, sizeof watchdogPid - 13, "%d",
+                      static_cast<int>(::getpid()));
+        if (std::freopen(out.c_str(), "a", stderr) == nullptr) ::_exit(126);
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     for (int i = 0; i < 400 && ::access(socket.c_str(), F_OK) != 0; ++i) ::usleep(25000);
-    started_ = pid_ > 0 && ::access(socket.c_str(), F_OK) == 0;
+    return pid_ > 0 && ::access(socket.c_str(), F_OK) == 0;
+}
+
+bool ServiceProcess::Restart() {
+    if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0) {  // not reaped by the test
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    started_ = Launch();
+    return started_;
+}
+
+int ServiceProcess::Stop() {
+    int status = -1;
+    if (pid_ <= 0) return status;
+    if (::waitpid(pid_, &status, WNOHANG) == 0) {
+        ::kill(pid_, SIGTERM);
+        // A service a test made stall hears no SIGTERM.
+        for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(50000);
+        if (::waitpid(pid_, &status, WNOHANG) == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+        }
+    }
+    pid_ = -1;
+    return status;
 }
 
 ServiceProcess::~ServiceProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        ::waitpid(pid_, nullptr, 0);
-    }
+    Stop();
     if (hadSocket_)
         ::setenv("VELTRIX_CONTROL_SOCKET", previousSocket_.c_str(), 1);
     else

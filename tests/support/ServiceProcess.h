@@ -12,14 +12,21 @@ namespace testing_support {
 
 class ServiceProcess {
   public:
-    // `group`: the group whose members the service serves; `extra`: further arguments.
+    // `group`: the group whose members the service serves; `extra`: further arguments; `env`:
+    // further environment ("NAME=VALUE"; with WATCHDOG_USEC, WATCHDOG_PID names the service).
     explicit ServiceProcess(const std::string& group,
-                            std::vector<std::string> extra = {"--no-enforce"});
-    ~ServiceProcess();  // SIGTERM, then the directory goes
+                            std::vector<std::string> extra = {"--no-enforce"},
+                            std::vector<std::string> env = {});
+    ~ServiceProcess();  // Stop(), then the directory goes
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
 
     bool started() const { return started_; }
+    // Starts the service again with the same state, socket and log, once the one before has
+    // ended (it is killed when it has not). True when the new one listens.
+    bool Restart();
+    // SIGTERM, and waits for the end (SIGKILL after 20 s); the exit status.
+    int Stop();
     pid_t pid() const { return pid_; }
     const std::string& dir() const { return dir_; }
     std::string LogText() const;
@@ -33,6 +40,8 @@ class ServiceProcess {
     static std::string OwnGroup();
 
   private:
+    bool Launch();
+    std::vector<std::string> args_, env_;
     std::string dir_, previousSocket_;
     bool hadSocket_ = false;
     pid_t pid_ = -1;

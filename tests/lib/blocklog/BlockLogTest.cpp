@@ -94,6 +94,26 @@ TEST(BlockLog, ClearEmptiesOnlyWhatWasShownAndTheGuardsNewLinesSurvive) {
     EXPECT_EQ(f.env.ReadFile(f.path), "");  // Clear then Close: no bytes
 }
 
+// Where the service rotated the log, the part kept before is shown first; a close without the
+// service writes back the log alone, and leaves that part as it is.
+TEST(BlockLog, ThePartKeptBeforeIsShownFirstAndNeverWrittenIntoTheLog) {
+    LogFile f;
+    f.env.WriteFile(f.path + ".1", "older 1\r\nolder 2");  // no line end at its end
+    f.env.WriteFile(f.path, "newer\r\n");
+    f.log.Load();
+    EXPECT_EQ(Lines(f.log), (std::vector<std::string>{"older 1", "older 2", "newer"}));
+    EXPECT_EQ(f.log.PreviousSize(), 16u);
+    EXPECT_EQ(f.log.KnownSize(), 7u);
+    f.log.WriteBack();
+    EXPECT_EQ(f.env.ReadFile(f.path), "newer\r\n");
+    EXPECT_EQ(f.env.ReadFile(f.path + ".1"), "older 1\r\nolder 2");
+    f.log.Load();
+    f.log.Clear();
+    EXPECT_EQ(f.log.Count(), 0u);
+    f.log.WriteBack();
+    EXPECT_EQ(f.env.ReadFile(f.path), "");
+}
+
 TEST(BlockLog, ALogReplacedByAnotherFileCountsAsAllNew) {
     LogFile f;
     f.env.WriteFile(f.path, "a\r\nb\r\nc\r\n");
