@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
 
 namespace sentrel {
@@ -64,9 +65,12 @@ bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
 
 EngineProbe::EngineProbe(Packages packages) : packages_(std::move(packages)) {}
 
-Engine EngineProbe::ReadMaps(int procFd, int pid) {
+std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
     ++mapsReads_;
-    return EngineInMaps(platform::ReadFileAt(procFd, std::to_string(pid) + "/maps", kMaxMaps));
+    // Bounded: the maps wait for the process's memory, which it may make hang.
+    const auto maps = platform::ReadFileBounded(procFd, std::to_string(pid) + "/maps", kMaxMaps);
+    if (!maps) return std::nullopt;
+    return EngineInMaps(*maps);
 }
 
 const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
@@ -97,8 +101,10 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     // may not look at: this process alone says what it runs.
     if (!identified || !s.program.empty()) {
         if (due) {
-            v.engine = ReadMaps(procFd, s.pid);
-            v.reads = readsAfter;
+            if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
+                v.engine = *engine;
+                v.reads = readsAfter;
+            }
         }
         v.final = v.engine != Engine::None || v.reads >= 2;
         if (v.engine != Engine::None && (!s.program.empty() || !s.app.empty()))
@@ -117,10 +123,12 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     }
     Known& known = it->second;
     if (!known.settled && due) {
-        known.engine = ReadMaps(procFd, s.pid);
-        v.reads = readsAfter;
-        known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs ||
-                        WaitsInItsOwnCode(procFd, s);
+        if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
+            known.engine = *engine;
+            v.reads = readsAfter;
+            known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs ||
+                            WaitsInItsOwnCode(procFd, s);
+        }
     }
     v.engine = known.engine;
     v.final = known.settled || v.reads >= 2;

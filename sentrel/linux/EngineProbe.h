@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -83,7 +84,7 @@ class EngineProbe {
         bool factsKnown = false;
         PackageFacts facts;
     };
-    Engine ReadMaps(int procFd, int pid);
+    std::optional<Engine> ReadMaps(int procFd, int pid);  // nothing: the read did not answer
     const PackageFacts& Facts(Known& known, const Sighting& s);
 
     Packages packages_;

@@ -1,4 +1,5 @@
 #include "sentrel/linux/ProcScanner.h"
+#include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/UniqueFd.h"
 
@@ -138,7 +139,12 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
     // Unread (the process was being set up, or descriptors ran out): described again at the
     // next scan, never known by a start time of 0 that no stop would match.
     if (info.startTime == 0) e.exe.clear();
-    const std::string cmdline = ReadAt(procFd_.get(), dir + "/cmdline", 8192);
+    // The arguments are read from the process's memory, which the process may make hang: the
+    // read is bounded, and one that did not answer is made again at the next scan.
+    const std::optional<std::string> read =
+        platform::ReadFileBounded(procFd_.get(), dir + "/cmdline", 8192);
+    if (!read) e.exe.clear();
+    const std::string cmdline = read.value_or(std::string());
     for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
         const auto end = cmdline.find('\0', at);
         info.args.push_back(cmdline.substr(at, end == std::string::npos ? end : end - at));
