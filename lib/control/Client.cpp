@@ -40,7 +40,22 @@ std::string Reply::Text() const {
     return why;
 }
 
-int Connect(std::string* why) {
+namespace {
+
+// The service runs as root; a socket served by anyone else is no service of ours, and is told
+// nothing (a test build may also be served by the caller's own account).
+bool ServedByRoot(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
+#ifdef VELTRIX_TEST_SEAMS
+    if (cred.uid == ::geteuid()) return true;
+#endif
+    return cred.uid == 0;
+}
+
+// Connect(), telling a socket that is not root's from no service.
+int ConnectChecked(std::string* why, bool* impostor) {
     const std::string path = SocketPath();
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -54,10 +69,13 @@ int Connect(std::string* why) {
         if (why) *why = path + ": " + std::strerror(errno);
         return -1;
     }
+    if (!ServedByRoot(fd.get())) {
+        if (why) *why = path + " is not served by the system's service (not root's)";
+        if (impostor) *impostor = true;
+        return -1;
+    }
     return fd.release();
 }
-
-namespace {
 
 // Sends `request` on `fd` and reads the reply's line, both by `deadline`. Bytes after that line
 // (a watch's first notifications) are left in `rest`.
@@ -114,10 +132,16 @@ void Exchange(int fd, const Fields& request, Clock::time_point deadline, Reply& 
 
 }  // namespace
 
+int Connect(std::string* why) {
+    return ConnectChecked(why, nullptr);
+}
+
 Reply Ask(const Fields& request, int timeoutMs) {
     Reply reply;
-    platform::UniqueFd fd(Connect(&reply.why));
-    if (!fd.valid()) return reply;  // NoService
+    bool impostor = false;
+    platform::UniqueFd fd(ConnectChecked(&reply.why, &impostor));
+    if (impostor) reply.status = Reply::Failed;
+    if (!fd.valid()) return reply;  // NoService, or Failed for a socket that is not root's
     Exchange(fd.get(), request, Clock::now() + std::chrono::milliseconds(timeoutMs), reply,
              nullptr);
     return reply;

@@ -26,7 +26,8 @@ struct Reply {
 // Sends `request` to the service at SocketPath() and waits at most `timeoutMs` for the reply.
 Reply Ask(const Fields& request, int timeoutMs = 20000);
 
-// A connected socket to the service; -1 when there is no service. The caller owns it.
+// A connected socket to the service; -1 when there is no service, or the socket is not served by
+// root (Ask() then answers Failed). The caller owns it.
 int Connect(std::string* why = nullptr);
 
 // A "watch" the service has accepted: the socket its notifications come on (the caller owns

@@ -85,7 +85,9 @@ Parsed Parse(std::string_view buffer) {
 }
 
 std::string SocketPath() {
+#ifdef VELTRIX_TEST_SEAMS
     if (const char* path = std::getenv("VELTRIX_CONTROL_SOCKET"); path && *path) return path;
+#endif
     return "/run/veltrix/control";
 }
 

@@ -53,7 +53,9 @@ struct Parsed {
 // kMaxLine; Malformed for a longer line, a bad %-escape, a NUL, too many fields or an empty one.
 Parsed Parse(std::string_view buffer);
 
-// The socket: $VELTRIX_CONTROL_SOCKET, else /run/veltrix/control.
+// The socket: /run/veltrix/control, which only root can make; a build with the tests may be
+// pointed elsewhere by $VELTRIX_CONTROL_SOCKET (an installed build never reads it: a line in a
+// child's environment would hand the parent's password to a socket of the child's).
 std::string SocketPath();
 
 // The values a sealed account holds besides its password: "NeedJobOrNot", "NeedGuardOrNot",

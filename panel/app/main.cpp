@@ -1,5 +1,7 @@
 // Program entry: the application object, every window once, then the message loop, whose first
 // act is to show the main window.
+#include <sys/prctl.h>
+
 #include <QApplication>
 #include <QTimer>
 
@@ -7,6 +9,9 @@
 #include "panel/app/SessionEnd.h"
 
 int main(int argc, char** argv) {
+    // The parent types the password here: no other process of the account may read this one's
+    // memory (/proc/PID/mem) or trace it.
+    ::prctl(PR_SET_DUMPABLE, 0);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);  // the main form's close ends the program
     platform::Application::SetTitle("Veltrix");

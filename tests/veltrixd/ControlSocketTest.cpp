@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,6 +105,50 @@ TEST(ControlClient, NoServiceIsToldApart) {
     ::unsetenv("VELTRIX_CONTROL_SOCKET");
     EXPECT_EQ(r.status, control::Reply::NoService);
     EXPECT_NE(r.Text().find("/tmp/veltrix-no-such-dir/control"), std::string::npos);
+}
+
+// A socket served by another account (a child's proxy, as a line in its environment would name
+// one) is told nothing: the request, with the password it holds, never reaches it.
+TEST(ControlClient, ASocketNotServedByRootIsToldNothing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to serve a socket as another account";
+    char tmpl[] = "/tmp/veltrix-impostor-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    ::chmod(tmpl, 0777);
+    const std::string path = std::string(tmpl) + "/control";
+    int ready[2], heard[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(heard), 0);
+    const pid_t impostor = ::fork();
+    if (impostor == 0) {
+        // nobody: listens, and tells the test how many bytes a client sent it.
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(fd, 4) != 0)
+            ::_exit(1);
+        (void)::write(ready[1], "r", 1);
+        const int client = ::accept(fd, nullptr, nullptr);
+        char buf[256];
+        const ssize_t n = ::read(client, buf, sizeof buf);
+        const char count = static_cast<char>(n > 0 ? n : 0);
+        (void)::write(heard[1], &count, 1);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::setenv("VELTRIX_CONTROL_SOCKET", path.c_str(), 1);
+    const control::Reply r = control::Ask({"verify", "the parent's password"}, 5000);
+    ::unsetenv("VELTRIX_CONTROL_SOCKET");
+    EXPECT_EQ(r.status, control::Reply::Failed);
+    EXPECT_NE(r.Text().find("not root's"), std::string::npos) << r.Text();
+    ASSERT_EQ(::read(heard[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 0) << "the impostor heard the request";
+    ::waitpid(impostor, nullptr, 0);
+    for (int fd : {ready[0], ready[1], heard[0], heard[1]}) ::close(fd);
+    std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
 }
 
 }  // namespace
