@@ -108,11 +108,13 @@ TEST(ServiceResilience, AMembersLockOnTheLogHoldsNoStopNoAnswerAndNoLine) {
     EXPECT_TRUE(WaitForEnd(exclusive, kStopMs));
 
     // Every stop is in the log, once, in the order of the stops.
-    for (const auto& [line, pid] : stopped)
+    for (const auto& stop : stopped) {
+        const std::string& line = stop.first;
         EXPECT_TRUE(
             Eventually([&] { return service.LogText().find(line) != std::string::npos; }, 5000))
             << line << "\n"
             << service.LogText();
+    }
     const std::string text = service.LogText();
     std::size_t at = 0;
     for (const auto& [line, pid] : stopped) {
