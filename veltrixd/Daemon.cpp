@@ -29,8 +29,8 @@
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
 #include "veltrixd/Requests.h"
-#include "veltrixd/Watchdog.h"
 #include "veltrixd/SealedStore.h"
+#include "veltrixd/Watchdog.h"
 
 namespace veltrixd {
 namespace {
@@ -156,7 +156,9 @@ bool Daemon::Start() {
     // Signals are heard from here on (handled once the loop runs), before the socket tells
     // anyone the service is there.
     signals_ = std::make_unique<platform::SignalEvents>(std::initializer_list<int>{
-        SIGTERM, SIGINT, SIGHUP,
+        SIGTERM,
+        SIGINT,
+        SIGHUP,
 #ifdef VELTRIXD_STALL_HOOK
         SIGUSR2,
 #endif
@@ -226,9 +228,8 @@ bool Daemon::Start() {
     enforcer_->SetPreviousRun(sentrel::ParseHeartbeat(heartbeat_->Previous()));
     heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid()));
     alive_ = std::make_unique<QTimer>();
-    connect(alive_.get(), &QTimer::timeout, this, [this] {
-        heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid()));
-    });
+    connect(alive_.get(), &QTimer::timeout, this,
+            [this] { heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid())); });
     alive_->start(sentrel::kHeartbeatSeconds * 1000);
 
     members_ = std::make_unique<QTimer>();

@@ -158,7 +158,7 @@ void Guard::Tick() {
     LogFolded(false);
     for (auto it = notified_.begin(); it != notified_.end();)
         it = elapsed / 1000 - it->second >= kNotifyAgainSeconds ? notified_.erase(it)
-                                                                 : std::next(it);
+                                                                : std::next(it);
     Warn(now);
 }
 
@@ -185,9 +185,11 @@ void Guard::LogFolded(bool now) {
     const std::int64_t seconds = Seconds();
     if (!now && seconds - fold_.since < kFoldSeconds) return;
     if (fold_.more > 0) {
-        const std::string since = FormatDateTime(clock_.Local(clock_.Now() - (seconds - fold_.since)));
-        Log("and " + std::to_string(fold_.more) + (fold_.more == 1 ? " more program" : " more programs") +
-            " stopped since " + since + ", not named one by one (the last: " + fold_.last + ")");
+        const std::string since =
+            FormatDateTime(clock_.Local(clock_.Now() - (seconds - fold_.since)));
+        Log("and " + std::to_string(fold_.more) +
+            (fold_.more == 1 ? " more program" : " more programs") + " stopped since " + since +
+            ", not named one by one (the last: " + fold_.last + ")");
     }
     fold_ = Fold{};
 }
