@@ -97,6 +97,14 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
         return;
     }
     State& state = states_[account.uid];
+    if (++state.reads > kOutsideReadsPerHour) {
+        if (state.more > 0)
+            log_(account, "and " + std::to_string(state.more) +
+                              " more changes of the settings outside the panel in the hour "
+                              "before, not logged one by one");
+        state.reads = 1;
+        state.lines = state.more = 0;
+    }
     const std::vector<std::string> names = control::SealedNames();
     std::string difference, signature;
     if (read.status == AccountStoreRead::Failed) {
@@ -126,6 +134,11 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
     }
     state.pending.clear();
     state.reported = signature;
+    if (state.lines >= kOutsideLinesPerHour) {
+        ++state.more;
+        return;
+    }
+    ++state.lines;
     log_(account, "settings changed outside the panel (" + difference +
                       "); the parent's sealed settings stay in force");
 }

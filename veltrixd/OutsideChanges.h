@@ -31,6 +31,11 @@ namespace veltrixd {
 class SealedStore;
 
 inline constexpr int kOutsideCheckMs = 10000;
+// Lines an account's changes get in an hour (counted in reads: one every kOutsideCheckMs); the
+// others are counted, and told in one line when the hour is over, so a child that changes its
+// store all day long cannot push the rest of the log out of it.
+inline constexpr int kOutsideLinesPerHour = 6;
+inline constexpr int kOutsideReadsPerHour = 3600000 / kOutsideCheckMs;
 
 class OutsideChanges final : public QObject {
     Q_OBJECT
@@ -49,6 +54,9 @@ class OutsideChanges final : public QObject {
     struct State {
         std::string pending;   // a difference seen once
         std::string reported;  // the difference last logged
+        int reads = 0;         // in this hour
+        int lines = 0;         // logged in this hour
+        int more = 0;          // changes past the hour's lines
     };
     struct Read;
     void StartRead(const Account& account);

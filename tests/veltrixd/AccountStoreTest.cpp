@@ -131,6 +131,39 @@ TEST_F(AccountStore, AChangeOutsideThePanelIsLoggedOnceAndThePanelsOwnNever) {
     EXPECT_NE(lines[2].find("(the store was removed)"), std::string::npos) << lines[2];
 }
 
+// A child that changes its store all day long gets a few lines an hour, and one that counts the
+// rest, so it cannot push the rest of the log out of it.
+TEST_F(AccountStore, ChangesPastTheHoursShareAreCountedInOneLine) {
+    std::vector<std::string> lines;
+    veltrixd::OutsideChanges outside(
+        *sealed, kStore,
+        [&](const veltrixd::Account&, const std::string& text) { lines.push_back(text); });
+    ASSERT_TRUE(sealed->Save(
+        user->uid, {password::Hash("parent").value(), {{store::kNeedJob, "Yes"}}}, nullptr));
+    auto check = [&](const std::string& value) {
+        veltrixd::AccountStoreRead read;
+        read.status = veltrixd::AccountStoreRead::Ok;
+        read.values = {{store::kNeedJob, value}};
+        outside.Seen({user->uid, user->name}, read);
+    };
+    constexpr int kChanges = 40;
+    for (int i = 0; i < kChanges; ++i) {  // each value lasts two checks: each is a change
+        check("No " + std::to_string(i));
+        check("No " + std::to_string(i));
+    }
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(veltrixd::kOutsideLinesPerHour));
+    for (int i = 2 * kChanges; i < veltrixd::kOutsideReadsPerHour; ++i) check("Yes");
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(veltrixd::kOutsideLinesPerHour));
+    check("Yes");  // the hour is over
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(veltrixd::kOutsideLinesPerHour) + 1);
+    EXPECT_EQ(lines.back(), "and " + std::to_string(kChanges - veltrixd::kOutsideLinesPerHour) +
+                                " more changes of the settings outside the panel in the hour "
+                                "before, not logged one by one");
+    check("No");  // the next hour has its own share
+    check("No");
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(veltrixd::kOutsideLinesPerHour) + 2);
+}
+
 TEST_F(AccountStore, TheUpgradeSealsAPlainPasswordOnceAndTheStoreKeepsOnlyItsHash) {
     veltrixd::Config config;
     config.stateDir = sealedDir;
