@@ -23,8 +23,11 @@ for t in $targets; do
     mkdir -p "$corpus"
     echo "== fuzz_$t for ${seconds}s"
     status=0
+    # (What a failure leaves, crash-*, leak-*, timeout-*, goes beside the corpus, not into the
+    # checkout.)
     ASAN_OPTIONS=detect_leaks=1 "$tree/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=10 \
-        -rss_limit_mb=2048 -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$tree/corpus/$t-" "$corpus" \
+        >"$log" 2>&1 || status=$?
     grep -E '^(stat::number_of_executed_units|==|INFO: Done)|ERROR|SUMMARY' "$log" || true
     if [ "$status" != 0 ]; then
         echo "fuzz_$t found a failure (exit $status); its whole output: $log"

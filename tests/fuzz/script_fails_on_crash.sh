@@ -11,7 +11,13 @@ printf 'fine' >"$corpus/a"
 printf 'abort' >"$corpus/b"
 out=$(FUZZ_TARGETS=aborts_on_input FUZZ_SECONDS=5 bash "$src/tools/fuzz.sh" "$tree" 2>&1)
 status=$?
-rm -rf "$corpus" "$corpus.log"
+# The crash's input lies beside the corpus, never in the checkout.
+artifact=$(ls "$corpus"-crash-* 2>/dev/null | head -n1)
+rm -rf "$corpus" "$corpus.log" "$corpus"-crash-*
+if [ -z "$artifact" ] || compgen -G "$src/crash-*" >/dev/null; then
+    echo "FAIL: the crashing input was not kept beside the corpus (or was left in the checkout)"
+    exit 1
+fi
 if [ "$status" = 0 ]; then
     printf '%s\n' "$out"
     echo "FAIL: fuzz.sh passed although its target aborts"
