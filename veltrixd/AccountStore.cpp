@@ -123,6 +123,20 @@ std::optional<AccountChild> StartAccountStoreRead(uid_t uid, const std::string& 
     });
 }
 
+std::optional<AccountChild> StartAccountStoreWrite(
+    uid_t uid, const std::string& relativeDir, const std::map<std::string, std::string>& values) {
+    auto person = PersonOf(uid, relativeDir);
+    if (!person) return std::nullopt;
+    return Spawn(*person, [&values](int) {
+        auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
+        if (!key) return 3;
+        bool ok = true;
+        for (const auto& [name, value] : values)
+            ok = key->Set(name, platform::RegType::Sz, platform::SzBytes(value)) && ok;
+        return key->Close() && ok ? 0 : 3;
+    });
+}
+
 void AppendOutput(std::string& output, const char* bytes, std::size_t size) {
     if (output.size() < 4 * control::kMaxLine * control::kMaxFields) output.append(bytes, size);
 }

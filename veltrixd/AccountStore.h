@@ -45,6 +45,10 @@ AccountStoreRead AccountStoreReadOf(int status, const std::string& output);
 // The same, to its end (at most kAccountStoreMs): for the package's one-time sealing.
 AccountStoreRead ReadAccountStore(uid_t uid, const std::string& relativeDir,
                                   const std::vector<std::string>& names);
+// Starts writing the text values `values` into the account's settings key (made when missing);
+// the child's output ends when it ends, its exit status 0 when every value was written.
+std::optional<AccountChild> StartAccountStoreWrite(
+    uid_t uid, const std::string& relativeDir, const std::map<std::string, std::string>& values);
 // Sets one text value of the account's settings key.
 bool WriteAccountValue(uid_t uid, const std::string& relativeDir, const std::string& name,
                        const std::string& value, std::string* why);

@@ -33,7 +33,8 @@ bool AdoptStores(const Config& config) {
         }
         const auto password = read.values.find(store::kPassword);
         if (password == read.values.end() || password->second.empty()) {
-            Say(account.name + ": no password chosen yet: the panel's first start seals one");
+            Say(account.name +
+                ": no password chosen yet: a parent sets one in Veltrix in the parent's account");
             continue;
         }
         const bool plain = !password::IsHash(password->second);
@@ -48,10 +49,11 @@ bool AdoptStores(const Config& config) {
             Say(account.name + ": " + why);
             return false;
         }
-        // The plain password leaves the account's store only once its hash is sealed.
-        if (plain &&
-            !WriteAccountValue(account.uid, config.userStore, store::kPassword, *hash, &why))
-            Say(account.name + ": sealed, but the plain password stays in the store: " + why);
+        // The password (or its hash) leaves the account's store only once its hash is sealed.
+        if (!WriteAccountValue(account.uid, config.userStore, store::kPassword,
+                               store::kPasswordWithService, &why))
+            Say(account.name + ": sealed, but the " + (plain ? "plain password" : "hash") +
+                " stays in the store: " + why);
         Say(account.name + ": the password and settings of the account's store were sealed");
     }
     return true;

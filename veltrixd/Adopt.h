@@ -1,8 +1,9 @@
 // The first sealing, at the upgrade from a version without the service: every member account
 // that has a password in its own store but nothing sealed gets its password (hashed, when the
-// store held it in plain text) and its enforced values sealed, and its store then holds the hash
-// in place of the plain password. Accounts without a password are left to the panel's first
-// start. Run once by the package, before the service starts.
+// store held it in plain text) and its enforced values sealed, and its store then holds a marker
+// in the password's place (store::kPasswordWithService), no hash a child could attack. Accounts
+// without a password are left to a parent, who sets one in Veltrix in the parent's account.
+// Run once by the package, before the service starts.
 #pragma once
 
 #include "veltrixd/Daemon.h"

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <ctime>
 
 #include "lib/platform/core/SignalEvents.h"
+#include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/SharedLog.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/store/ValueNames.h"
@@ -25,11 +27,13 @@
 #include "sentrel/linux/SystemClock.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
+#include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
 #include "veltrixd/Requests.h"
 #include "veltrixd/SealedStore.h"
+#include "veltrixd/StoreMirror.h"
 #include "veltrixd/Watchdog.h"
 
 namespace veltrixd {
@@ -116,6 +120,34 @@ bool Daemon::Autostart(bool on, std::string* why) {
     return true;
 }
 
+void Daemon::Mirror(const Account& account) {
+    if (!config_.enforce || !mirror_) return;
+    auto sealed = store_->Load(account.uid, nullptr);
+    if (!sealed) return;
+    std::map<std::string, std::string> values = sealed->values;
+    values[store::kPassword] = store::kPasswordWithService;
+    mirror_->Write(account, std::move(values));
+}
+
+control::Fields Daemon::StateOf(const Account& account) {
+    auto sealed = store_->Load(account.uid, nullptr);
+    const bool on = sealed && sealed->values.contains(store::kNeedJob) &&
+                    sealed->values.at(store::kNeedJob) == "Yes";
+    const auto hours = enforcer_ ? enforcer_->StateOf(account.uid) : std::nullopt;
+    control::Fields fields{on ? "on" : "off", hours && hours->blocked ? "blocked" : "allowed",
+                           hours ? hours->until : ""};
+    // The log holds at most two parts of 1 MiB each.
+    const std::string path = platform::ResolveSharedLog(config_.logPath);
+    const std::string text = platform::ReadFileAt(AT_FDCWD, path + ".1", 2u << 20) +
+                             platform::ReadFileAt(AT_FDCWD, path, 2u << 20);
+    sentrel::SystemClock clock;
+    const std::string today = sentrel::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
+    LogDigest digest = DigestOf(text, account.name, today);
+    fields.push_back(std::to_string(digest.stoppedToday));
+    for (std::string& alert : digest.alerts) fields.push_back(std::move(alert));
+    return fields;
+}
+
 void Daemon::RefreshMembers() {
     if (!config_.enforce) return;
     memberList_ = MembersOf(config_.group);
@@ -130,6 +162,8 @@ bool Daemon::Start() {
         Say("there is no group " + config_.group + ": no account is enforced until it exists");
         gid_ = ::getegid();
     }
+    // The log is the parents' to read; where they have no group, the members' (as before).
+    if (group* g = ::getgrnam(config_.parentsGroup.c_str())) gid_ = g->gr_gid;
     ::umask(022);
     const std::string stateParent = platform::DirectoryOfPath(config_.stateDir);
     if (!MakeDirs(stateParent.substr(0, stateParent.size() - 1))) {
@@ -178,6 +212,7 @@ bool Daemon::Start() {
         const std::string reason =
             std::string("the service was stopped (") + platform::SignalName(signal) + ")";
         watchdog_->Stopping();
+        requests_->Flush(true);
         enforcer_->Stopping(reason);
         heartbeat_->Write(sentrel::StoppedRecord(std::time(nullptr), ::getpid(), reason));
         QCoreApplication::quit();
@@ -189,17 +224,27 @@ bool Daemon::Start() {
     hooks.sealedChanged = [this](const Account& a) {
         if (!enforcer_->Enforces(a.uid)) RefreshMembers();
         enforcer_->Reload(a.uid);
+        Mirror(a);
     };
     hooks.clearLog = [this](const SeenLog& seen, std::string* w) { return ClearLog(seen, w); };
     hooks.autostart = [this](bool on, std::string* w) { return Autostart(on, w); };
     hooks.accountNamed = AccountNamed;
+    hooks.members = [this] {
+        std::vector<Account> members = MembersOf(config_.group);
+        std::sort(members.begin(), members.end(),
+                  [](const Account& a, const Account& b) { return a.name < b.name; });
+        return members;
+    };
+    hooks.isMember = [this](const Account& a) { return IsMemberOf(a, config_.group); };
+    hooks.stateOf = [this](const Account& a) { return StateOf(a); };
     requests_ = std::make_unique<Requests>(*store_, std::move(hooks));
 
     server_ = std::make_unique<ControlServer>(
         [this](uid_t uid) -> std::optional<Caller> {
             auto account = AccountOf(uid);
             if (!account) return std::nullopt;
-            return Caller{*account, IsMemberOf(*account, config_.group)};
+            return Caller{*account, IsMemberOf(*account, config_.group),
+                          uid == 0 || IsMemberOf(*account, config_.parentsGroup)};
         },
         [this](const Caller& c, const control::Fields& request) {
             return requests_->Handle(c, request);
@@ -232,6 +277,10 @@ bool Daemon::Start() {
             [this] { heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid())); });
     alive_->start(sentrel::kHeartbeatSeconds * 1000);
 
+    wrongFlush_ = std::make_unique<QTimer>();
+    connect(wrongFlush_.get(), &QTimer::timeout, this, [this] { requests_->Flush(); });
+    wrongFlush_->start(5000);
+
     members_ = std::make_unique<QTimer>();
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);
@@ -240,6 +289,8 @@ bool Daemon::Start() {
         outside_ = std::make_unique<OutsideChanges>(
             *store_, config_.userStore,
             [this](const Account& a, const std::string& text) { LogFor(a.name, text); });
+        mirror_ = std::make_unique<StoreMirror>(config_.userStore, Say);
+        outside_->OnPasswordInStore([this](const Account& a) { Mirror(a); });
         outsideCheck_ = std::make_unique<QTimer>();
         connect(outsideCheck_.get(), &QTimer::timeout, this,
                 [this] { outside_->Check(memberList_); });

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/control/Protocol.h"
 #include "veltrixd/AccountStore.h"
 #include "veltrixd/LogWriter.h"
 #include "veltrixd/Members.h"
@@ -31,6 +32,7 @@ class OutsideChanges;
 class ProcEvents;
 class Requests;
 class SealedStore;
+class StoreMirror;
 class Watchdog;
 
 struct Config {
@@ -38,6 +40,7 @@ struct Config {
     std::string socketPath = "/run/veltrix/control";
     std::string logPath = "/var/log/veltrix/Block.log";
     std::string group = "veltrix";
+    std::string parentsGroup = "veltrix-parents";  // its members manage every member's settings
     std::string programDir;  // with its trailing '/'; the service's own directory by default
     std::string userStore = kDefaultUserStore;  // each account's store, within its home
     bool events = true;   // use the process-event connector when the kernel allows it
@@ -62,6 +65,9 @@ class Daemon final : public QObject {
     bool ClearLog(const SeenLog& seen, std::string* why);
     bool Autostart(bool on, std::string* why);
     void RefreshMembers();
+    // Writes the account's sealed values, and the password's marker, into its own store.
+    void Mirror(const Account& account);
+    control::Fields StateOf(const Account& account);
     void PrepareLog();
 
     Config config_;
@@ -74,9 +80,10 @@ class Daemon final : public QObject {
     std::unique_ptr<ProcEvents> events_;
     std::unique_ptr<platform::SignalEvents> signals_;
     std::unique_ptr<OutsideChanges> outside_;
+    std::unique_ptr<StoreMirror> mirror_;
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<sentrel::HeartbeatFile> heartbeat_;
-    std::unique_ptr<QTimer> members_, outsideCheck_, alive_;
+    std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
     std::vector<Account> memberList_;
 };
 

@@ -154,4 +154,10 @@ void Enforcer::Stopping(const std::string& reason) {
     for (auto& [uid, g] : guards_) g->guard->Stopping(reason);
 }
 
+std::optional<sentrel::Guard::HourState> Enforcer::StateOf(uid_t uid) {
+    auto it = guards_.find(uid);
+    if (it == guards_.end()) return std::nullopt;
+    return it->second->guard->StateNow();
+}
+
 }  // namespace veltrixd

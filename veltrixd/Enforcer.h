@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -56,6 +57,8 @@ class Enforcer final : public QObject {
     void Stopping(const std::string& reason);
 
     bool Enforces(uid_t uid) const { return guards_.contains(uid); }
+    // What the account's hours say now; nullopt when it is not enforced.
+    std::optional<sentrel::Guard::HourState> StateOf(uid_t uid);
 
   private:
     struct AccountGuard;

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "lib/control/Protocol.h"
+#include "lib/store/ValueNames.h"
 #include "veltrixd/SealedStore.h"
 
 namespace veltrixd {
@@ -45,7 +46,9 @@ void OutsideChanges::Check(const std::vector<Account>& members) {
 }
 
 void OutsideChanges::StartRead(const Account& account) {
-    auto child = StartAccountStoreRead(account.uid, userStore_, control::SealedNames());
+    std::vector<std::string> names = control::SealedNames();
+    names.emplace_back(store::kPassword);
+    auto child = StartAccountStoreRead(account.uid, userStore_, names);
     if (!child) {
         Seen(account, AccountStoreReadOf(-1, {}));
         return;
@@ -104,6 +107,11 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
                               "before, not logged one by one");
         state.reads = 1;
         state.lines = state.more = 0;
+    }
+    if (read.status == AccountStoreRead::Ok && passwordInStore_) {
+        const auto password = read.values.find(store::kPassword);
+        if (password != read.values.end() && password->second != store::kPasswordWithService)
+            passwordInStore_(account);
     }
     const std::vector<std::string> names = control::SealedNames();
     std::string difference, signature;

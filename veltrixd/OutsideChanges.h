@@ -47,6 +47,11 @@ class OutsideChanges final : public QObject {
     // Starts reading the store of every account of `members` that has sealed settings (one read
     // an account at a time); each is judged by Seen when it is done.
     void Check(const std::vector<Account>& members);
+    // Called when an account's store holds a password (or its hash) that the service holds:
+    // the store is then given the marker in its place.
+    void OnPasswordInStore(std::function<void(const Account&)> found) {
+        passwordInStore_ = std::move(found);
+    }
     // Judges what the account's store holds now against its sealed settings.
     void Seen(const Account& account, const AccountStoreRead& read);
 
@@ -66,6 +71,7 @@ class OutsideChanges final : public QObject {
     SealedStore& sealed_;
     std::string userStore_;
     std::function<void(const Account&, const std::string&)> log_;
+    std::function<void(const Account&)> passwordInStore_;
     std::map<uid_t, State> states_;
     std::map<uid_t, std::unique_ptr<Read>> reads_;
 };

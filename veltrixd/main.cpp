@@ -1,10 +1,13 @@
 // veltrixd, Veltrix's system service: runs as root (started by systemd, or directly), keeps every
 // member account's settings sealed, answers the panel on its control socket and stops web
 // browsers and listed applications of the members in the hours their parent blocked.
-//   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--program-dir DIR]
+//   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--parents-group NAME]
+//            [--program-dir DIR]
 //            [--user-store DIR] [--no-events] [--no-enforce] [--adopt-stores]
 //            [--zone-file PATH]
-// --zone-file names the system's time zone file (/etc/localtime; tests give their own).
+// --parents-group names the group of the parents' accounts (veltrix-parents), which manage every
+// member's settings. --zone-file names the system's time zone file (/etc/localtime; tests give
+// their own).
 // --no-enforce keeps the control socket alone (for tests of the panel and the tools with a
 // service). --user-store names each account's store directory within its home.
 // --adopt-stores seals what the members' stores hold, once, at the upgrade from a version without
@@ -62,6 +65,8 @@ int main(int argc, char** argv) {
             zoneFile = argv[++i];
         } else if (arg == "--group" && hasValue) {
             config.group = argv[++i];
+        } else if (arg == "--parents-group" && hasValue) {
+            config.parentsGroup = argv[++i];
         } else if (arg == "--program-dir" && hasValue) {
             config.programDir = argv[++i];
             if (config.programDir.empty() || config.programDir.back() != '/')
@@ -69,7 +74,8 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "
-                         "[--group NAME] [--program-dir DIR] [--user-store DIR] [--no-events] "
+                         "[--group NAME] [--parents-group NAME] [--program-dir DIR] [--user-store "
+                         "DIR] [--no-events] "
                          "[--no-enforce] [--adopt-stores] [--zone-file PATH]\n");
             return 2;
         }

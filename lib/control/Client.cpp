@@ -82,7 +82,12 @@ int ConnectChecked(std::string* why, bool* impostor) {
 void Exchange(int fd, const Fields& request, Clock::time_point deadline, Reply& reply,
               std::string* rest) {
     reply.status = Reply::Failed;
-    const std::string line = Encode(request);
+    // The line may hold a password: its bytes are wiped once it went (or could not go).
+    struct WipedLine {
+        std::string text;
+        ~WipedLine() { Wipe(text); }
+    } wiped{Encode(request)};
+    const std::string& line = wiped.text;
     for (std::size_t sent = 0; sent < line.size();) {
         if (!WaitFor(fd, POLLOUT, deadline)) {
             reply.why = "the service did not take the request";

@@ -1,5 +1,7 @@
 #include "lib/control/Protocol.h"
 
+#include <string.h>
+
 #include <cstdlib>
 
 #include "lib/store/ValueNames.h"
@@ -115,6 +117,11 @@ std::vector<std::string> SealedNames() {
     for (int n = 1; n <= store::kHourFlags; ++n) names.push_back(store::HourFlagName(n));
     for (int n = 1; n <= store::kBlockedApps; ++n) names.push_back(store::AppName(n));
     return names;
+}
+
+void Wipe(std::string& text) {
+    if (!text.empty()) ::explicit_bzero(text.data(), text.size());
+    text.clear();
 }
 
 }  // namespace control

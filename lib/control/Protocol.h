@@ -1,15 +1,17 @@
 // The system service's control protocol, spoken over its Unix socket by the panel, veltrix-reg
 // and the session guard. The service knows the caller by the socket's credentials (SO_PEERCRED):
-// a member of group "veltrix" acts on its own account, root on any.
+// a member of group "veltrix" acts on its own account; a parent (a member of "veltrix-parents",
+// or root) on any member's, with "for".
 //
 // A message is one line: fields separated by TAB, ended by LF, at most kMaxLine bytes with at
 // most kMaxFields fields. In a field, '%' and every control byte are written as %XX (two
 // upper-case hex digits), so a password may hold anything but NUL. A request's first field is
 // its verb; a reply's is "ok" (then the answer's fields) or "error" (then one text for people).
 //
-//   status                          ok member|not-member sealed|unsealed ACCOUNT
+//   status                          ok member|parent|not-member sealed|unsealed ACCOUNT
 //   verify PASSWORD                 ok | error ...
-//   first PASSWORD                  seals the first password, only while none is sealed
+//   first PASSWORD                  seals the first password, only while none is sealed, and
+//                                   only from a parent ("for"), never from the member itself
 //   change OLD NEW                  replaces the sealed password
 //   save PASSWORD NAME=VALUE...     seals the values (kSealedNames) given; others stay
 //   read PASSWORD                   ok NAME=VALUE... (the sealed values)
@@ -19,11 +21,21 @@
 //                                   it ("Block.log.1"); INODE names the log the parent read, so
 //                                   a rotation since is known; lines appended since stay
 //   autostart PASSWORD on|off       writes or removes the guard's machine-wide Run entry
-//   reset ACCOUNT                   (root only) forgets ACCOUNT's sealed password
+//   reset ACCOUNT [PASSWORD]        (root only) forgets ACCOUNT's sealed password, or seals
+//                                   PASSWORD in its place
 //   watch                           ok, then "notify TEXT" lines for the caller's account until
 //                                   either side closes
+// A parent's (no password needed: the parent's account is the parent's):
+//   family                          ok MEMBER... (the members' account names)
+//   state MEMBER                    ok sealed|unsealed on|off allowed|blocked UNTIL STOPPED
+//                                      ALERT... (blocking's switch; the hour now and until
+//                                      when ("" when it never changes); programs stopped today;
+//                                      the newest lines of the log about MEMBER, newest last)
+//   for MEMBER VERB ARGS...         any of the requests above from verify to autostart, on
+//                                   MEMBER's settings; and "try PASSWORD": a verify whose wrong
+//                                   answer is not logged (a password typed for another child)
 // Wrong passwords are limited per account: after kMaxWrong wrong ones in a minute, every try
-// gets "error wait N" (seconds) until the minute has passed.
+// gets "error wait N" (seconds) until the minute has passed. Each is logged for the parent.
 #pragma once
 
 #include <cstddef>
@@ -52,6 +64,10 @@ struct Parsed {
 // The first line of `buffer`. Incomplete while no LF has come and the buffer is within
 // kMaxLine; Malformed for a longer line, a bad %-escape, a NUL, too many fields or an empty one.
 Parsed Parse(std::string_view buffer);
+
+// Overwrites the bytes of `text` (a password, a request that held one) and empties it; the
+// compiler may not leave the overwrite out.
+void Wipe(std::string& text);
 
 // The socket: /run/veltrix/control, which only root can make; a build with the tests may be
 // pointed elsewhere by $VELTRIX_CONTROL_SOCKET (an installed build never reads it: a line in a

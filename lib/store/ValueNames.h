@@ -16,6 +16,9 @@ inline constexpr const char* kFormTop = "form1topa";
 inline constexpr const char* kPassword = "EnterPassword";
 inline constexpr const char* kNeedGuard = "NeedGuardOrNot";
 inline constexpr const char* kNeedJob = "NeedJobOrNot";
+// "EnterPassword" of an account whose password the system service holds: no hash of it stays
+// where the account could read it (and try words against it offline).
+inline constexpr const char* kPasswordWithService = "(kept by the Veltrix service)";
 inline constexpr const char* kThisVersion = "thisversion";
 inline constexpr const char* kAutostartValue = "Sentrel";
 inline constexpr const char* kGuardExe = "Sentrel.exe";

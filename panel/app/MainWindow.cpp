@@ -7,13 +7,13 @@
 
 #include "lib/platform/widgets/Controls.h"
 #include "lib/rtl/Convert.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
 #include "panel/app/ErrorLog.h"
 #include "panel/blocking/Autostart.h"
 #include "panel/blocking/GuardProgram.h"
-#include "panel/lock/ParentPassword.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
+#include "panel/settings/Settings.h"
 
 namespace app {
 namespace {
@@ -112,13 +112,12 @@ void TForm1::FormShow() {
     Guarded([this] { grid_->WhatCheckBoxChecked(); });
     Guarded([] {
         const std::string dir = platform::Application::ProgramDirectory();
-        store::WithSettings(
-            [&](store::TRegistry& reg) { reg.WriteString(store::kVeltrixDir, dir); });
+        settings::With([&](settings::Values& reg) { reg.WriteString(store::kVeltrixDir, dir); });
     });
     launchCounter_.clear();
     Guarded([this] {
-        store::WithSettings(
-            [&](store::TRegistry& reg) { launchCounter_ = reg.ReadString(store::kLaunchCounter); });
+        settings::With(
+            [&](settings::Values& reg) { launchCounter_ = reg.ReadString(store::kLaunchCounter); });
     });
     if (launchCounter_ == "0" && dialogs_.form2) {
         dialogs_.form2->ShowModal();
@@ -133,8 +132,8 @@ void TForm1::FormShow() {
             Guarded([this] { rtl::StrToInt(launchCounter_); });
         }
         const std::string next = rtl::IntToStr(static_cast<long long>(starts) + 1);
-        store::WithSettings(
-            [&](store::TRegistry& reg) { reg.WriteString(store::kLaunchCounter, next); });
+        settings::With(
+            [&](settings::Values& reg) { reg.WriteString(store::kLaunchCounter, next); });
     });
     Left(platform::kOffScreen);
     if (dialogs_.form4) dialogs_.form4->ShowModal();
@@ -148,7 +147,7 @@ void TForm1::FormClose() {
         const int left = Left();
         const int top = Top();
         Guarded([&] {
-            store::WithSettings([&](store::TRegistry& reg) {
+            settings::With([&](settings::Values& reg) {
                 reg.WriteString(store::kFormLeft, rtl::IntToStr(left));
                 reg.WriteString(store::kFormTop, rtl::IntToStr(top));
             });
@@ -156,25 +155,25 @@ void TForm1::FormClose() {
     }
     Guarded([this] { grid_->WhatCheckBoxCheckedSaved(); });
     // What the store now holds is what the service enforces (where it enforces this account).
-    Guarded([] { lock::SealStoreValues(); });
+    Guarded([] { settings::Current().Seal(); });
 }
 
 void TForm1::SpeedButton4Click() {
     guard::StartGuard();
     guard::SetNeedJob(true);
-    lock::SealStoreValues();
+    settings::Current().Seal();
 }
 void TForm1::SpeedButton5Click() {
     guard::SetNeedJob(false);
-    lock::SealStoreValues();
+    settings::Current().Seal();
 }
 void TForm1::SpeedButton2Click() {
     guard::SetNeedGuard(true);
-    lock::SealStoreValues();
+    settings::Current().Seal();
 }
 void TForm1::SpeedButton3Click() {
     guard::SetNeedGuard(false);
-    lock::SealStoreValues();
+    settings::Current().Seal();
 }
 
 void TForm1::SealedSettingsShown() {

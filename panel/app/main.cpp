@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QTimer>
 
+#include "lib/platform/widgets/MessageBox.h"
 #include "panel/app/Program.h"
+#include "panel/app/Road.h"
 #include "panel/app/SessionEnd.h"
+#include "panel/settings/Settings.h"
 
 int main(int argc, char** argv) {
     // The parent types the password here: no other process of the account may read this one's
@@ -17,8 +20,23 @@ int main(int argc, char** argv) {
     platform::Application::SetTitle("Veltrix");
     QApplication::setFont(platform::DialogFont());
 
+    const app::Road road = app::ChooseRoad();
+    if (road == app::Road::Child) {
+        // A child's account: nothing is typed here (settings::kChangedByParent says where).
+        platform::ShowMessage(settings::kChangedByParent);
+        return 0;
+    }
     app::Windows windows;
     app::InitialiseApplication(windows);
+    if (road == app::Road::Parent) {
+        app::FamilyRoad family(windows);
+        platform::Application::SetMainForm(&family.Form());
+        app::CloseOnSessionEnd(&family.Form());
+        QTimer::singleShot(0, &family.Form(), [&] { family.Form().Show(); });
+        const int status = QApplication::exec();
+        platform::Application::SetMainForm(nullptr);
+        return status;
+    }
     app::CloseOnSessionEnd(windows.form1.get());
     QTimer::singleShot(0, windows.form1.get(), [&] { windows.form1->Show(); });
     return QApplication::exec();

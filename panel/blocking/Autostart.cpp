@@ -2,14 +2,14 @@
 
 #include "lib/store/SettingsStore.h"
 #include "panel/blocking/GuardProgram.h"
-#include "panel/lock/ParentPassword.h"
+#include "panel/settings/Settings.h"
 
 namespace guard {
 
 void WriteAutostart(bool runAtLogin) {
     // Where the service enforces, the machine-wide entry is root's: the service writes it.
-    if (lock::ServiceEnforces()) {
-        lock::ServiceAutostart(runAtLogin);
+    if (settings::Current().ThroughService()) {
+        settings::Current().Autostart(runAtLogin);
         return;
     }
     const std::string value = runAtLogin ? GuardPath() : std::string();

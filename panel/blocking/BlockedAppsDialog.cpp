@@ -10,7 +10,8 @@
 #include "lib/platform/widgets/Controls.h"
 #include "lib/rtl/ScopeExit.h"
 #include "lib/store/ProductSite.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
+#include "panel/settings/Settings.h"
 
 namespace guard {
 namespace {
@@ -76,7 +77,7 @@ TForm6::TForm6(QWidget* parent) : TForm(parent) {
 }
 
 void TForm6::FormShow() {
-    store::WithSettings([this](store::TRegistry& reg) {
+    settings::With([this](settings::Values& reg) {
         for (int n = 1; n <= 9; ++n)
             Edit[static_cast<std::size_t>(n - 1)]->setText(
                 QString::fromStdString(reg.ReadString(store::AppName(n))));
@@ -86,7 +87,7 @@ void TForm6::FormShow() {
 void TForm6::SpeedButton1Click() {
     // Close whatever happens to the store; a failed write is still logged.
     const rtl::ScopeExit closeAfter([this] { Close(); });
-    store::WithSettings([this](store::TRegistry& reg) {
+    settings::With([this](settings::Values& reg) {
         for (int n = 1; n <= 9; ++n)
             reg.WriteString(store::AppName(n),
                             Edit[static_cast<std::size_t>(n - 1)]->text().toStdString());

@@ -2,12 +2,13 @@
 
 #include "lib/platform/core/Application.h"
 #include "lib/platform/core/Shell.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
+#include "panel/settings/Settings.h"
 
 namespace guard {
 namespace {
 void SetSwitch(const char* name, bool on) {
-    store::WithSettings([&](store::TRegistry& reg) { reg.WriteString(name, on ? "Yes" : "No"); });
+    settings::With([&](settings::Values& reg) { reg.WriteString(name, on ? "Yes" : "No"); });
 }
 }  // namespace
 
@@ -16,7 +17,8 @@ std::string GuardPath() {
 }
 
 void StartGuard() {
-    platform::ShellExecute(GuardPath());
+    // From a parent's account the guard is the child's: its login starts it there.
+    if (settings::Current().GuardRunsHere()) platform::ShellExecute(GuardPath());
 }
 
 void SetNeedJob(bool on) {

@@ -6,7 +6,7 @@
 
 #include "lib/platform/widgets/Controls.h"
 #include "lib/rtl/ScopeExit.h"
-#include "panel/lock/ParentPassword.h"
+#include "panel/settings/Settings.h"
 
 namespace guard {
 
@@ -73,10 +73,11 @@ void TForm7::SpeedButton2Click() {
 void TForm7::FormClose() {
     // Where the service enforces, the log is root's: the service removes what the parent cleared
     // (the lines read at the load), and the window reads the file anew.
-    if (lock::ServiceEnforces()) {
+    if (settings::Current().ThroughService()) {
         model_->Reset([this] {
             if (log_.IsCleared())
-                lock::ServiceClearLog(log_.KnownSize(), log_.KnownInode(), log_.PreviousSize());
+                settings::Current().ClearLog(log_.KnownSize(), log_.KnownInode(),
+                                             log_.PreviousSize());
             log_.Load();
         });
         return;

@@ -4,15 +4,14 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
 
-#include "lib/control/Client.h"
-#include "lib/password/PasswordHash.h"
 #include "lib/platform/core/Application.h"
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/rtl/Convert.h"
-#include "lib/store/SettingsStore.h"
-#include "panel/lock/ParentPassword.h"
+#include "lib/store/ValueNames.h"
 #include "panel/lock/PasswordField.h"
+#include "panel/settings/Settings.h"
 
 namespace lock {
 namespace {
@@ -51,72 +50,40 @@ TForm4::TForm4(platform::TForm* mainForm, QWidget* parent) : TForm(parent), main
     CentreOnScreen();
 }
 
-void TForm4::ReadStoredPassword() {
-    passwordKnown_ = store::WithSettings(
-        [&](store::TRegistry& reg) { password_ = reg.ReadString(store::kPassword); });
-    if (!passwordKnown_)
-        throw rtl::Exception("The settings store cannot be opened: the password is unknown");
-}
-
 void TForm4::FormShow() {
-    passwordKnown_ = false;
     Edit1->setFocus();
-    service_ = AskService();
-    ReadStoredPassword();
-}
-
-bool TForm4::Unlocks(const std::string& typed) {
-    if (service_.failed) service_ = AskService();  // back again?
-    if (service_.failed) {
-        platform::ShowMessage(service_.why);
-        return false;
-    }
-    if (service_.enforces && service_.sealed) {
-        const control::Reply r = control::Ask({"verify", typed});
-        if (r.ok()) return true;
-        // Wrong, or held back after too many wrong ones: the service's words say which.
-        platform::ShowMessage(r.status == control::Reply::Error && r.Text() == "wrong password"
-                                  ? "You were mistaken, try again."
-                                  : r.Text());
-        return false;
-    }
-    if (!passwordKnown_) platform::Guarded([this] { ReadStoredPassword(); });  // back again?
-    if (!passwordKnown_ || !MatchesStored(typed, password_)) {
-        platform::ShowMessage("You were mistaken, try again.");
-        return false;
-    }
-    // A password an older version stored as it was typed is replaced by its hash.
-    if (!password::IsHash(password_)) platform::Guarded([&] { StorePasswordHash(typed); });
-    // The service knows no password for this account yet (it was installed after the
-    // panel was set up, or the administrator reset it): this one and the settings are sealed.
-    if (service_.enforces) {
-        if (!platform::Guarded([&] {
-                SealNewPassword(typed, true);
-                SealStoreValues();
-            })) {
-            platform::ShowMessage("The Veltrix service did not seal the password; see the log.");
-            return false;
-        }
-    }
-    return true;
+    settings::Current().PrepareUnlock();
+    if (settings::Current().Unlocked())
+        QTimer::singleShot(0, this, [this] { platform::Guarded([this] { Unlocked(); }); });
 }
 
 void TForm4::SpeedButton1Click() {
-    const std::string typed = Edit1->text().toStdString();
-    if (!Unlocks(typed)) return;
-    SetRunPassword(typed);
-    if (service_.enforces) platform::Guarded([] { ShowSealedValues(); });
+    std::string typed = Edit1->text().toStdString();
+    // A password sent to the service leaves the field (and this process's memory) at once.
+    if (settings::Current().ThroughService()) Edit1->clear();
+    const settings::Verdict verdict = settings::Current().Unlock(typed);
+    settings::Wipe(typed);
+    if (!verdict.ok) {
+        platform::ShowMessage(verdict.message);
+        return;
+    }
+    Unlocked();
+}
+
+void TForm4::Unlocked() {
+    if (!Showing()) return;
     if (onUnlock_) onUnlock_();
     // A position that cannot be read (a value of another type, a store fault) is logged and
     // gives the design position: the right password always unlocks.
     std::string left, top;
     if (!platform::Guarded([&] {
-            store::WithSettings([&](store::TRegistry& reg) {
+            settings::With([&](settings::Values& reg) {
                 left = reg.ReadString(store::kFormLeft);
                 top = reg.ReadString(store::kFormTop);
             });
         }))
         left.clear();
+    if (settings::Current().ThroughService()) Edit1->clear();
     Close();
     const QPoint at = RestoredPosition(left, top, mainForm_->frameGeometry().size());
     mainForm_->MoveTo(at.x(), at.y());

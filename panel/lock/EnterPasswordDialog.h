@@ -2,16 +2,17 @@
 // stays at the off-screen position until the stored password is typed; Cancel (and the close
 // box) closes the main window, which ends the program.
 //
-// When the settings key cannot be opened, the stored password is unknown and no entry unlocks;
-// the failure is logged. An absent value still reads as the empty password. Where the system
-// service enforces this account, it checks the password instead (ParentPassword.h).
+// The settings (panel/settings) check the password: when the settings key cannot be opened, the
+// stored password is unknown and no entry unlocks; the failure is logged. An absent value still
+// reads as the empty password. A password the settings know already (one typed for another
+// child, from a parent's account) unlocks without being asked for. The typed text is wiped from
+// the field and from memory once it was checked.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "lib/platform/widgets/Forms.h"
-#include "panel/lock/ParentPassword.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -44,13 +45,9 @@ class TForm4 final : public platform::TForm {
     void CloseBox() override { SpeedButton2Click(); }
 
   private:
-    void ReadStoredPassword();  // throws when the settings key cannot be opened
-    bool Unlocks(const std::string& typed);
+    void Unlocked();  // shows the main window at its place
 
     platform::TForm* mainForm_;
-    std::string password_;
-    bool passwordKnown_ = false;
-    ServiceState service_;
     std::function<void()> onUnlock_;
 };
 

@@ -3,8 +3,7 @@
 #include <QLineEdit>
 
 #include "lib/platform/widgets/MessageBox.h"
-#include "lib/store/SettingsStore.h"
-#include "panel/lock/ParentPassword.h"
+#include "panel/settings/Settings.h"
 
 namespace lock {
 
@@ -16,23 +15,24 @@ bool ConfirmNewPassword(QLineEdit* first, QLineEdit* second, bool firstStart) {
         first->setFocus();
         return false;
     }
-    const std::string password = second->text().toStdString();
-    const ServiceState service = AskService();
-    if (service.failed) {
-        platform::ShowMessage(service.why);
+    std::string password = second->text().toStdString();
+    const settings::Verdict verdict = settings::Current().SetPassword(password, firstStart);
+    if (!verdict.ok) {
+        settings::Wipe(password);
+        platform::ShowMessage(verdict.message);
         return false;
     }
-    if (service.enforces && !(firstStart && service.sealed)) {
-        try {
-            SealNewPassword(password, !service.sealed);
-        } catch (const std::exception& e) {
-            platform::ShowMessage(e.what());
-            return false;
-        }
+    // A password sent to the service leaves the fields (and this process's memory) at once.
+    if (settings::Current().ThroughService()) {
+        first->clear();
+        second->clear();
     }
     platform::ShowMessage("Please do not forget the password!");
-    StorePasswordHash(password);
-    SetRunPassword(password);
+    const struct Wiped {
+        std::string& text;
+        ~Wiped() { settings::Wipe(text); }
+    } wiped{password};
+    settings::Current().KeepPassword(password);
     return true;
 }
 

@@ -4,7 +4,8 @@
 #include <QGroupBox>
 
 #include "lib/platform/widgets/Forms.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
+#include "panel/settings/Settings.h"
 
 namespace schedule {
 namespace {
@@ -73,7 +74,7 @@ void ScheduleGrid::ApplyFlags() {
 void ScheduleGrid::WhatCheckBoxChecked() {
     for (auto& f : flags_) f.clear();
     try {
-        store::WithSettings([&](store::TRegistry& reg) {
+        settings::With([&](settings::Values& reg) {
             for (int n = 1; n <= kBoxes; ++n)
                 flags_[static_cast<std::size_t>(n - 1)] = reg.ReadString(store::HourFlagName(n));
         });
@@ -87,7 +88,7 @@ void ScheduleGrid::WhatCheckBoxChecked() {
 void ScheduleGrid::WhatCheckBoxCheckedSaved() {
     for (int n = 1; n <= kBoxes; ++n)
         flags_[static_cast<std::size_t>(n - 1)].assign(1, Box(n)->isChecked() ? '1' : '0');
-    store::WithSettings([&](store::TRegistry& reg) {
+    settings::With([&](settings::Values& reg) {
         for (int n = 1; n <= kBoxes; ++n)
             reg.WriteString(store::HourFlagName(n), flags_[static_cast<std::size_t>(n - 1)]);
     });

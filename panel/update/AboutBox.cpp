@@ -3,7 +3,8 @@
 #include <QLabel>
 
 #include "lib/platform/widgets/Controls.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
+#include "panel/settings/Settings.h"
 
 namespace update {
 
@@ -30,7 +31,7 @@ TForm9::TForm9(QWidget* parent) : TForm(parent) {
 }
 
 void TForm9::FormShow() {
-    store::WithSettings([this](store::TRegistry& reg) {
+    settings::With([this](settings::Values& reg) {
         Label2->setText(QStringLiteral("Version: ") +
                         QString::fromStdString(reg.ReadString(store::kThisVersion)));
     });

@@ -12,7 +12,8 @@
 #include "lib/platform/widgets/MessageBox.h"
 #include "lib/rtl/ScopeExit.h"
 #include "lib/store/ProductSite.h"
-#include "lib/store/SettingsStore.h"
+#include "lib/store/ValueNames.h"
+#include "panel/settings/Settings.h"
 
 namespace update {
 namespace {
@@ -116,7 +117,7 @@ void TForm8::SpeedButton1Click() {
 }
 
 void TForm8::ConnectionTest() {
-    store::WithSettings([this](store::TRegistry& reg) {
+    settings::With([this](settings::Values& reg) {
         Edit1->setText(QString::fromStdString(reg.ReadString(store::kThisVersion)));
     });
     if (!FetchIntoMemo("/english/veltrix/conect.html", false)) return;

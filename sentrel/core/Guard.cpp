@@ -121,18 +121,25 @@ bool Guard::Spared(const ProcessInfo& p) const {
            p.exe.find('/', dir.size()) == std::string::npos;
 }
 
-std::string Guard::Until(std::int64_t now) {
+std::string Guard::Until(std::int64_t now, bool blocks, const std::string& never) {
     const LocalTime today = clock_.Local(now);
     std::int64_t t = now + SecondsToNextHour(today);
     for (int i = 0; i < 7 * 24 + 2; ++i, t += 3600) {
         const LocalTime at = clock_.Local(t);
-        if (BlockedAt(at)) continue;
+        if (BlockedAt(at) != blocks) continue;
         const bool sameDay =
             at.year == today.year && at.month == today.month && at.day == today.day;
         return "until " + (sameDay ? std::string() : std::string(DayName(at.weekday)) + " ") +
                FormatHour(at.hour);
     }
-    return "at every hour of the week";
+    return never;
+}
+
+Guard::HourState Guard::StateNow() {
+    const std::int64_t now = clock_.Now();
+    if (!settings_.blocking) return {};
+    const bool blocked = BlockedAt(clock_.Local(now));
+    return {blocked, Until(now, !blocked, blocked ? "all week" : "")};
 }
 
 void Guard::Tick() {

@@ -91,13 +91,23 @@ class Guard {
     void Killed(const ProcessInfo& p);
 
     const GuardSettings& Settings() const { return settings_; }
+    // What the account's hours say now: whether one blocks (blocking on and a blocked hour), and
+    // until when ("until 17:00", "until Monday 08:00"; "" when it never changes).
+    struct HourState {
+        bool blocked = false;
+        std::string until;
+    };
+    HourState StateNow();
     // Logs a line of the guard's own, with the date and time first.
     void Log(const std::string& text);
 
   private:
     bool BlockedAt(const LocalTime& t) const;
     bool Spared(const ProcessInfo& p) const;
-    std::string Until(std::int64_t now);
+    // "until HH:00" (with the day when not today) of the first hour from `now` that blocks
+    // (`blocks`) or allows; `never` when no hour of the week does.
+    std::string Until(std::int64_t now, bool blocks = false,
+                      const std::string& never = "at every hour of the week");
     void Warn(std::int64_t now);
     void LogSummaries(const std::vector<RepeatFilter::Summary>& due);
     // True when a line of its own is due for `key`: not a repeat, and within the hour's share

@@ -71,7 +71,9 @@ TEST_F(ControlSocket, AHundredClientsAtOnceSomeHostile) {
                     break;
                 default: {
                     const control::Reply r = control::Ask({"status"});
-                    if (r.ok() && r.fields.size() == 4 && r.fields[1] == "not-member")
+                    // (root counts as a parent)
+                    const char* role = ::geteuid() == 0 ? "parent" : "not-member";
+                    if (r.ok() && r.fields.size() == 4 && r.fields[1] == role)
                         ++honestOk;
                     else
                         failures[static_cast<std::size_t>(i)] = r.Text();

@@ -180,9 +180,17 @@ class RequestsTest : public SealedDir {
             autostart_ = on ? "on" : "off";
             return true;
         };
-        hooks.accountNamed = [](const std::string& name) -> std::optional<veltrixd::Account> {
-            if (name == "kid") return veltrixd::Account{1001, "kid"};
+        hooks.accountNamed = [this](const std::string& name) -> std::optional<veltrixd::Account> {
+            for (const veltrixd::Caller* c : {&kid_, &sister_, &guest_, &mum_})
+                if (c->account.name == name) return c->account;
             return std::nullopt;
+        };
+        hooks.members = [this] {
+            return std::vector<veltrixd::Account>{kid_.account, sister_.account};
+        };
+        hooks.isMember = [](const veltrixd::Account& a) { return a.uid == 1001 || a.uid == 1002; };
+        hooks.stateOf = [](const veltrixd::Account&) {
+            return Fields{"on", "blocked", "until 17:00", "2", "the newest alert"};
         };
         requests_ = std::make_unique<veltrixd::Requests>(*store_, hooks);
     }
@@ -191,7 +199,12 @@ class RequestsTest : public SealedDir {
     const veltrixd::Caller kid_{{1001, "kid"}, true};
     const veltrixd::Caller sister_{{1002, "sister"}, true};
     const veltrixd::Caller guest_{{1003, "guest"}, false};
-    const veltrixd::Caller root_{{0, "root"}, false};
+    const veltrixd::Caller root_{{0, "root"}, false, true};
+    const veltrixd::Caller mum_{{1500, "mum"}, false, true};
+    // The first password of `who`, set as a parent sets it.
+    Fields First(const veltrixd::Caller& who, const std::string& password) {
+        return Ask(mum_, {"for", who.account.name, "first", password});
+    }
     std::int64_t now_ = 100000;
     std::vector<std::string> log_;
     std::vector<uid_t> changed_;
@@ -205,9 +218,14 @@ class RequestsTest : public SealedDir {
 TEST_F(RequestsTest, TheFirstPasswordIsSealedOnceAndGuardsEverything) {
     EXPECT_EQ(Ask(kid_, {"status"}), (Fields{"ok", "member", "unsealed", "kid"}));
     EXPECT_EQ(Ask(kid_, {"verify", "anything"})[0], "error");  // nothing sealed: nothing unlocks
-    EXPECT_EQ(Ask(kid_, {"first", "family pw"}), Fields{"ok"});
+    // Never from the child's own account, so no poll of the child's wins the first password.
+    EXPECT_EQ(
+        Ask(kid_, {"first", "child's own"}),
+        (Fields{"error", "The password of this account is set in Veltrix in a parent's account."}));
+    EXPECT_EQ(Ask(kid_, {"status"})[2], "unsealed");
+    EXPECT_EQ(First(kid_, "family pw"), Fields{"ok"});
     EXPECT_EQ(Ask(kid_, {"status"}), (Fields{"ok", "member", "sealed", "kid"}));
-    EXPECT_EQ(Ask(kid_, {"first", "child's own"})[0], "error");
+    EXPECT_EQ(First(kid_, "child's own")[0], "error");
     EXPECT_EQ(Ask(kid_, {"verify", "family pw"}), Fields{"ok"});
     EXPECT_EQ(Ask(kid_, {"verify", "child's own"}), (Fields{"error", "wrong password"}));
     // The hash is what is sealed, never the password.
@@ -255,22 +273,24 @@ TEST_F(RequestsTest, TheFirstPasswordIsSealedOnceAndGuardsEverything) {
 }
 
 TEST_F(RequestsTest, GuessingWaitsAndIsLoggedOncePerBurst) {
-    ASSERT_EQ(Ask(kid_, {"first", "family pw"}), Fields{"ok"});
+    ASSERT_EQ(First(kid_, "family pw"), Fields{"ok"});
     log_.clear();
     for (int i = 0; i < 5; ++i) EXPECT_EQ(Ask(kid_, {"verify", "guess"})[1], "wrong password");
     ASSERT_EQ(log_.size(), 1u);
     EXPECT_EQ(log_[0], "kid: 5 wrong passwords within a minute: every try waits");
+    log_.clear();
     // Now even the right password waits; the sister's account does not.
     const Fields held = Ask(kid_, {"verify", "family pw"});
     EXPECT_EQ(held[0], "error");
     EXPECT_NE(held[1].find("Try again in 60 seconds"), std::string::npos) << held[1];
-    EXPECT_EQ(Ask(sister_, {"first", "x"}), Fields{"ok"});
+    EXPECT_EQ(First(sister_, "x"), Fields{"ok"});
     EXPECT_EQ(Ask(sister_, {"verify", "x"}), Fields{"ok"});
     now_ += 60000;
     EXPECT_EQ(Ask(kid_, {"verify", "family pw"}), Fields{"ok"});
-    EXPECT_EQ(std::count_if(log_.begin(), log_.end(),
-                            [](const std::string& l) { return l.find("wrong") != l.npos; }),
-              1);
+    // Each wrong one reached the parent, folded into one line once its minute was over.
+    EXPECT_EQ(log_, (std::vector<std::string>{
+                        "sister: The first password was set, from the account of mum",
+                        "kid: 5 wrong passwords for kid from the account of kid"}));
 }
 
 TEST_F(RequestsTest, OutsidersAndTheAdministrator) {
@@ -281,16 +301,23 @@ TEST_F(RequestsTest, OutsidersAndTheAdministrator) {
     EXPECT_TRUE(changed_.empty());
 
     // Only root resets, and only the password: the settings stay.
-    ASSERT_EQ(Ask(kid_, {"first", "chosen by the child"}), Fields{"ok"});
-    ASSERT_EQ(Ask(kid_, {"save", "chosen by the child", "NeedJobOrNot=No"}), Fields{"ok"});
+    ASSERT_EQ(First(kid_, "forgotten"), Fields{"ok"});
+    ASSERT_EQ(Ask(kid_, {"save", "forgotten", "NeedJobOrNot=No"}), Fields{"ok"});
     EXPECT_EQ(Ask(kid_, {"reset", "kid"})[0], "error");
+    EXPECT_EQ(Ask(mum_, {"reset", "kid"})[0], "error");
     EXPECT_EQ(Ask(root_, {"reset", "nobody-here"})[0], "error");
     EXPECT_EQ(Ask(root_, {"reset", "kid"}), Fields{"ok"});
     EXPECT_EQ(log_.back(),
-              "kid: The administrator reset the password: the next one chosen is sealed");
+              "kid: The administrator reset the password: a parent sets the next one in Veltrix "
+              "in a parent's account");
     EXPECT_EQ(Ask(kid_, {"status"})[2], "unsealed");
-    EXPECT_EQ(Ask(kid_, {"first", "parent's"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"first", "mine"})[0], "error");
+    EXPECT_EQ(First(kid_, "parent's"), Fields{"ok"});
     EXPECT_EQ(Ask(kid_, {"read", "parent's"}), (Fields{"ok", "NeedJobOrNot=No"}));
+    // Or the administrator types the new one.
+    EXPECT_EQ(Ask(root_, {"reset", "kid", "typed by root"}), Fields{"ok"});
+    EXPECT_EQ(log_.back(), "kid: The administrator set a new password");
+    EXPECT_EQ(Ask(kid_, {"verify", "typed by root"}), Fields{"ok"});
 
     // Unknown verbs and wrong arity are errors, never a crash.
     for (const Fields& r : {Fields{"status", "x"}, Fields{"verify"}, Fields{"change", "a"},
@@ -299,11 +326,66 @@ TEST_F(RequestsTest, OutsidersAndTheAdministrator) {
 }
 
 TEST_F(RequestsTest, ADamagedSealedFileUnlocksNothing) {
-    ASSERT_EQ(Ask(kid_, {"first", "pw"}), Fields{"ok"});
+    ASSERT_EQ(First(kid_, "pw"), Fields{"ok"});
     std::ofstream(store_->FileOf(1001)) << "damaged\n";
     EXPECT_EQ(Ask(kid_, {"status"})[2], "sealed");
     EXPECT_EQ(Ask(kid_, {"verify", "pw"})[0], "error");
-    EXPECT_EQ(Ask(kid_, {"first", "mine"})[0], "error");
+    EXPECT_EQ(First(kid_, "mine")[0], "error");
+}
+
+TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
+    EXPECT_EQ(Ask(mum_, {"status"}), (Fields{"ok", "parent", "unsealed", "mum"}));
+    EXPECT_EQ(Ask(mum_, {"family"}), (Fields{"ok", "kid", "sister"}));
+    EXPECT_EQ(Ask(mum_, {"state", "kid"}),
+              (Fields{"ok", "unsealed", "on", "blocked", "until 17:00", "2", "the newest alert"}));
+    ASSERT_EQ(First(kid_, "family pw"), Fields{"ok"});
+    ASSERT_EQ(First(sister_, "family pw"), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"state", "kid"})[1], "sealed");
+    // Every request on a member's settings, with that member's password.
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "save", "family pw", "CheckBox9Check=0"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "read", "family pw"}), (Fields{"ok", "CheckBox9Check=0"}));
+    EXPECT_EQ(Ask(kid_, {"read", "family pw"}), (Fields{"ok", "CheckBox9Check=0"}));
+    EXPECT_EQ(Ask(mum_, {"for", "sister", "read", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "change", "family pw", "kid's pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "autostart", "kid's pw", "on"}), Fields{"ok"});
+    EXPECT_EQ(autostart_, "on");
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "clear-log", "kid's pw", "10", "1", "0"}), Fields{"ok"});
+    EXPECT_EQ(cleared_, 10);
+
+    // Only members are managed, only by parents; nobody else lists the family.
+    for (const Fields& r : {Fields{"state", "guest"}, Fields{"for", "guest", "verify", "x"},
+                            Fields{"for", "mum", "read", "x"}, Fields{"state", "nobody"}})
+        EXPECT_NE(Ask(mum_, r)[1].find("no account"), std::string::npos) << r[1];
+    for (const veltrixd::Caller* c : {&kid_, &guest_})
+        for (const Fields& r : {Fields{"family"}, Fields{"state", "kid"},
+                                Fields{"for", "sister", "verify", "family pw"}})
+            EXPECT_EQ(Ask(*c, r)[0], "error") << c->account.name << " " << r[0];
+    EXPECT_EQ(Ask(mum_, {"verify", "family pw"})[0], "error");  // a parent has no settings
+    EXPECT_EQ(Ask(kid_, {"try", "family pw"})[0], "error");     // nor a child a quiet try
+
+    // Each wrong password reaches the parent, one line per account, caller and minute; the
+    // parent's "try" of a password typed for another child is quiet.
+    log_.clear();
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "try", "family pw"}), (Fields{"error", "wrong password"}));
+    EXPECT_EQ(Ask(mum_, {"for", "sister", "try", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"verify", "guess 1"})[0], "error");
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "verify", "typo"})[0], "error");
+    now_ += 30000;
+    EXPECT_EQ(Ask(kid_, {"verify", "guess 2"})[0], "error");
+    EXPECT_EQ(Ask(kid_, {"verify", "guess 3"})[0], "error");
+    requests_->Flush();
+    // The minute is not over; the quiet try counted against the limit, which is as before.
+    EXPECT_EQ(log_,
+              std::vector<std::string>{"kid: 5 wrong passwords within a minute: every try waits"});
+    now_ += 30000;
+    EXPECT_EQ(Ask(kid_, {"verify", "guess 4"})[0], "error");  // a minute of its own
+    requests_->Flush();
+    EXPECT_EQ(log_,
+              (std::vector<std::string>{"kid: 5 wrong passwords within a minute: every try waits",
+                                        "kid: 3 wrong passwords for kid from the account of kid",
+                                        "kid: 1 wrong password for kid from the account of mum"}));
+    requests_->Flush(true);
+    EXPECT_EQ(log_.back(), "kid: 1 wrong password for kid from the account of kid");
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#include "panel/family/FamilyState.h"
+
+#include "lib/control/Client.h"
+#include "lib/rtl/Convert.h"
+
+namespace family {
+
+std::string MemberState::PasswordText() const {
+    return sealed ? "set up" : "no password yet";
+}
+
+std::string MemberState::BlockingText() const {
+    return blocking ? "on" : "off";
+}
+
+std::string MemberState::NowText() const {
+    const std::string now = blockedNow ? "blocked" : "allowed";
+    return until.empty() ? now : now + " " + until;
+}
+
+std::string MemberState::LastAlert() const {
+    return alerts.empty() ? std::string() : alerts.back();
+}
+
+std::optional<MemberState> ParseState(const std::string& account, const control::Fields& reply) {
+    // ok sealed|unsealed on|off allowed|blocked UNTIL STOPPED ALERT...
+    if (reply.size() < 6 || reply[0] != "ok") return std::nullopt;
+    MemberState s;
+    s.account = account;
+    if (reply[1] != "sealed" && reply[1] != "unsealed") return std::nullopt;
+    if (reply[2] != "on" && reply[2] != "off") return std::nullopt;
+    if (reply[3] != "allowed" && reply[3] != "blocked") return std::nullopt;
+    auto stopped = rtl::TryStrToInt(reply[5]);
+    if (!stopped || *stopped < 0) return std::nullopt;
+    s.sealed = reply[1] == "sealed";
+    s.blocking = reply[2] == "on";
+    s.blockedNow = reply[3] == "blocked";
+    s.until = reply[4];
+    s.stoppedToday = *stopped;
+    s.alerts.assign(reply.begin() + 6, reply.end());
+    return s;
+}
+
+std::vector<MemberState> AskFamily(std::string* why) {
+    std::vector<MemberState> members;
+    const control::Reply names = control::Ask({"family"}, 5000);
+    if (!names.ok()) {
+        if (why) *why = names.Text();
+        return members;
+    }
+    for (std::size_t i = 1; i < names.fields.size(); ++i) {
+        const control::Reply state = control::Ask({"state", names.fields[i]}, 5000);
+        if (auto s = ParseState(names.fields[i], state.fields); s && state.ok()) {
+            members.push_back(std::move(*s));
+        } else {
+            MemberState unknown;
+            unknown.account = names.fields[i];
+            unknown.alerts.push_back("(the service did not say: " + state.Text() + ")");
+            members.push_back(std::move(unknown));
+        }
+    }
+    return members;
+}
+
+}  // namespace family

@@ -1,0 +1,35 @@
+// The family as the system service tells a parent's account: every member account of group
+// "veltrix" with its state, in the words the family list shows.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lib/control/Protocol.h"
+
+namespace family {
+
+struct MemberState {
+    std::string account;
+    bool sealed = false;    // a password is set
+    bool blocking = false;  // "Enable Veltrix" is on
+    bool blockedNow = false;
+    std::string until;  // "until 17:00", "" when the hours never change
+    long long stoppedToday = 0;
+    std::vector<std::string> alerts;  // the newest lines of the log about the account, newest last
+
+    std::string PasswordText() const;  // "no password yet" | "set up"
+    std::string BlockingText() const;  // "on" | "off"
+    std::string NowText() const;       // "blocked until 17:00", "allowed until 21:00", "allowed"
+    std::string LastAlert() const;     // the newest, or ""
+};
+
+// The state in a reply to "state ACCOUNT"; nullopt when the reply is not one.
+std::optional<MemberState> ParseState(const std::string& account, const control::Fields& reply);
+
+// Asks the service: the members' names ("family"), then each one's state. An empty list and
+// `why` when the service does not answer or refuses.
+std::vector<MemberState> AskFamily(std::string* why);
+
+}  // namespace family

@@ -1,0 +1,110 @@
+#include "panel/family/FamilyWindow.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "lib/platform/widgets/Controls.h"
+#include "lib/platform/widgets/MessageBox.h"
+
+namespace family {
+namespace {
+
+constexpr int kWidth = 760;
+constexpr int kHeight = 320;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
+    setObjectName(QStringLiteral("FamilyForm"));
+    setWindowTitle(QStringLiteral("Veltrix - the family"));
+    setFixedSize(kWidth, kHeight);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(platform::LargeFont());
+    Label1->setGeometry(8, 8, kWidth - 16, 20);
+    List = new QTreeWidget(this);
+    List->setObjectName(QStringLiteral("List"));
+    List->setGeometry(8, 36, kWidth - 16, kHeight - 80);
+    List->setRootIsDecorated(false);
+    List->setUniformRowHeights(true);
+    List->setHeaderLabels({QStringLiteral("Account"), QStringLiteral("Password"),
+                           QStringLiteral("Blocking"), QStringLiteral("Now"),
+                           QStringLiteral("Stopped today"), QStringLiteral("Last alert")});
+    const int widths[] = {110, 110, 70, 150, 95};
+    for (int i = 0; i < 5; ++i) List->setColumnWidth(i, widths[i]);
+    List->header()->setStretchLastSection(true);
+    OpenButton =
+        platform::SpeedButton(this, "OpenButton", "Open...", kWidth - 200, kHeight - 34, 89, 22);
+    CloseButton =
+        platform::SpeedButton(this, "CloseButton", "Close", kWidth - 100, kHeight - 34, 89, 22);
+    refresh_ = std::make_unique<QTimer>();
+    refresh_->setInterval(kRefreshMs);
+    connect(refresh_.get(), &QTimer::timeout, this,
+            [this] { platform::Guarded([this] { Refresh(); }); });
+    On(OpenButton, &QPushButton::clicked, [this] { OpenClick(); });
+    On(CloseButton, &QPushButton::clicked, [this] { Close(); });
+    On(List, &QTreeWidget::itemActivated, [this] { OpenClick(); });
+    CentreOnScreen();
+}
+
+TFamilyForm::~TFamilyForm() = default;
+
+void TFamilyForm::FormShow() {
+    Refresh();
+    refresh_->start();
+    List->setFocus();
+}
+
+void TFamilyForm::FormClose() {
+    refresh_->stop();
+    if (closing_) closing_();
+}
+
+void TFamilyForm::Refresh() {
+    std::string why;
+    std::vector<MemberState> members = AskFamily(&why);
+    const int chosen = List->currentItem() ? List->indexOfTopLevelItem(List->currentItem()) : 0;
+    const QString chosenName = chosen >= 0 && chosen < static_cast<int>(members_.size())
+                                   ? Q(members_[static_cast<std::size_t>(chosen)].account)
+                                   : QString();
+    members_ = std::move(members);
+    List->clear();
+    for (const MemberState& m : members_) {
+        auto* item = new QTreeWidgetItem(
+            List, {Q(m.account), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
+                   QString::number(m.stoppedToday), Q(m.LastAlert())});
+        item->setToolTip(5, Q([&] {
+                             std::string all;
+                             for (const std::string& alert : m.alerts)
+                                 all += (all.empty() ? "" : "\n") + alert;
+                             return all;
+                         }()));
+        if (Q(m.account) == chosenName) List->setCurrentItem(item);
+    }
+    if (!List->currentItem() && List->topLevelItemCount() > 0)
+        List->setCurrentItem(List->topLevelItem(0));
+    OpenButton->setEnabled(!members_.empty());
+    if (!why.empty())
+        Label1->setText(Q("The Veltrix service does not answer: " + why));
+    else if (members_.empty())
+        Label1->setText(
+            QStringLiteral("No account is in group veltrix yet (sudo adduser CHILD veltrix)."));
+    else
+        Label1->setText(QStringLiteral("Choose a child's account and press Open:"));
+}
+
+void TFamilyForm::OpenClick() {
+    QTreeWidgetItem* item = List->currentItem();
+    if (!item || !open_) return;
+    const int at = List->indexOfTopLevelItem(item);
+    if (at < 0 || at >= static_cast<int>(members_.size())) return;
+    open_(members_[static_cast<std::size_t>(at)]);
+}
+
+}  // namespace family

@@ -1,0 +1,56 @@
+// The family list, the first window of Veltrix in a parent's account: every member account of
+// group "veltrix" with its state (a password set or not yet; blocking on or off; allowed or
+// blocked now, and until when; programs stopped today; the newest alert for the parent), read
+// from the system service when the window shows and every few seconds after. The parent chooses
+// a child (Open, Return or a double click) and the panel's windows then work on that child's
+// sealed settings; closing this window ends the program.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "lib/platform/widgets/Forms.h"
+#include "panel/family/FamilyState.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class QTreeWidget;
+
+namespace family {
+
+inline constexpr int kRefreshMs = 5000;
+
+class TFamilyForm final : public platform::TForm {
+    Q_OBJECT
+  public:
+    explicit TFamilyForm(QWidget* parent = nullptr);
+    ~TFamilyForm() override;
+
+    QLabel* Label1;
+    QTreeWidget* List;
+    QPushButton* OpenButton;
+    QPushButton* CloseButton;
+
+    // Runs when the parent chose a child.
+    void OnOpen(std::function<void(const MemberState&)> open) { open_ = std::move(open); }
+    // Before this window closes (the program ends): the child's windows close first.
+    void OnClosing(std::function<void()> closing) { closing_ = std::move(closing); }
+    // Reads the family from the service again.
+    void Refresh();
+    const std::vector<MemberState>& Members() const { return members_; }
+    void OpenClick();
+
+  protected:
+    void FormShow() override;
+    void FormClose() override;
+
+  private:
+    std::vector<MemberState> members_;
+    std::unique_ptr<QTimer> refresh_;
+    std::function<void(const MemberState&)> open_;
+    std::function<void()> closing_;
+};
+
+}  // namespace family

@@ -1,0 +1,32 @@
+#include "panel/settings/Settings.h"
+
+#include "lib/control/Protocol.h"
+#include "panel/settings/OwnStore.h"
+
+namespace settings {
+namespace {
+
+std::unique_ptr<Settings>& Chosen() {
+    static std::unique_ptr<Settings> chosen;
+    return chosen;
+}
+
+}  // namespace
+
+void Settings::ClearLog(std::uint64_t, std::uint64_t, std::uint64_t) {}
+void Settings::Autostart(bool) {}
+
+Settings& Current() {
+    if (!Chosen()) Chosen() = std::make_unique<OwnStore>();
+    return *Chosen();
+}
+
+void Choose(std::unique_ptr<Settings> settings) {
+    Chosen() = std::move(settings);
+}
+
+void Wipe(std::string& password) {
+    control::Wipe(password);
+}
+
+}  // namespace settings

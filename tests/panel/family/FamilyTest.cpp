@@ -1,0 +1,202 @@
+// Veltrix in a parent's account: the family list's states, and the panel's windows on a child's
+// sealed settings through the real service, with two throwaway member accounts (root only: the
+// test process is the parent, as root counts as one).
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
+
+#include "lib/control/Client.h"
+#include "lib/platform/widgets/MessageBox.h"
+#include "lib/store/HourBoxes.h"
+#include "lib/store/ValueNames.h"
+#include "panel/app/Program.h"
+#include "panel/app/Road.h"
+#include "panel/family/FamilyState.h"
+#include "panel/schedule/ScheduleGrid.h"
+#include "panel/settings/OwnStore.h"
+#include "tests/support/GuardUser.h"
+#include "tests/support/Gui.h"
+#include "tests/support/ServiceProcess.h"
+#include "tests/support/TempEnv.h"
+#include "veltrixd/AccountStore.h"
+
+using testing_support::GuardUser;
+using testing_support::WhenModal;
+
+namespace {
+
+TEST(FamilyState, EachStateInTheListsWords) {
+    auto s = family::ParseState("kid", {"ok", "unsealed", "off", "allowed", "", "0"});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->PasswordText(), "no password yet");
+    EXPECT_EQ(s->BlockingText(), "off");
+    EXPECT_EQ(s->NowText(), "allowed");
+    EXPECT_EQ(s->LastAlert(), "");
+    s = family::ParseState("kid", {"ok", "sealed", "on", "blocked", "until 17:00", "12",
+                                   "2026-12-09 14:00:01 Stopped firefox",
+                                   "2026-12-09 14:05:00 "
+                                   "3 wrong passwords"});
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->PasswordText(), "set up");
+    EXPECT_EQ(s->NowText(), "blocked until 17:00");
+    EXPECT_EQ(s->stoppedToday, 12);
+    EXPECT_EQ(s->LastAlert(), "2026-12-09 14:05:00 3 wrong passwords");
+    EXPECT_EQ(
+        family::ParseState("kid", {"ok", "sealed", "on", "allowed", "until Monday 08:00", "0"})
+            ->NowText(),
+        "allowed until Monday 08:00");
+    // Whatever else a reply holds is no state.
+    for (const control::Fields& bad :
+         {control::Fields{"error", "no"}, control::Fields{"ok", "sealed", "on", "blocked", ""},
+          control::Fields{"ok", "maybe", "on", "blocked", "", "0"},
+          control::Fields{"ok", "sealed", "on", "blocked", "", "-1"},
+          control::Fields{"ok", "sealed", "yes", "blocked", "", "1"}})
+        EXPECT_FALSE(family::ParseState("kid", bad)) << bad[1];
+}
+
+TEST(FamilyState, TheMarkerOfAPasswordTheServiceHoldsUnlocksNothing) {
+    EXPECT_FALSE(settings::MatchesStored(store::kPasswordWithService, store::kPasswordWithService));
+    EXPECT_FALSE(settings::MatchesStored("", store::kPasswordWithService));
+    EXPECT_TRUE(settings::MatchesStored("old", "old"));
+}
+
+class ParentsAccount : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+        env = std::make_unique<testing_support::TempEnv>();  // the parent's own store
+        kid = std::make_unique<GuardUser>();
+        sister = std::make_unique<GuardUser>();
+        const std::string group = kid->MemberGroup();
+        testing_support::Run("usermod -aG " + group + " " + sister->name);
+        service = std::make_unique<testing_support::ServiceProcess>(
+            group, std::vector<std::string>{"--no-events", "--user-store", "store"});
+        ASSERT_TRUE(service->started());
+        ASSERT_EQ(control::Ask({"status"}).fields.at(1), "parent");
+    }
+    void TearDown() override {
+        service.reset();
+        sister.reset();
+        kid.reset();
+        env.reset();
+    }
+
+    // What the child's own store holds, read as the child.
+    std::map<std::string, std::string> ChildStore(const GuardUser& child) {
+        return veltrixd::ReadAccountStore(
+                   child.uid, "store", {store::kNeedJob, store::kPassword, store::HourFlagName(7)})
+            .values;
+    }
+    bool WaitForChildStore(const GuardUser& child, const std::string& name,
+                           const std::string& value) {
+        for (int i = 0; i < 200; ++i) {
+            if (ChildStore(child)[name] == value) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    std::unique_ptr<testing_support::TempEnv> env;
+    std::unique_ptr<GuardUser> kid, sister;
+    std::unique_ptr<testing_support::ServiceProcess> service;
+};
+
+// Opens `name` from the family list; the first-password dialog, when it comes, gets `first`.
+// A password dialog that waits for the parent fails the test and is closed.
+void OpenChild(app::Windows& w, app::FamilyRoad& road, const std::string& name,
+               const std::string& first = {}) {
+    road.Form().Refresh();
+    for (const family::MemberState& m : road.Form().Members()) {
+        if (m.account != name) continue;
+        if (!first.empty())
+            WhenModal(w.form2.get(), [&] {
+                QTest::keyClicks(w.form2->Edit1, QString::fromStdString(first));
+                QTest::keyClicks(w.form2->Edit2, QString::fromStdString(first));
+                QTest::keyClick(w.form2->Edit2, Qt::Key_Return);
+            });
+        QTimer::singleShot(15000, w.form4.get(), [&w] {
+            if (!w.form4->Showing()) return;
+            ADD_FAILURE() << "the password was asked for again";
+            w.form4->SpeedButton2Click();
+        });
+        road.Open(m);
+        return;
+    }
+    ADD_FAILURE() << name << " is not in the family list";
+}
+
+TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt) {
+    platform::MessageRecorder messages;
+    app::Windows w;
+    app::FamilyRoad road(w);
+    platform::Application::SetMainForm(&road.Form());
+    road.Form().Show();
+    ASSERT_EQ(road.Form().Members().size(), 2u);
+    for (const family::MemberState& m : road.Form().Members()) {
+        EXPECT_EQ(m.PasswordText(), "no password yet") << m.account;
+        EXPECT_EQ(m.BlockingText(), "off");
+    }
+
+    // The first child: a first password, unlocked by it at once; an hour unticked, blocking on.
+    OpenChild(w, road, kid->name, "family pw");
+    ASSERT_TRUE(w.form1->Showing());
+    EXPECT_NE(w.form1->Left(), platform::kOffScreen);
+    EXPECT_EQ(w.form1->windowTitle().toStdString(), "Veltrix (for kids): " + kid->name);
+    w.form1->Grid().Box(7)->setChecked(false);
+    w.form1->SpeedButton4Click();
+    w.form1->Close();
+    EXPECT_FALSE(w.form1->Showing());
+    const control::Reply sealed = control::Ask({"for", kid->name, "read", "family pw"});
+    ASSERT_TRUE(sealed.ok()) << sealed.Text();
+    EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "NeedJobOrNot=Yes"),
+              sealed.fields.end());
+    EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "CheckBox7Check=0"),
+              sealed.fields.end());
+    // Written into the child's own store as the child, with no hash of the password there.
+    EXPECT_TRUE(WaitForChildStore(*kid, store::kNeedJob, "Yes"));
+    EXPECT_EQ(ChildStore(*kid)[store::HourFlagName(7)], "0");
+    EXPECT_EQ(ChildStore(*kid)[store::kPassword], store::kPasswordWithService);
+    road.Form().Refresh();
+    for (const family::MemberState& m : road.Form().Members())
+        EXPECT_EQ(m.PasswordText(), m.account == kid->name ? "set up" : "no password yet");
+
+    // The second child gets the same password; the first opens again without asking for it.
+    OpenChild(w, road, sister->name, "family pw");
+    ASSERT_TRUE(w.form1->Showing()) << testing::PrintToString(messages.texts);
+    EXPECT_TRUE(w.form1->Grid().Box(7)->isChecked());  // the sister's own hours
+    OpenChild(w, road, kid->name);                     // closes the sister's window first
+    ASSERT_TRUE(w.form1->Showing());
+    EXPECT_FALSE(w.form1->Grid().Box(7)->isChecked());
+
+    // A new password for the first child alone.
+    WhenModal(w.form3.get(), [&] {
+        QTest::keyClicks(w.form3->Edit1, "kid's pw");
+        QTest::keyClicks(w.form3->Edit2, "kid's pw");
+        QTest::keyClick(w.form3->Edit2, Qt::Key_Return);
+    });
+    w.form1->Changepassword1Click();
+    EXPECT_TRUE(w.form3->Edit1->text().isEmpty());  // the password left the fields
+    EXPECT_TRUE(control::Ask({"for", kid->name, "verify", "kid's pw"}).ok());
+    EXPECT_TRUE(control::Ask({"for", sister->name, "verify", "family pw"}).ok());
+    road.Form().Close();  // the child's window closes first, then the program would end
+    EXPECT_FALSE(w.form1->Showing());
+    platform::Application::SetMainForm(nullptr);
+
+    const std::string log = service->LogText();
+    EXPECT_NE(log.find("[" + kid->name + "] The first password was set, from the account of root"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("[" + kid->name + "] The password was changed"), std::string::npos);
+    EXPECT_EQ(log.find("wrong password"), std::string::npos) << log;  // the quiet tries
+    EXPECT_EQ(std::count(messages.texts.begin(), messages.texts.end(),
+                         "Please do not forget the password!"),
+              3);
+}
+
+}  // namespace
