@@ -9,9 +9,11 @@
 //                                              Run key that names a program of veltrix-reg's own
 //                                              directory, as the shell does at login; a value
 //                                              naming anything else is refused and reported
-//   veltrix-reg reset-password ACCOUNT         (root) the system service forgets ACCOUNT's
-//                                              sealed password, and the account's panel asks
-//                                              for a new one at its next start
+//   veltrix-reg reset-password ACCOUNT         (root) the system service replaces ACCOUNT's
+//                                              sealed password by one the administrator types
+//                                              (or reads from standard input), or forgets it
+//                                              for a parent to set in Veltrix in a parent's
+//                                              account
 //
 // ROOT is HKCU or HKLM; KEY the backslash path. Bad arguments: usage, exit 2, nothing written.
 // A store that cannot be opened: exit 3.
@@ -20,6 +22,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -247,43 +250,62 @@ int RunAtLogin() {
 // The administrator's recovery: the service forgets the sealed password; in the account's own
 // store (written as that account, never as root) the launch counter goes back to 0, so its panel
 // asks for a new password at its next start, and the service seals that one.
+// One line of standard input; on a terminal, after `prompt` and without echo.
+std::string ReadSecretLine(const char* prompt, bool terminal) {
+    termios saved{};
+    if (terminal) {
+        std::cerr << prompt << std::flush;
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::cerr << "\n";
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
 int ResetPassword(const std::string& account) {
-    const passwd* pw = ::getpwnam(account.c_str());
-    if (!pw) {
+    if (!::getpwnam(account.c_str())) {
         std::cerr << "veltrix-reg: there is no account " << account << "\n";
         return 1;
     }
-    const control::Reply reply = control::Ask({"reset", account});
+    // The new password comes from the administrator, never from the account itself: typed
+    // here twice (or one line on standard input); nothing leaves the account for a parent.
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    std::string password = ReadSecretLine(
+        "New password for the account (empty: a parent sets it in Veltrix): ", terminal);
+    if (terminal && !password.empty()) {
+        std::string again = ReadSecretLine("The same again: ", true);
+        const bool same = again == password;
+        control::Wipe(again);
+        if (!same) {
+            control::Wipe(password);
+            std::cerr << "veltrix-reg: the two differ; nothing was changed\n";
+            return 1;
+        }
+    }
+    control::Fields request{"reset", account};
+    if (!password.empty()) request.push_back(password);
+    const bool chosen = !password.empty();
+    control::Wipe(password);
+    const control::Reply reply = control::Ask(request);
+    control::Wipe(request.back());
     if (!reply.ok()) {
         std::cerr << "veltrix-reg: the password was not reset: " << reply.Text() << "\n";
         return reply.status == control::Reply::NoService ? 3 : 1;
     }
-    const uid_t uid = pw->pw_uid;
-    const gid_t gid = pw->pw_gid;
-    const std::string home = pw->pw_dir;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::initgroups(account.c_str(), gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0)
-            ::_exit(4);
-        ::setenv("HOME", home.c_str(), 1);
-        ::unsetenv("XDG_CONFIG_HOME");
-        ::unsetenv("VELTRIX_USER_STORE");
-        auto key = platform::RegKey::Open(platform::Root::CurrentUser, store::kSettingsKey);
-        const bool ok = key &&
-                        key->Set(store::kLaunchCounter, RegType::Sz, platform::SzBytes("0")) &&
-                        key->Close();
-        ::_exit(ok ? 0 : 3);
-    }
-    int status = 0;
-    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        std::cerr << "veltrix-reg: the password was reset, but " << account
-                  << "'s store could not be told: choose the new password with the panel's "
-                     "first start there\n";
-        return 1;
-    }
-    std::cout << "The password of " << account
-              << " was reset: the next start of Veltrix there asks for a new one.\n";
+    if (chosen)
+        std::cout << "The password of " << account << " was replaced.\n";
+    else
+        std::cout << "The password of " << account
+                  << " was reset: a parent sets the new one in Veltrix, in the parent's own "
+                     "account, where the account shows \"no password yet\".\n";
     return 0;
 }
 

@@ -32,7 +32,8 @@ bool AdoptStores(const Config& config) {
             continue;
         }
         const auto password = read.values.find(store::kPassword);
-        if (password == read.values.end() || password->second.empty()) {
+        if (password == read.values.end() || password->second.empty() ||
+            password->second == store::kPasswordWithService) {
             Say(account.name +
                 ": no password chosen yet: a parent sets one in Veltrix in the parent's account");
             continue;

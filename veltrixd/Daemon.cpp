@@ -120,11 +120,12 @@ bool Daemon::Autostart(bool on, std::string* why) {
     return true;
 }
 
-void Daemon::Mirror(const Account& account) {
+void Daemon::Mirror(const Account& account, bool passwordOnly) {
     if (!config_.enforce || !mirror_) return;
     auto sealed = store_->Load(account.uid, nullptr);
     if (!sealed) return;
-    std::map<std::string, std::string> values = sealed->values;
+    std::map<std::string, std::string> values;
+    if (!passwordOnly) values = sealed->values;
     values[store::kPassword] = store::kPasswordWithService;
     mirror_->Write(account, std::move(values));
 }
@@ -290,7 +291,7 @@ bool Daemon::Start() {
             *store_, config_.userStore,
             [this](const Account& a, const std::string& text) { LogFor(a.name, text); });
         mirror_ = std::make_unique<StoreMirror>(config_.userStore, Say);
-        outside_->OnPasswordInStore([this](const Account& a) { Mirror(a); });
+        outside_->OnPasswordInStore([this](const Account& a) { Mirror(a, true); });
         outsideCheck_ = std::make_unique<QTimer>();
         connect(outsideCheck_.get(), &QTimer::timeout, this,
                 [this] { outside_->Check(memberList_); });

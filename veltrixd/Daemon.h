@@ -65,8 +65,9 @@ class Daemon final : public QObject {
     bool ClearLog(const SeenLog& seen, std::string* why);
     bool Autostart(bool on, std::string* why);
     void RefreshMembers();
-    // Writes the account's sealed values, and the password's marker, into its own store.
-    void Mirror(const Account& account);
+    // Writes the account's sealed values (unless `passwordOnly`) and the password's marker into
+    // its own store.
+    void Mirror(const Account& account, bool passwordOnly = false);
     control::Fields StateOf(const Account& account);
     void PrepareLog();
 

@@ -15,16 +15,34 @@ start_desktop() {
 # refuses the next client while it does.)
 start_xvfb() {
     : > "$work/displayfd"
-    exec 5> "$work/displayfd"
-    Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-    xvfb=$!
-    exec 5>&-
+    if [ -n "${XVFB_AUTH:-}" ]; then
+        start_xvfb_with_auth || return 1
+    else
+        exec 5> "$work/displayfd"
+        Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+        xvfb=$!
+        exec 5>&-
+    fi
     for _ in $(seq 300); do [ -s "$work/displayfd" ] && break; sleep 0.1; done
     [ -s "$work/displayfd" ] || return 1
     export DISPLAY=:$(head -n1 "$work/displayfd")
     unset QT_QPA_PLATFORM
     for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
     return 1
+}
+# A display only the holders of the cookie in $XVFB_AUTH may use (the file is $XVFB_AUTH_OWNER's
+# and root's), as a desktop session's own X server is: another account's clients are refused.
+start_xvfb_with_auth() {
+    local n
+    for n in $(seq 70 99); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break; done
+    rm -f "$XVFB_AUTH"
+    xauth -q -f "$XVFB_AUTH" add ":$n" MIT-MAGIC-COOKIE-1 "$(od -An -N16 -tx1 /dev/urandom | tr -d ' \n')"
+    chmod 600 "$XVFB_AUTH"
+    [ -n "${XVFB_AUTH_OWNER:-}" ] && chown "$XVFB_AUTH_OWNER" "$XVFB_AUTH"
+    export XAUTHORITY=$XVFB_AUTH
+    Xvfb ":$n" -auth "$XVFB_AUTH" -screen 0 1280x800x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    echo "$n" > "$work/displayfd"
 }
 # A real window manager, as on a desktop: frames, focus and placement are its.
 start_openbox() {

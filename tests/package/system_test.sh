@@ -1,14 +1,21 @@
 #!/usr/bin/env bash
 # The package on this machine, as a family computer gets it (as root): an older version is
-# installed with apt-get, a throwaway unprivileged account joins the group "veltrix", and in that
-# account, on a virtual display under a window manager, the parent starts Veltrix from
-# /usr/bin/veltrix, chooses a password (the launcher seeded the store), unticks the current hour,
-# presses "Enable Veltrix" and closes with "Run when Windows starts" ticked. Then: the Run key names
-# /opt/veltrix/Sentrel.exe; the autostart entry's command, run as that account, starts the guard
-# as that account; a browser of that account is stopped and /opt/veltrix/Block.log says so; the
-# account cannot replace or delete the programs. The newer package installed over it keeps every
-# store and the log, removal keeps them, purge leaves nothing of the package behind. The account
-# and everything else the test made are removed also when it fails.
+# installed with apt-get; two throwaway children's accounts join the group "veltrix" and a
+# throwaway parent's account the group "veltrix-parents". On the parent's own virtual display
+# (under a window manager, an X server only the parent may use) the parent starts Veltrix from
+# /usr/bin/veltrix: the family list; sets up the first child (its first password), unticks the
+# current hour, presses "Enable Veltrix" and closes with "Run when Windows starts" ticked; sets up
+# the second child with the same password; opens the first again without typing it, changes its
+# password and clears the statistics. Meanwhile the child, on a display of its own, walks every
+# road to the password it has (a socket of its own in its environment with a proxy, a reader of
+# its processes' memory, a veltrix and a menu entry of its own, every key of its display, a loop of
+# first passwords): none sees one, and the child's own panel takes none. Then: the child's store
+# shows what the parent saved (no hash); the Run key names /opt/veltrix/Sentrel.exe; the autostart
+# entry's command, run as the child, starts the guard as the child; a browser of the child is
+# stopped and /opt/veltrix/Block.log says so; the child cannot replace or delete the programs, nor
+# read the log. The newer package installed over it keeps every store, seal and the log, removal
+# keeps them, purge leaves nothing of the package behind. The accounts and everything else the
+# test made are removed also when it fails.
 #   system_test.sh DEB
 set -euo pipefail
 deb=$(realpath "$1")
@@ -30,6 +37,7 @@ cleanup() {
     status=$?
     [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
     [ -n "${service:-}" ] && kill "$service" 2>/dev/null || true
+    [ -n "${child_xvfb:-}" ] && { kill "$child_xvfb" 2>/dev/null; wait "$child_xvfb" 2>/dev/null; } || true
     remove_child
     for other in ${others:-}; do
         pkill -KILL -u "$other" 2>/dev/null || true
@@ -68,7 +76,7 @@ is_hash_of() {
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "machine.db is $(mode /var/lib/veltrix/machine.db)"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
     || fail "the installation did not seed the guard's Run entry"
-[ "$(mode /var/log/veltrix)" = "750 root:veltrix" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
+[ "$(mode /var/log/veltrix)" = "750 root:veltrix-parents" ] || fail "/var/log/veltrix is $(mode /var/log/veltrix)"
 [ "$(mode /var/lib/veltrix/sealed)" = "700 root:root" ] || fail "the sealed settings' directory is $(mode /var/lib/veltrix/sealed)"
 systemd-analyze verify /lib/systemd/system/veltrixd.service || fail "the service's unit does not verify"
 
@@ -87,48 +95,223 @@ s.sendall(("\t".join(sys.argv[1:]) + "\n").encode())
 print(s.recv(65536).decode().strip())' "$@"
 }
 
-# The child's account, a member of the group.
+# The accounts: the child and a second member (the group "veltrix"), an account outside both
+# groups, and the parent's (the group "veltrix-parents"), each with a home of its own.
 make_child
 adduser --quiet "$child" veltrix
-shots=$shots start_desktop
+others=
+other_account() {
+    local name
+    name=vtx$1$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
+    useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/$2" "$name"
+    mkdir -p "$work/$2" "$work/$2-run"
+    cp /bin/sleep "$work/$2/firefox"
+    chown -R "$name:" "$work/$2" "$work/$2-run"
+    chmod 700 "$work/$2-run"
+    echo "$name"
+}
+second=$(other_account o second)
+outsider=$(other_account q outsider)
+parent=$(other_account p parent)
+others="$second $outsider $parent"
+adduser --quiet "$second" veltrix
+adduser --quiet "$parent" veltrix-parents
+kill -HUP "$service"   # the group's members, now rather than at the next half minute
+# One request to the service as the parent, printed as it answers.
+ask_as_parent() {
+    (cd / && runuser -u "$parent" -- /usr/bin/python3 -c 'import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect("/run/veltrix/control")
+s.sendall(("\t".join(sys.argv[1:]) + "\n").encode())
+print(s.recv(65536).decode().strip())' "$@")
+}
+[ "$(ask_as_parent status | cut -f2)" = parent ] || fail "the parent's account is not a parent's: $(ask_as_parent status)"
 
-# The parent starts Veltrix from the menu's command in the child's account.
+# Two displays, as two sessions have: the parent's (with a window manager), whose X server only the
+# parent's account may use, and the child's.
+child_display_start() {
+    start_xvfb || fail "no display for the child"
+    child_display=$DISPLAY child_xvfb=$xvfb xvfb=
+}
+child_display_start
+parent_auth=$work/parent.xauth
+shots=$shots XVFB_AUTH=$parent_auth XVFB_AUTH_OWNER=$parent start_desktop
+parent_display=$DISPLAY
+export XAUTHORITY=$parent_auth
+
+# While the parent works, the child walks every road to the password it can walk from its own
+# account. (1) A socket of its own named in its session's environment, with a proxy that records
+# whatever comes.
+as_child mkdir -p "$work/home/.config/environment.d" "$work/home/.local/bin" \
+    "$work/home/.local/share/applications"
+as_child sh -c "echo VELTRIX_CONTROL_SOCKET=$work/home/proxy.sock > $work/home/.config/environment.d/veltrix.conf"
+as_child /usr/bin/python3 -c 'import os, socket, sys
+s = socket.socket(socket.AF_UNIX); s.bind(sys.argv[1]); s.listen(8)
+with open(sys.argv[2], "ab", buffering=0) as out:
+    while True:
+        c, _ = s.accept(); out.write(b"connection\n"); out.write(c.recv(65536)); c.close()' \
+    "$work/home/proxy.sock" "$work/home/proxy.log" >/dev/null 2>&1 &
+# (2) A reader of every process of its own's memory, looking for the passwords.
+as_child /usr/bin/python3 -c 'import os, re, sys, time
+words = [w.encode() for w in sys.argv[2:]]
+while not os.path.exists(sys.argv[1] + ".stop"):
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/maps" % pid) as maps, open("/proc/%s/mem" % pid, "rb", 0) as mem:
+                for line in maps:
+                    m = re.match(r"([0-9a-f]+)-([0-9a-f]+) r", line)
+                    if not m: continue
+                    a, b = int(m.group(1), 16), int(m.group(2), 16)
+                    if b - a > 64 << 20: continue
+                    try:
+                        mem.seek(a); data = mem.read(b - a)
+                    except (OSError, ValueError, OverflowError): continue
+                    for w in words:
+                        if w in data: open(sys.argv[1], "a").write("%s %s\n" % (pid, w))
+        except OSError:
+            pass
+    time.sleep(0.2)' "$work/home/mem.hits" 'family pw' 'kid pw 2' >/dev/null 2>&1 &
+# (3) A menu entry and a veltrix of its own, first on its PATH, that record what they are given.
+as_child sh -c "printf '#!/bin/sh\necho ran \"\$@\" >> $work/home/fake.log\ncat >> $work/home/fake.log\n' > $work/home/.local/bin/veltrix; chmod 755 $work/home/.local/bin/veltrix"
+as_child sh -c "printf '[Desktop Entry]\nType=Application\nName=Veltrix\nExec=$work/home/.local/bin/veltrix\n' > $work/home/.local/share/applications/veltrix.desktop"
+# (4) Every key on its display, and on the parent's (which must refuse it).
+as_child env DISPLAY="$child_display" xinput test-xi2 --root > "$work/xinput.log" 2>&1 &
+as_child env DISPLAY="$parent_display" xinput test-xi2 --root > "$work/xinput-parent.log" 2>&1 \
+    && fail "the child's account reached the parent's display"
+# (5) A loop of first passwords, to win the first one the parent would set.
+as_child /usr/bin/python3 -c 'import os, socket, sys
+while not os.path.exists(sys.argv[1] + ".stop"):
+    s = socket.socket(socket.AF_UNIX); s.connect("/run/veltrix/control")
+    s.sendall(b"first\tchild wins\n"); r = s.recv(4096).decode(); s.close()
+    if not r.startswith("error"): open(sys.argv[1], "a").write(r)' "$work/home/first.won" \
+    >/dev/null 2>&1 &
+
+# The parent starts Veltrix in the parent's own account and session: the family list.
 start_veltrix() {
-    (cd / && exec runuser -u "$child" -- env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
-        DISPLAY="$DISPLAY" PATH=/usr/bin:/bin LANG=C.UTF-8 veltrix) >"$work/panel.log" 2>&1 &
+    (cd / && exec runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
+        DISPLAY="$parent_display" XAUTHORITY="$parent_auth" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+        dbus-run-session -- veltrix) >"$work/panel.log" 2>&1 &
     panel=$!
 }
 wait_panel_exit() {
     for _ in $(seq 200); do kill -0 "$panel" 2>/dev/null || { panel=; return 0; }; sleep 0.05; done
     fail "the panel did not end"
 }
+# A new member's first password in the first-password dialog, and its reminder confirmed.
+first_password() {
+    local first reminder
+    first=$(wait_window '^Veltrix$')
+    focus "$first"
+    type_text "$1"
+    key Tab
+    type_text "$1"
+    key Return
+    reminder=$(wait_window '^Veltrix$' "$first")
+    focus "$reminder"
+    key Return
+    wait_gone "$first"
+}
 start_veltrix
-main=$(unlock "$(choose_password 'family pw' system-first-password)" 'family pw')
+family=$(wait_window '^Veltrix - the family$')
+for _ in $(seq 100); do
+    # (both members listed, no password yet)
+    [ "$(ask_as_parent state "$second" | cut -f2)" = unsealed ] && break
+    sleep 0.05
+done
+sleep 0.5
+shot system-family-list
+# The child is the first row (the names sort so): Return opens it.
+focus "$family"
+key Return
+first_password 'family pw'
+main=$(wait_window "^Veltrix \\(for kids\\): $child\$")
 focus "$main"
 menu=$(menu_height "$main")
 hour=$(untick_current_hour "$main" "$menu")
 shot system-main-window
 click_at "$main" 104 $((menu + 459))       # Enable Veltrix
-for _ in $(seq 200); do [ -n "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
 click_at "$main" 244 $((menu + 491))       # Close, "Run when Windows starts" ticked
+wait_gone "$main"
+# The second member with the same password; then the child again, unlocked by it without asking.
+focus "$family"
+key Down Return
+first_password 'family pw'
+main=$(wait_window "^Veltrix \\(for kids\\): $second\$")
+focus "$main"
+click_at "$main" 244 $((menu + 491))
+wait_gone "$main"
+focus "$family"
+key Up Return
+main=$(wait_window "^Veltrix \\(for kids\\): $child\$")
+xdotool search --onlyvisible --name '^Veltrix$' >/dev/null 2>&1 && fail "the password was asked for again"
+# A new password for the child, and the statistics cleared.
+focus "$main"
+key ctrl+c
+change=$(wait_window '^Veltrix$')
+focus "$change"
+type_text 'kid pw 2'
+key Tab
+type_text 'kid pw 2'
+key Return
+reminder=$(wait_window '^Veltrix$' "$change")
+focus "$reminder"
+key Return
+wait_gone "$change"
+focus "$main"
+key alt+v Return
+stats=$(wait_window '^Veltrix Statistics$')
+shot system-statistics
+lines_before=$(wc -l < /var/log/veltrix/Block.log)
+click_at "$stats" 452 451                 # Clear
+click_at "$stats" 348 451                 # Close
+wait_gone "$stats"
+focus "$main"
+click_at "$main" 244 $((menu + 491))
+wait_gone "$main"
+click_at "$family" 704 297                # the family list's Close: the program ends
 wait_panel_exit
+touch "$work/home/mem.hits.stop" "$work/home/first.won.stop"
 
 value() { as_child "$reg" get HKCU "$settings" "$1"; }
-is_hash_of 'family pw' "$(value EnterPassword)" || fail "no new password was asked for: $(cat "$work/panel.log")"
-[ "$(value thisversion)" = "Veltrix v0.9~test" ] || fail "the launcher did not seed the version"
-[ "$(value "CheckBox${hour}Check")" = 0 ] || fail "the unticked hour was not saved"
-[ "$(value NeedJobOrNot)" = Yes ] || fail "blocking is not on"
+[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the service sealed no password"
+[ "$(ask_as_parent for "$child" verify 'kid pw 2')" = ok ] || fail "the child's new password was not sealed"
+[ "$(ask_as_parent for "$second" verify 'family pw')" = ok ] || fail "the second member's password was not sealed"
+# What the parent saved is in the child's own store, written there as the child, with no hash.
+for _ in $(seq 100); do [ "$(value NeedJobOrNot)" = Yes ] && break; sleep 0.1; done
+[ "$(value "CheckBox${hour}Check")" = 0 ] || fail "the unticked hour is not in the child's store"
+[ "$(value NeedJobOrNot)" = Yes ] || fail "blocking is not on in the child's store"
+[ "$(value EnterPassword)" = "(kept by the Veltrix service)" ] || fail "the child's store holds $(value EnterPassword)"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] \
     || fail "the Run key does not name the guard: $("$reg" list HKLM "$run_key" 2>&1)"
-[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix" ] || fail "the log is $(mode /var/log/veltrix/Block.log)"
-[ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the service sealed no password"
+[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix-parents" ] || fail "the log is $(mode /var/log/veltrix/Block.log)"
+[ "$(wc -l < /var/log/veltrix/Block.log)" -lt "$lines_before" ] || fail "the statistics' Clear removed nothing"
+grep -q "\[$child\] The first password was set, from the account of $parent" /var/log/veltrix/Block.log \
+    && fail "the cleared lines are still in the log"
+# None of the child's roads saw a password.
+[ -s "$work/home/proxy.log" ] && fail "the child's socket was used: $(cat "$work/home/proxy.log")"
+[ -s "$work/home/mem.hits" ] && fail "the child read a password in memory: $(cat "$work/home/mem.hits")"
+grep -qs 'pw' "$work/home/fake.log" && fail "the child's own veltrix was given a password"
+grep -q KeyPress "$work/xinput.log" && fail "keys reached the child's display"
+[ -s "$work/home/first.won" ] && fail "the child's first password was taken: $(cat "$work/home/first.won")"
+# The child's own panel, started with the socket of its environment.d: it takes no password.
+(cd / && exec runuser -u "$child" -- env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
+    DISPLAY="$child_display" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    VELTRIX_CONTROL_SOCKET="$work/home/proxy.sock" /usr/bin/veltrix) >"$work/child-panel.log" 2>&1 &
+childs_panel=$!
+for _ in $(seq 200); do
+    DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix$' >/dev/null 2>&1 && break
+    sleep 0.05
+done
+sleep 0.5
+DISPLAY=$child_display XAUTHORITY= import -window root "$shots/system-childs-own-panel.png" 2>/dev/null || true
+DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix \(for kids\)' >/dev/null 2>&1 \
+    && fail "the child's own panel opened its main window"
+kill "$childs_panel" 2>/dev/null || true
+[ -s "$work/home/proxy.log" ] && fail "the child's own panel used the environment's socket"
 
-
-# At the next login the autostart entry's command starts the guard as the child.
-guards=$(child_pids Sentrel.exe)
-[ -n "$guards" ] || fail "Enable started no guard as the child"
-kill $guards
-for _ in $(seq 200); do [ -z "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
+# Enable in the parent's account started no guard there; at the child's next login the
+# autostart entry's command starts the child's.
+[ -z "$(ps -u "$parent" -o comm= | grep -x Sentrel.exe)" ] || fail "a guard runs in the parent's account"
 command=$(sed -n 's/^Exec=//p' "$autostart")
 as_child sh -c "$command" || fail "the autostart command failed: $command"
 for _ in $(seq 200); do [ -n "$(child_pids Sentrel.exe)" ] && break; sleep 0.05; done
@@ -160,25 +343,10 @@ browser_stopped() {
 }
 # The password is in no file the child can read, and the sealed settings are out of its reach.
 as_child cat "/var/lib/veltrix/sealed/$(id -u "$child")" >/dev/null 2>&1 && fail "the child read the sealed settings"
-as_child grep -rlsF 'family pw' /var/lib/veltrix /var/log/veltrix /opt/veltrix "$work/home" \
-    && fail "the password stands in a file the child can read"
-# A second member whose parent set nothing yet, and an account outside the group: each starts a
-# browser now, and the service, stopping the first child's browsers, leaves theirs alone.
-others=
-other_account() {
-    local name
-    name=vtxo$(head -c 64 /dev/urandom | tr -dc a-z | head -c 6)
-    useradd --system --no-create-home --shell /usr/sbin/nologin --home-dir "$work/$1" "$name"
-    mkdir -p "$work/$1"
-    cp /bin/sleep "$work/$1/firefox"
-    chown -R "$name:" "$work/$1"
-    echo "$name"
-}
-second=$(other_account second)
-outsider=$(other_account outsider)
-others="$second $outsider"
-adduser --quiet "$second" veltrix
-kill -HUP "$service"   # the group's new member, now rather than at the next half minute
+as_child grep -rlsF -e 'family pw' -e 'kid pw 2' /var/lib/veltrix /var/log/veltrix /opt/veltrix \
+    "$work/home" /tmp && fail "a password stands in a file the child can read"
+# The second member, whose blocking the parent left off, and an account outside the group: each
+# starts a browser now, and the service, stopping the first child's browsers, leaves theirs alone.
 (cd / && exec runuser -u "$second" -- "$work/second/firefox" 600) >/dev/null 2>&1 &
 second_browser=$!
 (cd / && exec runuser -u "$outsider" -- "$work/outsider/firefox" 600) >/dev/null 2>&1 &
@@ -238,8 +406,10 @@ for _ in 1 2 3 4; do ask_as_child verify guess >/dev/null; done
 ask_as_child verify 'family pw' | grep -q "Try again in" || fail "guessing is not limited"
 grep -q "\[$child\] 5 wrong passwords within a minute" /var/log/veltrix/Block.log \
     || fail "the burst of wrong passwords is not in the log"
-# The child can neither empty nor replace the log, nor seal settings without the password.
+# The child can neither read, empty nor replace the log (the parents' alone), nor seal settings
+# without the password.
 lines=$(wc -l < /var/log/veltrix/Block.log)
+as_child cat /var/log/veltrix/Block.log >/dev/null 2>&1 && fail "the child read the log"
 as_child sh -c ': > /var/log/veltrix/Block.log' 2>/dev/null && fail "the child emptied the log"
 as_child rm -f /var/log/veltrix/Block.log 2>/dev/null && fail "the child removed the log"
 as_child sh -c 'echo x > /var/log/veltrix/x' 2>/dev/null && fail "the child wrote into the log's directory"
@@ -256,6 +426,16 @@ grep -q "\[$child\] settings changed outside the panel (NeedJobOrNot, CheckBox${
     /var/log/veltrix/Block.log || fail "the change outside the panel is not in the log"
 [ "$(grep -c "\[$child\] settings changed outside the panel" /var/log/veltrix/Block.log)" = 1 ] \
     || fail "the change outside the panel was told more than once"
+# The child's password of its own left its store again, for the marker.
+for _ in $(seq 100); do [ "$(value EnterPassword)" = "(kept by the Veltrix service)" ] && break; sleep 0.1; done
+[ "$(value EnterPassword)" = "(kept by the Veltrix service)" ] || fail "the child's own password stays in its store"
+# Every wrong password reached the parent, folded into one line once its minute was over.
+for _ in $(seq 300); do
+    grep -q "\[$child\] [0-9]* wrong passwords for $child from the account of $child" /var/log/veltrix/Block.log && break
+    sleep 0.25
+done
+grep -q "\[$child\] 5 wrong passwords for $child from the account of $child" /var/log/veltrix/Block.log \
+    || fail "the wrong passwords are not in the log: $(grep 'wrong' /var/log/veltrix/Block.log)"
 
 # The child cannot replace, rename or delete the programs.
 sum=$(md5sum < /opt/veltrix/Sentrel.exe)
@@ -308,7 +488,10 @@ apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
 [ -L /var/lib/veltrix/machine.db-journal ] && fail "the upgrade left a member's link in /var/lib/veltrix"
 [ "$(value thisversion)" = "Veltrix v0.9~test" ] || fail "the upgrade lost the child's store"
-is_hash_of 'family pw' "$(value EnterPassword)" || fail "the upgrade left the password in plain text"
+[ "$(value EnterPassword)" = "(kept by the Veltrix service)" ] || fail "the upgrade left the password in the store: $(value EnterPassword)"
+# The password chosen before, in the child's account, unlocks the child in the parent's.
+[ "$(ask_as_parent for "$child" verify 'family pw')" = ok ] || fail "the upgrade lost the parent's password"
+[ "$(ask_as_parent state "$second" | cut -f2)" = unsealed ] || fail "the upgrade sealed the marker as a password"
 [ "$(ask_as_child status)" = "ok	member	sealed	$child" ] || fail "the upgrade sealed nothing"
 [ "$(mode "/var/lib/veltrix/sealed/$(id -u "$child")")" = "600 root:root" ] || fail "the sealed file is open"
 is_hash_of 'family pw' "$(/usr/bin/python3 -c 'import sys
@@ -316,8 +499,8 @@ for line in open(sys.argv[1]):
     f = line.rstrip("\n").split("\t")
     if len(f) == 2 and f[0] == "password": print(f[1])' "/var/lib/veltrix/sealed/$(id -u "$child")")" \
     || fail "the upgrade did not seal the parent's password"
-[ "$(mode /var/log/veltrix)" = "750 root:veltrix" ] || fail "the upgrade left /var/log/veltrix $(mode /var/log/veltrix)"
-[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix" ] || fail "the upgrade left the log $(mode /var/log/veltrix/Block.log)"
+[ "$(mode /var/log/veltrix)" = "750 root:veltrix-parents" ] || fail "the upgrade left /var/log/veltrix $(mode /var/log/veltrix)"
+[ "$(mode /var/log/veltrix/Block.log)" = "640 root:veltrix-parents" ] || fail "the upgrade left the log $(mode /var/log/veltrix/Block.log)"
 id -nG "$child" | grep -qw veltrix || fail "the upgrade lost the group"
 apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"
 [ ! -e /opt/veltrix/Sentrel.exe ] || fail "removal left the programs"
@@ -331,6 +514,7 @@ grep -q "\[$child\] veltrixd [^ ]* stopped (pid [0-9]*): the service was stopped
     /var/log/veltrix/Block.log || fail "no last line: $(tail -3 /var/log/veltrix/Block.log)"
 [ -s /var/lib/veltrix/machine.db ] || fail "removal lost the machine-wide store"
 getent group veltrix >/dev/null || fail "removal removed the group"
+getent group veltrix-parents >/dev/null || fail "removal removed the parents' group"
 apt-get purge -y -qq veltrix >/dev/null || fail "purge failed"
 left=
 while read -r path; do
@@ -343,5 +527,6 @@ done < <(awk '{print $3}' "$here/expected-files.txt")
 for path in /var/lib/veltrix /var/log/veltrix /opt/veltrix; do [ -e "$path" ] && left="$left $path"; done
 [ -z "$left" ] || fail "purge left:$left"
 getent group veltrix >/dev/null && fail "purge left the group"
+getent group veltrix-parents >/dev/null && fail "purge left the parents' group"
 dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'installed' && fail "still installed"
 echo "PASS: installed, used in a child's account, upgraded, removed and purged"
