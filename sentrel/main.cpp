@@ -10,7 +10,7 @@
 #include <string>
 
 #include "sentrel/linux/Instance.h"
-#include "sentrel/linux/Service.h"
+#include "sentrel/linux/SessionGuard.h"
 #include "sentrel/linux/SystemClock.h"
 #include "sentrel/linux/Watcher.h"
 
@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     sentrel::InstanceLock lock;
     if (!lock.Claim()) return lock.AskHolderToReread() ? 0 : 1;
     QCoreApplication app(argc, argv);
-    sentrel::Service service;
-    service.Start();
+    sentrel::SessionGuard guard;
+    guard.Start();
     return QCoreApplication::exec();
 }

@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "sentrel/linux/ProcScanner.h"
-#include "sentrel/linux/Service.h"
+#include "sentrel/linux/SessionGuard.h"
 #include "sentrel/linux/Stopper.h"
 #include "sentrel/linux/SystemClock.h"
 #include "veltrixd/SealedStore.h"

@@ -42,6 +42,8 @@ void FamilyRoad::Open(const family::MemberState& chosen) {
     // The main window as it was designed, so nothing of the child before shows for this one.
     for (int n = 1; n <= schedule::kBoxes; ++n) windows_.form1->Grid().Box(n)->setChecked(true);
     windows_.form1->CheckBox169->setChecked(true);
+    // The statistics show the log as it is now, not as it was when the program started.
+    platform::Guarded([this] { windows_.form7->FormCreate(); });
     std::string remembered;
     if (auto* before = dynamic_cast<settings::ChildSettings*>(&settings::Current()))
         remembered = before->Password();

@@ -240,6 +240,8 @@ main=$(wait_window "^Veltrix \\(for kids\\): $second\$")
 focus "$main"
 click_at "$main" 244 $((menu + 491))
 wait_gone "$main"
+sleep 6   # the list is read again every 5 s
+shot system-family-list-set-up
 focus "$family"
 key Up Return
 main=$(wait_window "^Veltrix \\(for kids\\): $child\$")

@@ -1,4 +1,4 @@
-#include "sentrel/linux/Service.h"
+#include "sentrel/linux/SessionGuard.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,7 +35,7 @@ std::unique_ptr<QTimer> Timer(int ms, bool single = false) {
 
 }  // namespace
 
-Service::Service() {
+SessionGuard::SessionGuard() {
     exe_ = OwnExecutable();
     programDir_ = platform::DirectoryOfPath(exe_);
     logPath_ = programDir_ + "Block.log";
@@ -76,11 +76,11 @@ Service::Service() {
     connect(link_.get(), &ServiceLink::Lost, this, [this] { ReadSettings(); });
 }
 
-Service::~Service() {
+SessionGuard::~SessionGuard() {
     watcherEnd_.reset();
 }
 
-void Service::Start() {
+void SessionGuard::Start() {
     for (int pid : {session_->Leader(), ProcScanner::SessionOf(::getpid())})
         if (pid > 1) guard_->Protect(pid);
     guard_->Started(ParseHeartbeat(heartbeat_->Previous()));
@@ -93,25 +93,25 @@ void Service::Start() {
     reread_->start();
 }
 
-bool Service::Delegated() const {
+bool SessionGuard::Delegated() const {
     return link_->IsOpen();
 }
 
 // While the service enforces, its guard for this account stops, warns and logs; this one's own
 // decisions would only repeat them.
-bool Service::Stop(const ProcessInfo& p) {
+bool SessionGuard::Stop(const ProcessInfo& p) {
     return Delegated() || stopper_->Stop(p);
 }
 
-void Service::Notify(const std::string& text) {
+void SessionGuard::Notify(const std::string& text) {
     if (!Delegated()) notifier_->Show(QString::fromStdString(text));
 }
 
-void Service::Log(const std::string& line) {
+void SessionGuard::Log(const std::string& line) {
     if (!Delegated()) platform::AppendSharedLogLine(logPath_, line);
 }
 
-void Service::ReadSettings() {
+void SessionGuard::ReadSettings() {
     if (!watcher_->Watching()) watcher_->Watch(StoreDirectory());
     if (!finishing_) link_->Open();
     const StoreReadResult result = ReadStore();
@@ -123,7 +123,7 @@ void Service::ReadSettings() {
     UpdateScanning();
 }
 
-void Service::UpdateScanning() {
+void SessionGuard::UpdateScanning() {
     if (finishing_) return;
     if (guard_->Blocking() && !Delegated()) {
         if (!scan_->isActive()) {
@@ -138,13 +138,13 @@ void Service::UpdateScanning() {
 
 // A new program whose engine is not known yet is looked at again when it is due, not only at the
 // next scan.
-void Service::Scan() {
+void SessionGuard::Scan() {
     guard_->Scan();
     const std::int64_t due = table_->ProbeDueInMs();
     if (due >= 0 && due < kScanMs) probe_->start(static_cast<int>(due) + 5);
 }
 
-void Service::Tick() {
+void SessionGuard::Tick() {
     guard_->Tick();
     if (session_->Ended() || (notifier_->HasBus() && !notifier_->BusConnected())) {
         Finish(kSessionEnded);
@@ -155,7 +155,7 @@ void Service::Tick() {
     UpdateScanning();
 }
 
-void Service::OnSignal(int signal, int sender) {
+void SessionGuard::OnSignal(int signal, int sender) {
     if (signal == SIGUSR1) {
         guard_->AskedToReread(sender);
         ReadSettings();
@@ -165,7 +165,7 @@ void Service::OnSignal(int signal, int sender) {
            (sender > 0 ? " from pid " + std::to_string(sender) : std::string()));
 }
 
-void Service::Finish(const std::string& reason) {
+void SessionGuard::Finish(const std::string& reason) {
     if (finishing_) return;
     finishing_ = true;
     tick_->stop();
@@ -179,7 +179,7 @@ void Service::Finish(const std::string& reason) {
     QCoreApplication::quit();
 }
 
-void Service::KeepWatcher(bool wanted) {
+void SessionGuard::KeepWatcher(bool wanted) {
     watcherWanted_ = wanted;
     if (wanted && watcherPid_ < 0 && !finishing_) {
         const pid_t pid = SpawnWatcher(exe_);
@@ -200,7 +200,7 @@ void Service::KeepWatcher(bool wanted) {
     }
 }
 
-void Service::WatcherEnded() {
+void SessionGuard::WatcherEnded() {
     watcherEnd_->setEnabled(false);
     watcherEnd_.release()->deleteLater();
     watcherFd_.reset();

@@ -36,11 +36,11 @@ inline constexpr int kScanMs = 500;
 inline constexpr int kTickMs = 1000;
 inline constexpr int kRereadMs = 30000;
 
-class Service final : public QObject, public Outside {
+class SessionGuard final : public QObject, public Outside {
     Q_OBJECT
   public:
-    Service();
-    ~Service() override;
+    SessionGuard();
+    ~SessionGuard() override;
 
     void Start();
 
