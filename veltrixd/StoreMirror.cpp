@@ -33,10 +33,10 @@ void StoreMirror::Write(const Account& account, std::map<std::string, std::strin
         next_[account.uid] = {account, std::move(values)};
         return;
     }
-    Start(account, std::move(values));
+    Start(account, values);
 }
 
-void StoreMirror::Start(const Account& account, std::map<std::string, std::string> values) {
+void StoreMirror::Start(const Account& account, const std::map<std::string, std::string>& values) {
     auto child = StartAccountStoreWrite(account.uid, userStore_, values);
     if (!child) {
         say_(account.name +
@@ -79,7 +79,7 @@ void StoreMirror::Finish(uid_t uid, bool ended) {
     if (next != next_.end()) {
         auto [account, values] = std::move(next->second);
         next_.erase(next);
-        Start(account, std::move(values));
+        Start(account, values);
     }
 }
 

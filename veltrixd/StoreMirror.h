@@ -30,7 +30,7 @@ class StoreMirror final : public QObject {
 
   private:
     struct Write;
-    void Start(const Account& account, std::map<std::string, std::string> values);
+    void Start(const Account& account, const std::map<std::string, std::string>& values);
     void Finish(uid_t uid, bool ended);
 
     std::string userStore_;

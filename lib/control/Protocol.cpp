@@ -1,6 +1,6 @@
 #include "lib/control/Protocol.h"
 
-#include <string.h>
+#include <cstring>
 
 #include <cstdlib>
 

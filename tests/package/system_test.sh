@@ -153,9 +153,10 @@ with open(sys.argv[2], "ab", buffering=0) as out:
     "$work/home/proxy.sock" "$work/home/proxy.log" >/dev/null 2>&1 &
 # (2) A reader of every process of its own's memory, looking for the passwords.
 as_child /usr/bin/python3 -c 'import os, re, sys, time
-words = [w.encode() for w in sys.argv[2:]]
+words = [bytes.fromhex(w) for w in sys.argv[2:]]
 while not os.path.exists(sys.argv[1] + ".stop"):
     for pid in filter(str.isdigit, os.listdir("/proc")):
+        if int(pid) == os.getpid(): continue   # (the words are in its own memory)
         try:
             with open("/proc/%s/maps" % pid) as maps, open("/proc/%s/mem" % pid, "rb", 0) as mem:
                 for line in maps:
@@ -170,7 +171,8 @@ while not os.path.exists(sys.argv[1] + ".stop"):
                         if w in data: open(sys.argv[1], "a").write("%s %s\n" % (pid, w))
         except OSError:
             pass
-    time.sleep(0.2)' "$work/home/mem.hits" 'family pw' 'kid pw 2' >/dev/null 2>&1 &
+    time.sleep(0.2)' "$work/home/mem.hits" "$(printf 'family pw' | od -An -tx1 | tr -d ' \n')" \
+    "$(printf 'kid pw 2' | od -An -tx1 | tr -d ' \n')" >/dev/null 2>&1 &
 # (3) A menu entry and a veltrix of its own, first on its PATH, that record what they are given.
 as_child sh -c "printf '#!/bin/sh\necho ran \"\$@\" >> $work/home/fake.log\ncat >> $work/home/fake.log\n' > $work/home/.local/bin/veltrix; chmod 755 $work/home/.local/bin/veltrix"
 as_child sh -c "printf '[Desktop Entry]\nType=Application\nName=Veltrix\nExec=$work/home/.local/bin/veltrix\n' > $work/home/.local/share/applications/veltrix.desktop"

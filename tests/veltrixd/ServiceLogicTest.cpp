@@ -11,6 +11,7 @@
 
 #include "lib/control/Protocol.h"
 #include "lib/password/PasswordHash.h"
+#include "veltrixd/LogDigest.h"
 #include "veltrixd/RateLimit.h"
 #include "veltrixd/Requests.h"
 #include "veltrixd/SealedStore.h"
@@ -386,6 +387,31 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
                                         "kid: 1 wrong password for kid from the account of mum"}));
     requests_->Flush(true);
     EXPECT_EQ(log_.back(), "kid: 1 wrong password for kid from the account of kid");
+}
+
+TEST(LogDigest, TodaysStopsOfOneAccountAndItsNewestAlerts) {
+    const std::string log =
+        "2026-12-08 23:59:00 [kid] Stopped firefox (pid 1, /usr/bin/firefox), a web browser\n"
+        "2026-12-09 08:00:00 [kid] veltrixd 1.0 started: blocking on\n"
+        "2026-12-09 08:01:00 [kid] Stopped firefox (pid 2, /usr/bin/firefox), a web browser\n"
+        "2026-12-09 08:02:00 [sister] Stopped chromium (pid 3, /usr/bin/chromium), a web browser\n"
+        "2026-12-09 08:30:00 [kid] firefox was stopped 7 more times since 2026-12-09 08:01:00\n"
+        "2026-12-09 09:00:00 [kid] and 30 more programs stopped since 2026-12-09 08:00:00, not "
+        "named one by one (the last: x)\n"
+        "damaged line\n"
+        "2026-12-09 09:05:00 [kid] 3 wrong passwords for kid from the account of kid\n"
+        "2026-12-09 09:06:00 [kidding] Stopped game (pid 9, /x), a listed application\n";
+    const veltrixd::LogDigest kid = veltrixd::DigestOf(log, "kid", "2026-12-09");
+    EXPECT_EQ(kid.stoppedToday, 1 + 7 + 30);
+    EXPECT_EQ(kid.alerts,
+              (std::vector<std::string>{
+                  "2026-12-09 08:30:00 firefox was stopped 7 more times since 2026-12-09 08:01:00",
+                  "2026-12-09 09:00:00 and 30 more programs stopped since 2026-12-09 08:00:00, not "
+                  "named one by one (the last: x)",
+                  "2026-12-09 09:05:00 3 wrong passwords for kid from the account of kid"}));
+    EXPECT_EQ(veltrixd::DigestOf(log, "sister", "2026-12-09").stoppedToday, 1);
+    EXPECT_EQ(veltrixd::DigestOf(log, "nobody", "2026-12-09").alerts.size(), 0u);
+    EXPECT_EQ(veltrixd::DigestOf("", "kid", "2026-12-09").stoppedToday, 0);
 }
 
 }  // namespace

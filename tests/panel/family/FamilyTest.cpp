@@ -38,15 +38,14 @@ TEST(FamilyState, EachStateInTheListsWords) {
     EXPECT_EQ(s->BlockingText(), "off");
     EXPECT_EQ(s->NowText(), "allowed");
     EXPECT_EQ(s->LastAlert(), "");
+    const std::string newest = "2026-12-09 14:05:00 3 wrong passwords";
     s = family::ParseState("kid", {"ok", "sealed", "on", "blocked", "until 17:00", "12",
-                                   "2026-12-09 14:00:01 Stopped firefox",
-                                   "2026-12-09 14:05:00 "
-                                   "3 wrong passwords"});
+                                   "2026-12-09 14:00:01 Stopped firefox", newest});
     ASSERT_TRUE(s);
     EXPECT_EQ(s->PasswordText(), "set up");
     EXPECT_EQ(s->NowText(), "blocked until 17:00");
     EXPECT_EQ(s->stoppedToday, 12);
-    EXPECT_EQ(s->LastAlert(), "2026-12-09 14:05:00 3 wrong passwords");
+    EXPECT_EQ(s->LastAlert(), newest);
     EXPECT_EQ(
         family::ParseState("kid", {"ok", "sealed", "on", "allowed", "until Monday 08:00", "0"})
             ->NowText(),
