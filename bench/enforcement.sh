@@ -54,8 +54,9 @@ boxes() {  # the hour boxes of the current and the next hour
         hour_box "$day" "$((10#$hour))" | cut -d' ' -f1
     done
 }
-ask() {  # one request to the service as the child
-    as_child /usr/bin/python3 -c 'import socket, sys
+ask() {  # one request to the service as the child ("as_child"), or as root, a parent ("")
+    local who=${ASK_AS-as_child}
+    $who /usr/bin/python3 -c 'import socket, sys
 s = socket.socket(socket.AF_UNIX)
 s.connect(sys.argv[1])
 s.sendall(("\t".join(sys.argv[2:]) + "\n").encode())
@@ -85,7 +86,7 @@ sleep 1
 service=$!
 for _ in $(seq 200); do [ -S "$VELTRIX_CONTROL_SOCKET" ] && break; sleep 0.05; done
 chmod 755 "$work"
-ask first pw
+ASK_AS= ask for "$child" first pw   # (set from a parent's account, root's here)
 allowed=(NeedJobOrNot=Yes)
 for box in $(boxes); do allowed+=("CheckBox${box}Check=1"); done
 ask save pw "${allowed[@]}"

@@ -18,8 +18,12 @@ std::string MemberState::NowText() const {
     return until.empty() ? now : now + " " + until;
 }
 
-std::string MemberState::LastAlert() const {
-    return alerts.empty() ? std::string() : alerts.back();
+std::string MemberState::LastAlert(const std::string& today) const {
+    if (alerts.empty()) return {};
+    const std::string& last = alerts.back();
+    if (!today.empty() && last.size() > today.size() + 1 && last.rfind(today + " ", 0) == 0)
+        return last.substr(today.size() + 1);
+    return last;
 }
 
 std::optional<MemberState> ParseState(const std::string& account, const control::Fields& reply) {

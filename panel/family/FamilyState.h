@@ -22,7 +22,8 @@ struct MemberState {
     std::string PasswordText() const;  // "no password yet" | "set up"
     std::string BlockingText() const;  // "on" | "off"
     std::string NowText() const;       // "blocked until 17:00", "allowed until 21:00", "allowed"
-    std::string LastAlert() const;     // the newest, or ""
+    // The newest, or ""; one of `today` ("YYYY-MM-DD") without its date.
+    std::string LastAlert(const std::string& today = {}) const;
 };
 
 // The state in a reply to "state ACCOUNT"; nullopt when the reply is not one.

@@ -1,5 +1,6 @@
 #include "panel/family/FamilyWindow.h"
 
+#include <QDate>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTimer>
@@ -11,7 +12,7 @@
 namespace family {
 namespace {
 
-constexpr int kWidth = 760;
+constexpr int kWidth = 900;
 constexpr int kHeight = 320;
 
 QString Q(const std::string& text) {
@@ -36,7 +37,7 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
     List->setHeaderLabels({QStringLiteral("Account"), QStringLiteral("Password"),
                            QStringLiteral("Blocking"), QStringLiteral("Now"),
                            QStringLiteral("Stopped today"), QStringLiteral("Last alert")});
-    const int widths[] = {110, 110, 70, 150, 95};
+    const int widths[] = {110, 110, 65, 150, 95};
     for (int i = 0; i < 5; ++i) List->setColumnWidth(i, widths[i]);
     List->header()->setStretchLastSection(true);
     OpenButton =
@@ -75,10 +76,11 @@ void TFamilyForm::Refresh() {
                                    : QString();
     members_ = std::move(members);
     List->clear();
+    const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
     for (const MemberState& m : members_) {
         auto* item = new QTreeWidgetItem(
             List, {Q(m.account), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
-                   QString::number(m.stoppedToday), Q(m.LastAlert())});
+                   QString::number(m.stoppedToday), Q(m.LastAlert(today))});
         item->setToolTip(5, Q([&] {
                              std::string all;
                              for (const std::string& alert : m.alerts)

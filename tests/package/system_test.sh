@@ -272,7 +272,7 @@ wait_gone "$stats"
 focus "$main"
 click_at "$main" 244 $((menu + 491))
 wait_gone "$main"
-click_at "$family" 704 297                # the family list's Close: the program ends
+click_at "$family" 844 297                # the family list's Close: the program ends
 wait_panel_exit
 touch "$work/home/mem.hits.stop" "$work/home/first.won.stop"
 
@@ -440,6 +440,15 @@ for _ in $(seq 300); do
 done
 grep -q "\[$child\] 5 wrong passwords for $child from the account of $child" /var/log/veltrix/Block.log \
     || fail "the wrong passwords are not in the log: $(grep 'wrong' /var/log/veltrix/Block.log)"
+# A forgotten password: the administrator types the new one, or leaves it to a parent.
+printf 'reset pw\n' | "$reg" reset-password "$second" >/dev/null || fail "reset-password failed"
+[ "$(ask_as_parent for "$second" verify 'reset pw')" = ok ] || fail "reset-password did not seal the administrator's password"
+"$reg" reset-password "$second" </dev/null >/dev/null || fail "reset-password failed"
+[ "$(ask_as_parent state "$second" | cut -f2)" = unsealed ] || fail "reset-password left a password"
+reply=$(cd / && runuser -u "$second" -- /usr/bin/python3 -c 'import socket
+s = socket.socket(socket.AF_UNIX); s.connect("/run/veltrix/control")
+s.sendall(b"first\tmine\n"); print(s.recv(4096).decode().strip())')
+[ "${reply%%	*}" = error ] || fail "the member set its own first password after the reset: $reply"
 
 # The child cannot replace, rename or delete the programs.
 sum=$(md5sum < /opt/veltrix/Sentrel.exe)
@@ -479,14 +488,18 @@ chown -h "$child" /var/lib/veltrix/machine.db-journal
 # ... and its log was the group's to write, with a member's own files beside it.
 chown "$child" /var/log/veltrix/Block.log
 chmod 0664 /var/log/veltrix/Block.log
+chgrp veltrix /var/log/veltrix
 chmod 2775 /var/log/veltrix
 as_child touch /var/log/veltrix/Block.log.planted
+echo "2026-01-01 00:00:00 [$child] the part before" > /var/log/veltrix/Block.log.1
 # ... and it had no service: no sealed settings, and the parent's password in the child's store.
 rm -rf /var/lib/veltrix/sealed
 as_child "$reg" set HKCU "$settings" EnterPassword 'family pw'
 log=$(cat /var/log/veltrix/Block.log)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
+grep -q "the part before" /var/log/veltrix/Block.log.1 || fail "the upgrade lost the log's part before"
+[ -e /var/log/veltrix/Block.log.planted ] && fail "the upgrade left a member's file beside the log"
 [ "$("$reg" get HKLM "$run_key" Sentrel)" = /opt/veltrix/Sentrel.exe ] || fail "the upgrade lost the Run key"
 [ "$(mode /var/lib/veltrix)" = "755 root:root" ] || fail "the upgrade left /var/lib/veltrix $(mode /var/lib/veltrix)"
 [ "$(mode /var/lib/veltrix/machine.db)" = "644 root:root" ] || fail "the upgrade left machine.db $(mode /var/lib/veltrix/machine.db)"
@@ -533,4 +546,4 @@ for path in /var/lib/veltrix /var/log/veltrix /opt/veltrix; do [ -e "$path" ] &&
 getent group veltrix >/dev/null && fail "purge left the group"
 getent group veltrix-parents >/dev/null && fail "purge left the parents' group"
 dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'installed' && fail "still installed"
-echo "PASS: installed, used in a child's account, upgraded, removed and purged"
+echo "PASS: installed, two children set up from a parent's account, every road of the child tried, upgraded, removed and purged"

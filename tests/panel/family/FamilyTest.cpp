@@ -46,6 +46,8 @@ TEST(FamilyState, EachStateInTheListsWords) {
     EXPECT_EQ(s->NowText(), "blocked until 17:00");
     EXPECT_EQ(s->stoppedToday, 12);
     EXPECT_EQ(s->LastAlert(), newest);
+    EXPECT_EQ(s->LastAlert("2026-12-09"), "14:05:00 3 wrong passwords");  // today's, no date
+    EXPECT_EQ(s->LastAlert("2026-12-10"), newest);
     EXPECT_EQ(
         family::ParseState("kid", {"ok", "sealed", "on", "allowed", "until Monday 08:00", "0"})
             ->NowText(),
