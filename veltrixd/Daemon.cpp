@@ -29,6 +29,7 @@
 #include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
+#include "veltrixd/NetworkCut.h"
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
 #include "veltrixd/Requests.h"
@@ -149,6 +150,29 @@ control::Fields Daemon::StateOf(const Account& account) {
     return fields;
 }
 
+bool Daemon::CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) {
+    if (!network_) return false;  // the service was told not to
+    std::string why = networkWhy_;
+    if (network_->Working()) {
+        // The account's own uid and the subordinate ones its containers run as.
+        const std::string subuid = platform::ReadFileAt(AT_FDCWD, "/etc/subuid", 1u << 20);
+        std::set<UidRange> ranges;
+        for (uid_t uid : cut) {
+            ranges.insert({uid, uid});
+            if (auto a = AccountOf(uid))
+                for (const UidRange& r : SubordinateRanges(subuid, a->name, uid)) ranges.insert(r);
+        }
+        if (network_->Cut(ranges, &why)) return true;
+        Say("the internet of members cannot be cut: " + why);
+    }
+    for (uid_t uid : newly)
+        if (networkTold_.insert(uid).second)
+            if (auto a = AccountOf(uid))
+                LogFor(a->name, "the internet cannot be cut at blocked hours (" + why +
+                                    "): browsers and listed applications are stopped as before");
+    return false;
+}
+
 void Daemon::RefreshMembers() {
     if (!config_.enforce) return;
     memberList_ = MembersOf(config_.group);
@@ -183,10 +207,19 @@ bool Daemon::Start() {
 
     sentrel::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
     identity.program = "veltrixd";
+    if (config_.enforce && config_.cutNetwork) {
+        network_ = std::make_unique<NetworkCut>(config_.nftTable);
+        if (!network_->Start(&networkWhy_))
+            Say("the internet of members cannot be cut at their blocked hours (" + networkWhy_ +
+                "): programs are stopped alone");
+    }
     enforcer_ = std::make_unique<Enforcer>(
         *store_, identity,
         EnforcerHooks{[this](const std::string& line) { Log(line); },
-                      [this](uid_t uid, const std::string& text) { server_->Notify(uid, text); }});
+                      [this](uid_t uid, const std::string& text) { server_->Notify(uid, text); },
+                      [this](const std::set<uid_t>& cut, const std::set<uid_t>& newly) {
+                          return CutNetwork(cut, newly);
+                      }});
 
     // Signals are heard from here on (handled once the loop runs), before the socket tells
     // anyone the service is there.
@@ -214,6 +247,7 @@ bool Daemon::Start() {
             std::string("the service was stopped (") + platform::SignalName(signal) + ")";
         watchdog_->Stopping();
         requests_->Flush(true);
+        if (network_) network_->Remove();
         enforcer_->Stopping(reason);
         heartbeat_->Write(sentrel::StoppedRecord(std::time(nullptr), ::getpid(), reason));
         QCoreApplication::quit();

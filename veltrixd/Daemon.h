@@ -7,6 +7,7 @@
 #include <QObject>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ namespace veltrixd {
 
 class ControlServer;
 class Enforcer;
+class NetworkCut;
 class OutsideChanges;
 class ProcEvents;
 class Requests;
@@ -43,8 +45,10 @@ struct Config {
     std::string parentsGroup = "veltrix-parents";  // its members manage every member's settings
     std::string programDir;  // with its trailing '/'; the service's own directory by default
     std::string userStore = kDefaultUserStore;  // each account's store, within its home
-    bool events = true;   // use the process-event connector when the kernel allows it
-    bool enforce = true;  // off: the control socket alone (tests of its clients)
+    bool events = true;                // use the process-event connector when the kernel allows it
+    bool cutNetwork = true;            // members' internet off at their blocked hours
+    std::string nftTable = "veltrix";  // the nftables table (family inet) that cuts it
+    bool enforce = true;               // off: the control socket alone (tests of its clients)
 };
 
 inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again
@@ -69,6 +73,7 @@ class Daemon final : public QObject {
     // its own store.
     void Mirror(const Account& account, bool passwordOnly = false);
     control::Fields StateOf(const Account& account);
+    bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly);
     void PrepareLog();
 
     Config config_;
@@ -82,6 +87,9 @@ class Daemon final : public QObject {
     std::unique_ptr<platform::SignalEvents> signals_;
     std::unique_ptr<OutsideChanges> outside_;
     std::unique_ptr<StoreMirror> mirror_;
+    std::unique_ptr<NetworkCut> network_;
+    std::string networkWhy_;       // why the table could not be made
+    std::set<uid_t> networkTold_;  // accounts told that their internet cannot be cut
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<sentrel::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;

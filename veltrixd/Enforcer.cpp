@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include "lib/store/ValueNames.h"
 #include "sentrel/linux/ProcScanner.h"
 #include "sentrel/linux/SessionGuard.h"
 #include "sentrel/linux/Stopper.h"
@@ -29,6 +30,7 @@ struct Enforcer::AccountGuard final : sentrel::Outside {
 
     Enforcer& enforcer;
     Account account;
+    bool internetOff = true;  // at blocked hours ("InternetOffOrNot" not "No")
     sentrel::ProcScanner table;
     sentrel::Stopper stopper;
     std::unique_ptr<sentrel::Guard> guard;
@@ -94,14 +96,18 @@ void Enforcer::Reload(uid_t uid) {
     const auto sealed = store_.Load(uid, &why);
     if (!sealed) {
         guard.CannotReadSettings(why);
+        UpdateCut();
         return;
     }
+    const auto off = sealed->values.find(store::kInternetOff);
+    it->second->internetOff = off == sealed->values.end() || off->second != "No";
     guard.SettingsRead(sentrel::InterpretSettings([&sealed](const std::string& name) {
         auto v = sealed->values.find(name);
         if (v == sealed->values.end()) return sentrel::StoreValue{};
         return sentrel::StoreValue{sentrel::StoreValue::Text, v->second};
     }));
     if (guard.Blocking()) Scan(*it->second);
+    UpdateCut();
 }
 
 // Scans one account; a new program whose engine is not known yet is looked at again when due.
@@ -143,6 +149,27 @@ void Enforcer::ScanNow() {
 
 void Enforcer::Tick() {
     for (auto& [uid, g] : guards_) g->guard->Tick();
+    UpdateCut();
+}
+
+void Enforcer::UpdateCut() {
+    std::set<uid_t> cut, newly;
+    for (auto& [uid, g] : guards_)
+        if (g->internetOff && g->guard->Blocking()) cut.insert(uid);
+    if (cut == cut_ || !hooks_.cutNetwork) return;
+    for (uid_t uid : cut)
+        if (!cut_.contains(uid)) newly.insert(uid);
+    if (!hooks_.cutNetwork(cut, newly)) {
+        cut_ = std::move(cut);  // told once; tried again when the accounts change
+        return;
+    }
+    cut_ = std::move(cut);
+    for (uid_t uid : newly) {
+        AccountGuard& g = *guards_.at(uid);
+        const std::string until = g.guard->StateNow().until;
+        g.guard->Log("internet off for " + g.account.name + " " + until);
+        hooks_.notify(uid, "The internet is off " + until);
+    }
 }
 
 void Enforcer::ScanBlocking() {

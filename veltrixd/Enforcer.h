@@ -37,6 +37,10 @@ class SealedStore;
 struct EnforcerHooks {
     std::function<void(const std::string& line)> log;                // one line of Block.log
     std::function<void(uid_t uid, const std::string& text)> notify;  // to the account's session
+    // The accounts whose network is cut from now on (blocking on, a blocked hour, and the
+    // parent did not keep the network); `newly` those that were not before. False when the cut
+    // could not be made.
+    std::function<bool(const std::set<uid_t>& cut, const std::set<uid_t>& newly)> cutNetwork;
 };
 
 class Enforcer final : public QObject {
@@ -63,6 +67,8 @@ class Enforcer final : public QObject {
   private:
     struct AccountGuard;
     void Tick();
+    // The accounts to cut, told to the hook when they changed (at every tick and every seal).
+    void UpdateCut();
     void ScanBlocking();
     void ScanNow();
     void Scan(AccountGuard& g);
@@ -75,6 +81,7 @@ class Enforcer final : public QObject {
     sentrel::PreviousRun previous_;
     bool started_ = false;     // the first members were given previous_
     std::set<uid_t> dirty_;    // accounts to scan at once
+    std::set<uid_t> cut_;      // accounts whose network is cut
     std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
     std::shared_ptr<sentrel::EngineProbe> probe_;  // what every account's scanner learnt
     std::unique_ptr<QTimer> tick_, scan_, soon_, probeTimer_;

@@ -4,12 +4,14 @@
 //   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--parents-group NAME]
 //            [--program-dir DIR]
 //            [--user-store DIR] [--no-events] [--no-enforce] [--adopt-stores]
-//            [--zone-file PATH]
+//            [--zone-file PATH] [--no-network-cut] [--nft-table NAME]
 // --parents-group names the group of the parents' accounts (veltrix-parents), which manage every
 // member's settings. --zone-file names the system's time zone file (/etc/localtime; tests give
 // their own).
-// --no-enforce keeps the control socket alone (for tests of the panel and the tools with a
-// service). --user-store names each account's store directory within its home.
+// --no-network-cut leaves the members' network alone (stopping programs only); --nft-table names
+// the nftables table of the cut (inet veltrix; tests give their own). --no-enforce keeps the
+// control socket alone (for tests of the panel and the tools with a service). --user-store names
+// each account's store directory within its home.
 // --adopt-stores seals what the members' stores hold, once, at the upgrade from a version without
 // the service, and ends (the package runs it before the service starts).
 #include <sys/resource.h>
@@ -49,6 +51,10 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--no-events") {
             config.events = false;
+        } else if (arg == "--no-network-cut") {
+            config.cutNetwork = false;
+        } else if (arg == "--nft-table" && hasValue) {
+            config.nftTable = argv[++i];
         } else if (arg == "--no-enforce") {
             config.enforce = false;
         } else if (arg == "--adopt-stores") {
@@ -76,7 +82,8 @@ int main(int argc, char** argv) {
                          "usage: veltrixd [--state DIR] [--socket PATH] [--log PATH] "
                          "[--group NAME] [--parents-group NAME] [--program-dir DIR] [--user-store "
                          "DIR] [--no-events] "
-                         "[--no-enforce] [--adopt-stores] [--zone-file PATH]\n");
+                         "[--no-enforce] [--no-network-cut] [--nft-table NAME] [--adopt-stores] "
+                         "[--zone-file PATH]\n");
             return 2;
         }
     }

@@ -94,7 +94,8 @@ std::string SocketPath() {
 }
 
 bool IsSealedName(std::string_view name) {
-    if (name == store::kNeedJob || name == store::kNeedGuard) return true;
+    if (name == store::kNeedJob || name == store::kNeedGuard || name == store::kInternetOff)
+        return true;
     auto number = [](std::string_view digits, int max) {
         if (digits.empty() || digits.size() > 3 || digits[0] == '0') return false;
         int n = 0;
@@ -113,7 +114,7 @@ bool IsSealedName(std::string_view name) {
 }
 
 std::vector<std::string> SealedNames() {
-    std::vector<std::string> names{store::kNeedJob, store::kNeedGuard};
+    std::vector<std::string> names{store::kNeedJob, store::kNeedGuard, store::kInternetOff};
     for (int n = 1; n <= store::kHourFlags; ++n) names.push_back(store::HourFlagName(n));
     for (int n = 1; n <= store::kBlockedApps; ++n) names.push_back(store::AppName(n));
     return names;

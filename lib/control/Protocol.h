@@ -75,7 +75,8 @@ void Wipe(std::string& text);
 std::string SocketPath();
 
 // The values a sealed account holds besides its password: "NeedJobOrNot", "NeedGuardOrNot",
-// "CheckBox1Check".."CheckBox168Check", "App1".."App9" (names as the account's store has them).
+// "InternetOffOrNot", "CheckBox1Check".."CheckBox168Check", "App1".."App9" (names as the
+// account's store has them).
 bool IsSealedName(std::string_view name);
 std::vector<std::string> SealedNames();
 

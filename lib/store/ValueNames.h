@@ -16,6 +16,9 @@ inline constexpr const char* kFormTop = "form1topa";
 inline constexpr const char* kPassword = "EnterPassword";
 inline constexpr const char* kNeedGuard = "NeedGuardOrNot";
 inline constexpr const char* kNeedJob = "NeedJobOrNot";
+// "No": the account keeps its network at blocked hours (the service stops programs alone);
+// "Yes" or absent: the service cuts it.
+inline constexpr const char* kInternetOff = "InternetOffOrNot";
 // "EnterPassword" of an account whose password the system service holds: no hash of it stays
 // where the account could read it (and try words against it offline).
 inline constexpr const char* kPasswordWithService = "(kept by the Veltrix service)";

@@ -33,6 +33,10 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     file->addSeparator();
     Changepassword1 = file->addAction(QStringLiteral("&Change password..."));
     Changepassword1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    Internetoff1 = file->addAction(QStringLiteral("&Internet off at blocked hours"));
+    Internetoff1->setCheckable(true);
+    Internetoff1->setChecked(true);
+    Internetoff1->setVisible(false);
     file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("Exit"));
     file->addSeparator();
@@ -85,6 +89,7 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     On(SpeedButton5, &QPushButton::clicked, [this] { SpeedButton5Click(); });
     On(Editblocked1, &QAction::triggered, [this] { Editblocked1Click(); });
     On(Changepassword1, &QAction::triggered, [this] { Changepassword1Click(); });
+    On(Internetoff1, &QAction::triggered, [this] { Internetoff1Click(); });
     On(Exit1, &QAction::triggered, [this] { Exit1Click(); });
     On(S1, &QAction::triggered, [this] { S1Click(); });
     On(Checkupofupdating1, &QAction::triggered, [this] { Checkupofupdating1Click(); });
@@ -110,6 +115,7 @@ void TForm1::FormShow() {
     // Each step stands alone: a failure is logged and the lock still comes up.
     Guarded([this] { days_->WhatDayToday(); });
     Guarded([this] { grid_->WhatCheckBoxChecked(); });
+    Guarded([this] { ShowInternetOff(); });
     Guarded([] {
         const std::string dir = platform::Application::ProgramDirectory();
         settings::With([&](settings::Values& reg) { reg.WriteString(store::kVeltrixDir, dir); });
@@ -178,6 +184,22 @@ void TForm1::SpeedButton3Click() {
 
 void TForm1::SealedSettingsShown() {
     platform::Guarded([this] { grid_->WhatCheckBoxChecked(); });
+    platform::Guarded([this] { ShowInternetOff(); });
+}
+
+void TForm1::ShowInternetOff() {
+    // Only the system service cuts an account's network; without it the option would do nothing.
+    Internetoff1->setVisible(settings::Current().ThroughService());
+    std::string value;
+    settings::With([&](settings::Values& reg) { value = reg.ReadString(store::kInternetOff); });
+    Internetoff1->setChecked(value != "No");
+}
+
+void TForm1::Internetoff1Click() {
+    const bool off = Internetoff1->isChecked();
+    settings::With(
+        [&](settings::Values& reg) { reg.WriteString(store::kInternetOff, off ? "Yes" : "No"); });
+    settings::Current().Seal();
 }
 
 void TForm1::Editblocked1Click() {

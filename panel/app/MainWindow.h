@@ -48,6 +48,8 @@ class TForm1 final : public platform::TForm {
     QMenuBar* MainMenu1;
     QAction* Editblocked1;
     QAction* Changepassword1;
+    // Checked: the service cuts the child's internet at blocked hours (shown where it does).
+    QAction* Internetoff1;
     QAction* Exit1;
     QAction* S1;
     QAction* Checkupofupdating1;
@@ -78,6 +80,7 @@ class TForm1 final : public platform::TForm {
     void SpeedButton5Click();
     void Editblocked1Click();
     void Changepassword1Click();
+    void Internetoff1Click();
     void S1Click();
     void Checkupofupdating1Click();
     void About1Click();
@@ -87,6 +90,7 @@ class TForm1 final : public platform::TForm {
     void FormClose() override;
 
   private:
+    void ShowInternetOff();
     std::unique_ptr<schedule::ScheduleGrid> grid_;
     std::unique_ptr<schedule::DaySelector> days_;
     Dialogs dialogs_;

@@ -525,6 +525,9 @@ apt-get remove -y -qq veltrix >/dev/null || fail "removal failed"
 for _ in $(seq 100); do kill -0 "$service" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$service" 2>/dev/null && fail "removal left the service running"
 service=
+if command -v nft >/dev/null 2>&1; then
+    nft list table inet veltrix >/dev/null 2>&1 && fail "removal left the service's firewall table"
+fi
 # (the service it stopped wrote its last line)
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "removal lost the log"
 grep -q "\[$child\] veltrixd [^ ]* stopped (pid [0-9]*): the service was stopped (SIGTERM)" \

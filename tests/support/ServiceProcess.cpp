@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,7 @@
 namespace testing_support {
 
 ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string> extra,
-                               std::vector<std::string> env)
+                               std::vector<std::string> env, std::vector<std::string> prefix)
     : env_(std::move(env)) {
     char tmpl[] = "/tmp/veltrix-service-XXXXXX";
     if (!::mkdtemp(tmpl)) return;
@@ -32,16 +33,15 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
         previousSocket_ = old;
     }
     ::setenv("VELTRIX_CONTROL_SOCKET", socket.c_str(), 1);
-    args_ = {std::string(VELTRIX_TOOLS_DIR) + "/veltrixd",
-             "--state",
-             dir_ + "/state/sealed",
-             "--socket",
-             socket,
-             "--log",
-             dir_ + "/log/Block.log",
-             "--group",
-             group};
+    args_ = std::move(prefix);
+    args_.insert(args_.end(),
+                 {std::string(VELTRIX_TOOLS_DIR) + "/veltrixd", "--state", dir_ + "/state/sealed",
+                  "--socket", socket, "--log", dir_ + "/log/Block.log", "--group", group});
     args_.insert(args_.end(), extra.begin(), extra.end());
+    // The machine's firewall is left alone, unless the test gave the service a table (and a
+    // network namespace) of its own.
+    if (std::find(extra.begin(), extra.end(), "--nft-table") == extra.end())
+        args_.emplace_back("--no-network-cut");
     started_ = Launch();
 }
 

@@ -13,10 +13,14 @@ namespace testing_support {
 class ServiceProcess {
   public:
     // `group`: the group whose members the service serves; `extra`: further arguments; `env`:
-    // further environment ("NAME=VALUE"; with WATCHDOG_USEC, WATCHDOG_PID names the service).
+    // further environment ("NAME=VALUE"; with WATCHDOG_USEC, WATCHDOG_PID names the service);
+    // `prefix`: a command that execs the service (e.g. "ip netns exec NS": the service then runs
+    // in that network namespace). The members' network is left alone unless `extra` names an
+    // nftables table of the test's own ("--nft-table").
     explicit ServiceProcess(const std::string& group,
                             std::vector<std::string> extra = {"--no-enforce"},
-                            std::vector<std::string> env = {});
+                            std::vector<std::string> env = {},
+                            std::vector<std::string> prefix = {});
     ~ServiceProcess();  // Stop(), then the directory goes
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;

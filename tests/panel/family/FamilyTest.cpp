@@ -149,6 +149,10 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     ASSERT_TRUE(w.form1->Showing());
     EXPECT_NE(w.form1->Left(), platform::kOffScreen);
     EXPECT_EQ(w.form1->windowTitle().toStdString(), "Veltrix (for kids): " + kid->name);
+    // The network's option, shown from a parent's account (on until the parent keeps it).
+    EXPECT_TRUE(w.form1->Internetoff1->isVisible());
+    EXPECT_TRUE(w.form1->Internetoff1->isChecked());
+    w.form1->Internetoff1->trigger();
     w.form1->Grid().Box(7)->setChecked(false);
     w.form1->SpeedButton4Click();
     w.form1->Close();
@@ -158,6 +162,8 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "NeedJobOrNot=Yes"),
               sealed.fields.end());
     EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "CheckBox7Check=0"),
+              sealed.fields.end());
+    EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "InternetOffOrNot=No"),
               sealed.fields.end());
     // Written into the child's own store as the child, with no hash of the password there.
     EXPECT_TRUE(WaitForChildStore(*kid, store::kNeedJob, "Yes"));

@@ -1,0 +1,56 @@
+// No internet for an account at its blocked hours: one nftables table of the service's own
+// (`inet veltrix`), made through libnftables, whose output hook rejects every packet that a
+// socket of a cut account sends anywhere but loopback (TCP with a reset, the rest with "port
+// unreachable", so a program is told at once rather than left waiting). The accounts are a set of
+// uid ranges (an account's own uid and its subordinate ranges of /etc/subuid, which rootless
+// containers run as), replaced whole in one transaction, so no packet ever meets a half-made
+// set. What other accounts send (the system's own services, a name server on loopback) passes.
+//
+// The table is the service's alone: made afresh at Start (one a crashed service left goes in the
+// same transaction), removed at the end.
+#pragma once
+
+#include <sys/types.h>
+
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+struct nft_ctx;
+
+namespace veltrixd {
+
+using UidRange = std::pair<uid_t, uid_t>;  // first, last
+
+class NetworkCut {
+  public:
+    explicit NetworkCut(std::string table = "veltrix");
+    ~NetworkCut();  // removes the table
+    NetworkCut(const NetworkCut&) = delete;
+    NetworkCut& operator=(const NetworkCut&) = delete;
+
+    // Makes the table with no account cut; false (and why) when nftables refuses or the kernel
+    // has none: the service then stops programs alone.
+    bool Start(std::string* why);
+    bool Working() const { return working_; }
+    // Cuts exactly `ranges` from now on (nothing is done when they are the ones cut already).
+    bool Cut(const std::set<UidRange>& ranges, std::string* why);
+    const std::set<UidRange>& Ranges() const { return ranges_; }
+    void Remove();
+
+  private:
+    bool Run(const std::string& commands, std::string* why);
+
+    std::string table_;
+    nft_ctx* ctx_ = nullptr;
+    bool working_ = false;
+    std::set<UidRange> ranges_;
+};
+
+// The subordinate uid ranges of `account` (by name or uid) in `subuid` (/etc/subuid's text:
+// "name:first:count" lines).
+std::vector<UidRange> SubordinateRanges(const std::string& subuid, const std::string& name,
+                                        uid_t uid);
+
+}  // namespace veltrixd
