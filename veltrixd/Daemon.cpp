@@ -300,6 +300,8 @@ bool Daemon::Start() {
         Say("process events not used: scanning /proc alone");
     } else if (!events_->Open(&why)) {
         Say("process events unavailable (" + why + "): scanning /proc alone");
+    } else {
+        enforcer_->EventsHealthy(true);
     }
 
     // How long no enforcement ran before this start, for each member's parent.

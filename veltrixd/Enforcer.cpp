@@ -30,7 +30,8 @@ struct Enforcer::AccountGuard final : sentrel::Outside {
 
     Enforcer& enforcer;
     Account account;
-    bool internetOff = true;  // at blocked hours ("InternetOffOrNot" not "No")
+    bool internetOff = true;   // at blocked hours ("InternetOffOrNot" not "No")
+    bool wasBlocking = false;  // at the tick before
     sentrel::ProcScanner table;
     sentrel::Stopper stopper;
     std::unique_ptr<sentrel::Guard> guard;
@@ -148,8 +149,19 @@ void Enforcer::ScanNow() {
 }
 
 void Enforcer::Tick() {
-    for (auto& [uid, g] : guards_) g->guard->Tick();
+    for (auto& [uid, g] : guards_) {
+        g->guard->Tick();
+        // An hour that starts to block: what runs goes now, not at the next safety scan.
+        const bool blocking = g->guard->Blocking();
+        if (blocking && !g->wasBlocking) dirty_.insert(uid);
+        g->wasBlocking = blocking;
+    }
+    if (!dirty_.empty()) soon_->start();
     UpdateCut();
+}
+
+void Enforcer::EventsHealthy(bool healthy) {
+    scan_->setInterval(healthy ? kSafetyScanMs : sentrel::kScanMs);
 }
 
 void Enforcer::UpdateCut() {

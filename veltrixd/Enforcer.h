@@ -34,6 +34,8 @@ namespace veltrixd {
 
 class SealedStore;
 
+inline constexpr int kSafetyScanMs = 10000;
+
 struct EnforcerHooks {
     std::function<void(const std::string& line)> log;                // one line of Block.log
     std::function<void(uid_t uid, const std::string& text)> notify;  // to the account's session
@@ -61,6 +63,9 @@ class Enforcer final : public QObject {
     void Stopping(const std::string& reason);
 
     bool Enforces(uid_t uid) const { return guards_.contains(uid); }
+    // The kernel's process events arrive: the scan of every blocked account is a safety net,
+    // run every kSafetyScanMs (and at once when events were lost), not every kScanMs.
+    void EventsHealthy(bool healthy);
     // What the account's hours say now; nullopt when it is not enforced.
     std::optional<sentrel::Guard::HourState> StateOf(uid_t uid);
 

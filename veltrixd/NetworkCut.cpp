@@ -68,9 +68,11 @@ bool NetworkCut::Cut(const std::set<UidRange>& ranges, std::string* why) {
             merged.push_back(r);
     }
     std::string elements;
-    for (const auto& [first, last] : merged)
-        elements += (elements.empty() ? "" : ", ") + std::to_string(first) +
-                    (last == first ? "" : "-" + std::to_string(last));
+    for (const auto& [first, last] : merged) {
+        if (!elements.empty()) elements.append(", ");
+        elements.append(std::to_string(first));
+        if (last != first) elements.append("-").append(std::to_string(last));
+    }
     std::string commands = "flush set inet " + table_ + " cut\n";
     if (!elements.empty()) commands += "add element inet " + table_ + " cut { " + elements + " }\n";
     if (!Run(commands, why)) return false;
