@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QHeaderView>
 #include <QLabel>
+#include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -81,12 +82,11 @@ void TFamilyForm::Refresh() {
         auto* item = new QTreeWidgetItem(
             List, {Q(m.account), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
                    QString::number(m.stoppedToday), Q(m.LastAlert(today))});
-        item->setToolTip(5, Q([&] {
-                             std::string all;
-                             for (const std::string& alert : m.alerts)
-                                 all += (all.empty() ? "" : "\n") + alert;
-                             return all;
-                         }()));
+        // The alerts name the child's programs, whose names the child chooses: plain text,
+        // never markup a tooltip would render.
+        std::string all;
+        for (const std::string& alert : m.alerts) all += (all.empty() ? "" : "\n") + alert;
+        item->setToolTip(5, Qt::convertFromPlainText(Q(all), Qt::WhiteSpaceNormal));
         if (Q(m.account) == chosenName) List->setCurrentItem(item);
     }
     if (!List->currentItem() && List->topLevelItemCount() > 0)

@@ -125,9 +125,9 @@ wait_only_window() {
     fail "process $1 still shows other windows than $2"
 }
 
-# The panel's first start: chooses password $1 in the first-password dialog (a screenshot named
-# $2, if given), confirms the reminder, and prints the id of the enter-password dialog that follows.
-choose_password() {
+# Chooses password $1 in the first-password dialog (a screenshot named $2, if given) and confirms
+# the reminder; prints the dialog's id.
+first_password() {
     local first reminder
     first=$(wait_window '^Veltrix$')
     [ -n "${2:-}" ] && shot "$2"
@@ -140,7 +140,14 @@ choose_password() {
     focus "$reminder"
     key Return
     wait_gone "$first"
-    wait_window '^Veltrix$' "$first $reminder"
+    echo "$first $reminder"
+}
+# The panel's first start: first_password, then prints the id of the enter-password dialog that
+# follows.
+choose_password() {
+    local seen
+    seen=$(first_password "$@")
+    wait_window '^Veltrix$' "$seen"
 }
 # Types password $2 into the enter-password dialog $1; prints the main window's id once it is up.
 unlock() {

@@ -162,8 +162,12 @@ TEST(LoginLauncher, StartsTheGuardNamedInTheRunKeyAndNothingWhenItIsEmpty) {
     EXPECT_NE(exec.find("VELTRIX_MACHINE_STORE=" + env.machineStore), std::string::npos) << exec;
     testing_support::Run("env -u VELTRIX_MACHINE_STORE sh -c '" + exec + " 2>/dev/null'", &status);
     EXPECT_EQ(status, 0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return env.Exists(dir + "Block.log"); }, 10000));
-    EXPECT_NE(env.ReadFile(dir + "Block.log").find("Sentrel started"), std::string::npos);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return env.Exists(dir + "Block.log") &&
+                   env.ReadFile(dir + "Block.log").find("Sentrel started") != std::string::npos;
+        },
+        10000));
 
     testing_support::Run(tool + " set HKLM " + run + " Other '/nonexistent/guard'", &status);
     testing_support::Run(tool + " run-login 2>/dev/null", &status);
