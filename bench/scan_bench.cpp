@@ -98,7 +98,9 @@ int main(int argc, char** argv) {
             const fs::path dir = work / (kind.dir + std::to_string(i));
             fs::create_directories(dir);
             fs::copy_file(fake, dir / "notes", fs::copy_options::overwrite_existing);
-            if (!kind.beside.empty()) std::ofstream(dir / kind.beside) << "x";
+            if (!kind.beside.empty())
+                fs::copy_file(fs::path(fake).parent_path() / "libfake-gecko.so", dir / kind.beside,
+                              fs::copy_options::overwrite_existing);
             std::vector<std::string> args{(dir / "notes").string()};
             args.insert(args.end(), kind.extra.begin(), kind.extra.end());
             const std::uint64_t before = probe->MapsReads();

@@ -62,6 +62,7 @@ Enforcer::Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks
             if (it != guards_.end() && it->second->guard->Blocking()) Scan(*it->second);
         }
     });
+    recheck_ = Timer(this, kRecheckMs, false, [this] { Recheck(); });
     tick_->start();
     scan_->start();
 }
@@ -149,13 +150,17 @@ void Enforcer::ScanNow() {
 }
 
 void Enforcer::Tick() {
+    bool anyBlocking = false;
     for (auto& [uid, g] : guards_) {
         g->guard->Tick();
         // An hour that starts to block: what runs goes now, not at the next safety scan.
         const bool blocking = g->guard->Blocking();
         if (blocking && !g->wasBlocking) dirty_.insert(uid);
         g->wasBlocking = blocking;
+        anyBlocking = anyBlocking || blocking;
     }
+    if (anyBlocking && !recheck_->isActive()) recheck_->start();
+    if (!anyBlocking) recheck_->stop();
     if (!dirty_.empty()) soon_->start();
     UpdateCut();
 }
@@ -182,6 +187,11 @@ void Enforcer::UpdateCut() {
         g.guard->Log("internet off for " + g.account.name + " " + until);
         hooks_.notify(uid, "The internet is off " + until);
     }
+}
+
+void Enforcer::Recheck() {
+    for (auto& [uid, g] : guards_)
+        if (g->wasBlocking && g->table.Recheck()) Scan(*g);
 }
 
 void Enforcer::ScanBlocking() {

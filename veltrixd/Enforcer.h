@@ -1,7 +1,8 @@
 // Enforcement for every member account: one guard engine of sentrel/core per account, each with
 // the account's own process table, fed from the account's sealed settings. Ticks once a second,
 // scans twice a second while an account's hour blocks, and scans an account at once when one of
-// its processes starts a program (ExecSeen). Processes of other accounts are never looked at by
+// its processes starts a program (ExecSeen), and rechecks the processes judged alone while
+// an hour blocks. Processes of other accounts are never looked at by
 // an account's guard; what a guard spares and stops is the session guard's decision exactly. The
 // engines executables run are learnt once for all accounts.
 #pragma once
@@ -35,6 +36,9 @@ namespace veltrixd {
 class SealedStore;
 
 inline constexpr int kSafetyScanMs = 10000;
+// While an account's hour blocks, what its interpreters and programs of no installed file map is
+// looked at this often (ProcScanner::Recheck: a small read each).
+inline constexpr int kRecheckMs = 500;
 
 struct EnforcerHooks {
     std::function<void(const std::string& line)> log;                // one line of Block.log
@@ -76,6 +80,7 @@ class Enforcer final : public QObject {
     void UpdateCut();
     void ScanBlocking();
     void ScanNow();
+    void Recheck();
     void Scan(AccountGuard& g);
 
     SealedStore& store_;
@@ -89,7 +94,7 @@ class Enforcer final : public QObject {
     std::set<uid_t> cut_;      // accounts whose network is cut
     std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
     std::shared_ptr<sentrel::EngineProbe> probe_;  // what every account's scanner learnt
-    std::unique_ptr<QTimer> tick_, scan_, soon_, probeTimer_;
+    std::unique_ptr<QTimer> tick_, scan_, soon_, probeTimer_, recheck_;
 };
 
 }  // namespace veltrixd

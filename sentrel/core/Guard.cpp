@@ -117,7 +117,7 @@ bool Guard::Blocking() {
 bool Guard::Spared(const ProcessInfo& p) const {
     if (protected_.contains(p.pid)) return true;
     const std::string& dir = identity_.programDir;
-    return !dir.empty() && p.exe.compare(0, dir.size(), dir) == 0 &&
+    return !dir.empty() && !p.exeFaked && p.exe.compare(0, dir.size(), dir) == 0 &&
            p.exe.find('/', dir.size()) == std::string::npos;
 }
 

@@ -103,14 +103,17 @@ bool IsInterpreter(std::string_view base) {
     const std::string_view name = WithoutVersion(base);
     // gjs and qml show a web page in a few lines of a script (WebKitGTK, Qt WebEngine).
     for (std::string_view interpreter :
-         {"python", "perl", "ruby", "node", "nodejs", "java", "mono", "mono-sgen", "bash", "sh",
-          "dash", "zsh", "gjs", "gjs-console", "qml", "qmlscene"})
+         {"python",      "perl",    "ruby",     "node", "nodejs", "java",  "mono", "mono-sgen",
+          "bash",        "sh",      "dash",     "zsh",  "ksh",    "mksh",  "fish", "gjs",
+          "gjs-console", "qml",     "qmlscene", "lua",  "luajit", "tclsh", "wish", "guile",
+          "php",         "Rscript", "julia",    "pwsh", "deno",   "bun"})
         if (name == interpreter) return true;
     return IsWine(base);
 }
 
-// What an interpreter runs: Wine's argv[0] is the Windows program; others run their first
-// argument that is not an option.
+// What an interpreter runs, by name: Wine's argv[0] is the Windows program; others run their
+// first argument that is not an option. For the names a process answers to only (a name can
+// only add to what is stopped).
 std::string_view Program(const ProcessInfo& p) {
     const std::string_view base = BaseName(p.exe);
     if (IsWine(base)) {
@@ -123,9 +126,37 @@ std::string_view Program(const ProcessInfo& p) {
     return {};
 }
 
-// What an interpreter, Wine or the loader runs; "" for a program that runs itself.
+// The options an interpreter takes before its script that take no value and read no code: what
+// a packaged script's first line passes ("#!/usr/bin/python3 -Es", "#!/bin/sh -e").
+std::string_view PlainFlags(std::string_view name) {
+    if (name == "python") return "bBdEIOqsSuvR";
+    if (name == "perl") return "wWTtUX";
+    if (name == "ruby") return "wvW";
+    if (name == "bash" || name == "sh" || name == "dash" || name == "zsh") return "aefhknuvxBCHP";
+    return {};
+}
+
+// The script an interpreter runs, as far as its command line says for certain: the argument
+// after the interpreter's plain flags (and "--"). Code from standard input, -c or -e, or a
+// script after an option with a value is unknown: "".
+std::string_view Script(const ProcessInfo& p) {
+    const std::string_view base = BaseName(p.exe);
+    if (IsWine(base)) return Program(p);
+    const std::string_view flags = PlainFlags(WithoutVersion(base));
+    for (std::size_t i = 1; i < p.args.size(); ++i) {
+        const std::string_view a = p.args[i];
+        if (a == "--") return i + 1 < p.args.size() ? std::string_view(p.args[i + 1]) : "";
+        if (a.empty() || a == "-") return {};
+        if (a[0] != '-') return a;
+        if (a.size() < 2 || a[1] == '-' || a.find_first_not_of(flags, 1) != std::string_view::npos)
+            return {};
+    }
+    return {};
+}
+
+// What an interpreter, Wine or the loader runs for certain; "" for a program that runs itself.
 std::string_view ProgramRun(const ProcessInfo& p) {
-    return IsInterpreter(BaseName(p.exe)) ? Program(p) : std::string_view();
+    return IsInterpreter(BaseName(p.exe)) ? Script(p) : std::string_view();
 }
 
 // The program names a process answers to: its executable's base name, and for interpreters and
@@ -147,14 +178,31 @@ Match ByEngine(const ProcessInfo& p, std::string_view program) {
     if (!EngineMakesBrowser(p.engine, p.package)) return {};
     const std::string rule = "a web browser (" + EngineTitle(p.engine) + " engine)";
     if (p.package.packaged) return {Match::Browser, std::string(BaseName(p.exe)), rule};
-    const std::string where(program.empty() ? std::string_view(p.exe) : program);
-    return {Match::Browser, EngineBrowserName(p.engine) + " (a copy in " + where + ")", rule};
+    std::string where = "a copy in ";
+    if (!program.empty())
+        where.append(program);
+    else if (IsInterpreter(BaseName(p.exe)))
+        where = "a script run by " + p.exe;
+    else
+        where.append(p.exe);
+    return {Match::Browser, EngineBrowserName(p.engine) + " (" + where + ")", rule};
 }
 
 }  // namespace
 
 std::string ProgramOf(const ProcessInfo& p) {
     return std::string(ProgramRun(p));
+}
+
+std::vector<std::pair<std::string, std::string>> BrowserExecutables() {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const Browser& b : Browsers())
+        for (std::string_view exe : b.executables) out.emplace_back(std::string(exe), b.name);
+    return out;
+}
+
+bool IsInterpreted(const ProcessInfo& p) {
+    return IsInterpreter(BaseName(p.exe));
 }
 
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
@@ -171,6 +219,9 @@ Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps) {
             if (p.app == "snap:" + std::string(snap))
                 return {Match::Browser, b.name, "a web browser"};
     }
+    // A copy of an installed browser's executable under another name.
+    if (!p.copyOf.empty())
+        return {Match::Browser, p.copyOf + " (a copy in " + p.exe + ")", "a web browser"};
     const std::string_view program = ProgramRun(p);
     if (Match m = ByEngine(p, program); m.kind != Match::None) return m;
     for (std::size_t i = 0; i < apps.size(); ++i) {

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sentrel/core/Engines.h"
@@ -31,6 +32,11 @@ struct ProcessInfo {
     std::string app;                // "flatpak:<app id>" or "snap:<name>" of its scope, or ""
     Engine engine = Engine::None;   // the browser engine it runs, as far as known yet
     PackageFacts package;           // what the package system says of it (when it runs one)
+    // Its executable's path, as the process sees it, names another file for the system (a
+    // mount namespace of the account's own): the path spares nothing.
+    bool exeFaked = false;
+    // The browser its executable is an exact copy of ("w3m"), known by the file's content; "".
+    std::string copyOf;
 };
 
 struct Match {
@@ -39,9 +45,18 @@ struct Match {
     std::string rule;  // why: "a web browser", "App3 'Game.EXE'"
 };
 
-// What an interpreter, Wine or the dynamic loader runs (the script or program named on its
-// command line, as named there); "" for a program that runs itself.
+// What an interpreter, Wine or the dynamic loader runs, as named on its command line, when the
+// command line says it for certain (the argument after the interpreter's plain flags); "" for
+// code from standard input, -c or -e, a script after an option with a value, and a program that
+// runs itself.
 std::string ProgramOf(const ProcessInfo& p);
+// Whether the process's executable is an interpreter, Wine or the dynamic loader: what it does
+// is its script's, never the executable's.
+bool IsInterpreted(const ProcessInfo& p);
+
+// The browsers' executables by base name, with the name the parent reads: ("w3m", "w3m"),
+// ("firefox-esr", "firefox"), ...
+std::vector<std::pair<std::string, std::string>> BrowserExecutables();
 
 // `apps` are the entries as typed, in order App1.. (empty ones already left out).
 Match Classify(const ProcessInfo& p, const std::vector<std::string>& apps);

@@ -3,32 +3,70 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <set>
+#include <string_view>
 
 #include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
+#include "lib/platform/files/UniqueFd.h"
+#include "sentrel/linux/ElfEngine.h"
 
 namespace sentrel {
 namespace {
 
 constexpr std::size_t kMaxMaps = 16 << 20;
-constexpr std::size_t kMaxKnown = 4096;  // executables remembered; a scan re-learns the rest
+constexpr std::size_t kMaxKnown = 4096;   // executables remembered; a scan re-learns the rest
+constexpr std::size_t kMaxFiles = 16384;  // mapped files remembered
 
-bool IsFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+// A regular file below the open /proc, as the process of `rel` sees it.
+bool StatFile(int procFd, const std::string& rel, struct stat* st) {
+    return ::fstatat(procFd, rel.c_str(), st, 0) == 0 && S_ISREG(st->st_mode);
 }
 
-// The engine whose files lie beside the executable (Firefox and Chromium keep theirs there).
-Engine EngineBeside(const std::string& exe) {
-    const auto slash = exe.rfind('/');
-    if (slash == std::string::npos || slash == 0) return Engine::None;
-    const std::string dir = exe.substr(0, slash + 1);
-    return EngineOfOwnFiles(
-        [&dir](std::string_view name) { return IsFile(dir + std::string(name)); });
+// Opens a regular file for reading, never blocking on a FIFO or becoming a terminal's.
+platform::UniqueFd OpenFile(int procFd, const std::string& rel) {
+    platform::UniqueFd fd(
+        ::openat(procFd, rel.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    struct stat st {};
+    if (fd.valid() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
+    return fd;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The fields of a maps line: range, permissions, offset, device, inode, path.
+struct MapsLine {
+    std::string_view range, device, path;
+    ino_t inode = 0;
+};
+std::optional<MapsLine> ParseMapsLine(std::string_view line) {
+    MapsLine m;
+    std::string_view fields[5];
+    for (std::string_view& f : fields) {
+        const auto start = line.find_first_not_of(' ');
+        if (start == std::string_view::npos) return std::nullopt;
+        line.remove_prefix(start);
+        const auto end = line.find(' ');
+        f = line.substr(0, end);
+        line.remove_prefix(end == std::string_view::npos ? line.size() : end);
+    }
+    m.range = fields[0];
+    m.device = fields[3];
+    for (char c : fields[4]) {
+        if (c < '0' || c > '9') return std::nullopt;
+        m.inode = m.inode * 10 + static_cast<ino_t>(c - '0');
+    }
+    const auto path = line.find('/');
+    if (path != std::string_view::npos) m.path = line.substr(path);
+    if (m.path.ends_with(" (deleted)")) m.path.remove_suffix(10);
+    return m;
 }
 
 // Whether the process sleeps in a call that only a program's own code makes: it is past loading.
@@ -63,26 +101,106 @@ bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
 
 }  // namespace
 
-EngineProbe::EngineProbe(Packages packages) : packages_(std::move(packages)) {}
+EngineProbe::EngineProbe(Packages packages)
+    : packages_(std::move(packages)), copies_(packages_.Root()) {}
+
+std::string EngineProbe::CopyOfExecutable(int procFd, const Sighting& s, const struct stat& st) {
+    const Key key{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, s.exe};
+    if (auto it = copyOf_.find(key); it != copyOf_.end()) return it->second;
+    std::string copy;
+    if (!Evidenced(s.exe, st, s.app) && !Evidenced(s.exe, st, {})) {
+        // The file itself, not its path: a namespace cannot change what it holds.
+        const platform::UniqueFd fd = OpenFile(procFd, std::to_string(s.pid) + "/exe");
+        struct stat real {};
+        if (fd.valid() && ::fstat(fd.get(), &real) == 0 && SameFile(real, st))
+            copy = copies_.CopyOf(fd.get(), real);
+    }
+    if (copyOf_.size() >= kMaxKnown) copyOf_.clear();
+    return copyOf_[key] = copy;
+}
 
 std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
     ++mapsReads_;
     // Bounded: the maps wait for the process's memory, which it may make hang.
-    const auto maps = platform::ReadFileBounded(procFd, std::to_string(pid) + "/maps", kMaxMaps);
+    const std::string dir = std::to_string(pid);
+    const auto maps = platform::ReadFileBounded(procFd, dir + "/maps", kMaxMaps);
     if (!maps) return std::nullopt;
-    return EngineInMaps(*maps);
+    if (const Engine byName = EngineInMaps(*maps); byName != Engine::None) return byName;
+    // By what the files are: a library copied under another name is still its engine.
+    std::set<std::pair<std::string_view, ino_t>> looked;
+    std::string_view rest = *maps;
+    while (!rest.empty()) {
+        const auto end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        const auto m = ParseMapsLine(line);
+        if (!m || m->inode == 0 || !looked.emplace(m->device, m->inode).second) continue;
+        if (const Engine engine = EngineOfMapped(procFd, dir, line); engine != Engine::None)
+            return engine;
+    }
+    return Engine::None;
 }
 
-const PackageFacts& EngineProbe::Facts(Known& known, const Sighting& s) {
-    if (!known.factsKnown) {
-        // Packages are installed as root (dpkg, snapd, a system-wide Flatpak). A file an account
-        // owns is its own software, whatever scope it runs in: a copy in a home, a download, a
-        // Flatpak it installed for itself (`flatpak install --user`, whose desktop entry it
-        // could write as it likes). It is no package's, and needs no look through the lists.
-        known.facts = known.owner != 0 ? PackageFacts{} : packages_.Of(s.exe, s.app);
-        known.factsKnown = true;
+Engine EngineProbe::EngineOfMapped(int procFd, const std::string& pid, std::string_view line) {
+    const MapsLine m = *ParseMapsLine(line);
+    const std::pair<std::string, ino_t> key{std::string(m.device), m.inode};
+    auto it = files_.find(key);
+    // The system's own files change only by root's hand, with a new inode.
+    if (it != files_.end() && it->second.owner == 0) return it->second.engine;
+    // The file itself, whatever namespace the process sees it through (root may open it so);
+    // else by its path in the process's view.
+    std::string rel = pid + "/map_files/" + std::string(m.range);
+    struct stat st {};
+    if (!StatFile(procFd, rel, &st)) {
+        if (m.path.empty()) return Engine::None;
+        rel = pid + "/root" + std::string(m.path);
+        if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) return Engine::None;
     }
-    return known.facts;
+    if (it != files_.end() && it->second.owner == st.st_uid &&
+        it->second.ctimeSec == st.st_ctim.tv_sec && it->second.ctimeNsec == st.st_ctim.tv_nsec)
+        return it->second.engine;
+    const platform::UniqueFd fd = OpenFile(procFd, rel);
+    if (!fd.valid()) return Engine::None;
+    if (files_.size() >= kMaxFiles) files_.clear();
+    FileKnown& known = files_[key];
+    known = {st.st_uid, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, EngineOfElf(fd.get())};
+    return known.engine;
+}
+
+// The engine whose files lie beside the executable (Firefox and Chromium keep theirs there), in
+// the process's own view.
+Engine EngineProbe::EngineBeside(int procFd, const Sighting& s) {
+    const auto slash = s.exe.rfind('/');
+    if (slash == std::string::npos || slash == 0) return Engine::None;
+    const std::string dir = std::to_string(s.pid) + "/root" + s.exe.substr(0, slash + 1);
+    struct stat st {};
+    if (StatFile(procFd, dir + "libxul.so", &st)) {
+        const platform::UniqueFd fd = OpenFile(procFd, dir + "libxul.so");
+        if (fd.valid() && EngineOfElf(fd.get()) == Engine::Gecko) return Engine::Gecko;
+    }
+    const Engine beside = EngineOfOwnFiles(
+        [&](std::string_view name) { return StatFile(procFd, dir + std::string(name), &st); });
+    return beside == Engine::Chromium ? beside : Engine::None;
+}
+
+bool EngineProbe::Evidenced(const std::string& seen, const struct stat& real,
+                            const std::string& app) const {
+    // Packages are installed as root (dpkg, snapd, a system-wide Flatpak). A file an account
+    // owns is its own software, whatever scope it runs in: a copy, a download, a Flatpak it
+    // installed for itself (whose desktop entry it could write as it likes).
+    if (real.st_uid != 0) return false;
+    if (!app.empty()) return packages_.AppHolds(app, seen, real);
+    struct stat host {};
+    return !seen.empty() && seen[0] == '/' && ::stat(seen.c_str(), &host) == 0 &&
+           SameFile(host, real);
+}
+
+PackageFacts EngineProbe::ProcessFacts(int procFd, const Sighting& s, const struct stat* exe) {
+    if (!exe || s.program.empty() || !Evidenced(s.exe, *exe, s.app)) return {};
+    struct stat script {};
+    const std::string rel = std::to_string(s.pid) + "/root" + s.program;
+    if (!StatFile(procFd, rel, &script) || !Evidenced(s.program, script, s.app)) return {};
+    return packages_.Of(s.program, s.app);
 }
 
 EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
@@ -97,9 +215,16 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
         v.final = true;  // gone
         return v;
     }
+    if (identified) {
+        v.copyOf = CopyOfExecutable(procFd, s, st);
+        if (!v.copyOf.empty()) {
+            v.final = true;
+            return v;
+        }
+    }
     // A script or program run through an interpreter or the loader, and an executable the caller
     // may not look at: this process alone says what it runs.
-    if (!identified || !s.program.empty()) {
+    if (!identified || s.interpreted) {
         if (due) {
             if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
                 v.engine = *engine;
@@ -107,8 +232,9 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
             }
         }
         v.final = v.engine != Engine::None || v.reads >= 2;
-        if (v.engine != Engine::None && (!s.program.empty() || !s.app.empty()))
-            v.package = packages_.Of(s.program.empty() ? s.exe : s.program, s.app);
+        v.watch = true;
+        if (v.engine != Engine::None)
+            v.package = ProcessFacts(procFd, s, identified ? &st : nullptr);
         return v;
     }
     const Key key{st.st_dev, st.st_ino, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, s.exe};
@@ -116,8 +242,8 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     if (it == known_.end()) {
         if (known_.size() >= kMaxKnown) known_.clear();
         Known fresh;
-        fresh.owner = st.st_uid;
-        fresh.engine = EngineBeside(s.exe);
+        fresh.evidenced = Evidenced(s.exe, st, s.app) || Evidenced(s.exe, st, {});
+        fresh.engine = EngineBeside(procFd, s);
         fresh.settled = fresh.engine != Engine::None;
         it = known_.emplace(key, fresh).first;
     }
@@ -132,7 +258,33 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     }
     v.engine = known.engine;
     v.final = known.settled || v.reads >= 2;
-    if (v.engine != Engine::None) v.package = Facts(known, s);
+    v.watch = !known.evidenced;
+    if (v.engine != Engine::None && known.evidenced) {
+        if (!known.factsKnown) {
+            // The app's scope counts only when its installation holds the executable.
+            const bool inApp = !s.app.empty() && Evidenced(s.exe, st, s.app);
+            known.facts = packages_.Of(s.exe, inApp ? s.app : std::string());
+            known.factsKnown = true;
+        }
+        v.package = known.facts;
+    }
+    return v;
+}
+
+EngineProbe::Verdict EngineProbe::Recheck(int procFd, const Sighting& s) {
+    Verdict v;
+    v.final = true;
+    v.watch = true;
+    v.reads = s.reads;
+    struct stat st {};
+    const bool identified =
+        ::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) == 0;
+    const auto engine = ReadMaps(procFd, s.pid);
+    if (!engine || *engine == Engine::None) return v;
+    v.engine = *engine;
+    v.watch = false;
+    // An executable of no installed file has no package; a script has its own, with evidence.
+    if (s.interpreted) v.package = ProcessFacts(procFd, s, identified ? &st : nullptr);
     return v;
 }
 

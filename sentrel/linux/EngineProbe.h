@@ -1,29 +1,35 @@
-// The browser engine a process runs, learnt once per executable. An executable is known by its
-// identity (device, inode, change time), so a copy or a rewritten file is a new one, and a scan
-// does not look again at one it knows.
+// The browser engine a process runs, and what the package system may say of it. Nothing the
+// account chooses counts as evidence that a program is installed software: not the name of the
+// scope it runs in, not a path as the process sees it (a mount namespace of the account's own
+// can make a path say anything), not a desktop entry it wrote.
 //
-//  - First, the executable's directory: Firefox's libxul.so, and Chromium's icudtl.dat with its
-//    V8 snapshot, lie beside the executable in every installation and every copy of one, so a
-//    copy is known at its exec, before it has loaded anything.
-//  - Otherwise the files the process maps (/proc/PID/maps): WebKitGTK and Qt WebEngine are loaded
-//    with the program. They are read once the process is 50 ms old, and again at 1 s if nothing
-//    was found and the process had barely run: one read for a browser, at most two a process.
-//  - An engine found holds for the executable. "No engine" holds for it only once a process of it
-//    was seen past loading without one: it has used 30 ms of processor time (the loader maps a
-//    program's libraries in a few ms, before it runs any of its code), or it sleeps in a call only
-//    a program's own code makes (pause, poll, nanosleep, ...; the loader only opens, reads and
-//    maps). So a process stopped, traced or stalled before it loaded its libraries cannot make its
-//    executable pass for engine-less later.
-//  - A process that runs a script or program through an interpreter or the dynamic loader
-//    (python3 ~/web.py, ld-linux-x86-64.so.2 ~/notes), and one whose executable the caller may
-//    not look at (root is refused a file on an account's own FUSE mount, an AppImage's), is
-//    judged alone, from its maps, which the kernel gives without asking the file system; the
-//    package facts are then those of the script or program it runs.
-// The package facts are asked only for an executable that runs an engine, once, and only for a
-// file root owns: packages are installed as root, and an account's own file (a copy, a
-// download, a Flatpak installed for that user alone) is no package's.
+//  - An executable is known by its identity (device, inode, change time, path), so a copy or a
+//    rewritten file is a new one, and a scan does not look again at one it knows.
+//  - First, the files beside the executable, as the process sees them: Firefox's libxul.so (a
+//    Gecko library by what the file holds), and Chromium's icudtl.dat with its V8 snapshot, lie
+//    beside the executable in every installation and every copy of one, so a copy is known at
+//    its exec, before it has loaded anything.
+//  - Otherwise the files the process maps (/proc/PID/maps): an engine library by its name, or
+//    by what the file is (ElfEngine: its DT_SONAME, its entry points), learnt once per file
+//    identity. They are read once the process is 50 ms old, and again at 1 s if nothing was
+//    found and the process had barely run.
+//  - "No engine" holds for an executable only once a process of it was seen past loading
+//    without one: 30 ms of processor time, or asleep in a call only a program's own code makes.
+//  - A process judged alone, and read again over its whole life (Recheck: whenever what it maps
+//    has grown): an interpreter's or the dynamic loader's (python3 ~/web.py, python3 -c ...,
+//    ld-linux-x86-64.so.2 ~/notes), one whose executable is no installed file (the account's
+//    own, or a path that names another file outside the process's namespace), and one whose
+//    executable the caller may not look at (root is refused a file on an account's own FUSE
+//    mount).
+//  - An executable of no installed file that is an exact copy of an installed browser's (w3m
+//    copied and renamed) is that browser (BrowserCopies), known once per file identity.
+//  - The package facts are asked only for a process that runs an engine, and only with
+//    evidence: a file root owns whose path names that same file for the system too (or one of
+//    the Flatpak or snap app's own installed files); the script of an interpreter likewise, and
+//    a script the command line does not name for certain (standard input, -c) is no package's.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -32,8 +38,10 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 
 #include "sentrel/core/Engines.h"
+#include "sentrel/linux/BrowserCopies.h"
 #include "sentrel/linux/Packages.h"
 
 namespace sentrel {
@@ -48,21 +56,27 @@ class EngineProbe {
 
     struct Sighting {
         int pid = 0;
-        std::string exe, app;     // as ProcessInfo has them
-        std::string program;      // what an interpreter or the loader runs (a full path), or ""
-        std::uint64_t ageMs = 0;  // since the process started
-        std::uint64_t cpuMs = 0;  // processor time it has used
-        int reads = 0;            // maps reads made for this process so far
-        char state = 0;           // as /proc/PID/stat has it: 'R', 'S', 'T', ...
+        std::string exe, app;      // as ProcessInfo has them
+        bool interpreted = false;  // an interpreter, Wine or the loader (IsInterpreted)
+        std::string program;       // what it runs for certain (a full path; ProgramOf), or ""
+        std::uint64_t ageMs = 0;   // since the process started
+        std::uint64_t cpuMs = 0;   // processor time it has used
+        int reads = 0;             // maps reads made for this process so far
+        char state = 0;            // as /proc/PID/stat has it: 'R', 'S', 'T', ...
     };
     struct Verdict {
         Engine engine = Engine::None;
         PackageFacts package;
-        bool final = false;  // nothing more to learn for this process
+        bool final = false;  // nothing more to learn for this process from Look
         int reads = 0;       // maps reads made for it, this one included
+        bool watch = false;  // judged alone: Recheck it over its life while it runs no engine
+        std::string copyOf;  // the installed browser its executable is an exact copy of, or ""
     };
     // `procFd`: the open /proc.
     Verdict Look(int procFd, const Sighting& s);
+    // A process Look said to watch, whose mappings grew: its maps read again. Its engine (None
+    // when still none, or unread) and the package facts then.
+    Verdict Recheck(int procFd, const Sighting& s);
 
     std::uint64_t MapsReads() const { return mapsReads_; }
 
@@ -78,17 +92,33 @@ class EngineProbe {
         }
     };
     struct Known {
-        uid_t owner = 0;  // of the executable's file
+        bool evidenced = false;  // an installed file (see above)
         Engine engine = Engine::None;
         bool settled = false;
         bool factsKnown = false;
         PackageFacts facts;
     };
+    // A mapped file as last classified.
+    struct FileKnown {
+        uid_t owner = 0;
+        std::int64_t ctimeSec = 0, ctimeNsec = 0;
+        Engine engine = Engine::None;
+    };
     std::optional<Engine> ReadMaps(int procFd, int pid);  // nothing: the read did not answer
-    const PackageFacts& Facts(Known& known, const Sighting& s);
+    Engine EngineOfMapped(int procFd, const std::string& pid, std::string_view line);
+    Engine EngineOfFile(int fd, const struct stat& st);
+    Engine EngineBeside(int procFd, const Sighting& s);
+    bool Evidenced(const std::string& seen, const struct stat& real, const std::string& app) const;
+    // The browser the process's executable (of no installed file) is an exact copy of, or "".
+    std::string CopyOfExecutable(int procFd, const Sighting& s, const struct stat& st);
+    // The package facts of a process judged alone that runs an engine.
+    PackageFacts ProcessFacts(int procFd, const Sighting& s, const struct stat* exe);
 
     Packages packages_;
+    BrowserCopies copies_;
     std::map<Key, Known> known_;
+    std::map<Key, std::string> copyOf_;
+    std::map<std::pair<std::string, ino_t>, FileKnown> files_;  // by device ("fd:01") and inode
     std::uint64_t mapsReads_ = 0;
 };
 

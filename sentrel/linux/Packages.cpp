@@ -81,6 +81,27 @@ PackageFacts Packages::Of(const std::string& exe, const std::string& app) const 
     return OfDpkg(exe);
 }
 
+bool Packages::AppHolds(const std::string& app, const std::string& seen,
+                        const struct stat& real) const {
+    std::string host;
+    if (app.rfind("flatpak:", 0) == 0) {
+        const std::string id = app.substr(8);
+        if (!PlainName(id)) return false;
+        // Inside the app's sandbox its files are /app; outside, the installation's.
+        const std::string installed = root_ + "/var/lib/flatpak/app/" + id + "/";
+        if (seen.rfind("/app/", 0) == 0)
+            host = installed + "current/active/files" + seen.substr(4);
+        else if (seen.rfind(installed, 0) == 0)
+            host = seen;
+    } else if (app.rfind("snap:", 0) == 0) {
+        const std::string name = app.substr(5);
+        if (PlainName(name) && seen.rfind("/snap/" + name + "/", 0) == 0) host = root_ + seen;
+    }
+    if (host.empty() || host.find("/../") != std::string::npos) return false;
+    struct stat st {};
+    return ::stat(host.c_str(), &st) == 0 && st.st_dev == real.st_dev && st.st_ino == real.st_ino;
+}
+
 PackageFacts Packages::OfDpkg(const std::string& exe) const {
     PackageFacts facts;
     const std::vector<std::string> names = ListedNames(root_, exe);

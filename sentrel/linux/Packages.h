@@ -10,6 +10,8 @@
 // change).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 #include "sentrel/core/Engines.h"
@@ -24,6 +26,12 @@ class Packages {
     // `exe`: the executable's (or script's) full path, symbolic links resolved; `app`: the
     // process's "flatpak:<id>" or "snap:<name>" scope, or "".
     PackageFacts Of(const std::string& exe, const std::string& app) const;
+    // Whether the file `real` (as fstat found it) is one of the Flatpak or snap app's own
+    // installed files, `seen` being its path as the process sees it: the scope's name is the
+    // account's choice, what the app's installation holds is not.
+    bool AppHolds(const std::string& app, const std::string& seen, const struct stat& real) const;
+
+    const std::string& Root() const { return root_; }
 
   private:
     PackageFacts OfDpkg(const std::string& exe) const;

@@ -9,6 +9,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -152,40 +153,82 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
         at = end + 1;
     }
     info.app = AppScope(ReadAt(procFd_.get(), dir + "/cgroup"));
+    // The path as the process sees it names another file for the system: a mount namespace of
+    // the account's own (or the file was replaced since). Such a path spares nothing.
+    struct stat real {
+    }, named{};
+    info.exeFaked = ::fstatat(procFd_.get(), (dir + "/exe").c_str(), &real, 0) != 0 ||
+                    ::stat(info.exe.c_str(), &named) != 0 || real.st_dev != named.st_dev ||
+                    real.st_ino != named.st_ino;
     e.engineReads = 0;
     e.engineFinal = !probe_;
+    e.watch = false;
     return stat;
 }
 
-void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat) {
-    static const auto ticksPerSecond = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
-    const auto fields = StatFields(stat);
-    const std::uint64_t startMs = e.info.startTime * 1000 / ticksPerSecond;
+EngineProbe::Sighting ProcScanner::SightingOf(int pid, const Entry& e) {
     EngineProbe::Sighting s;
     s.pid = pid;
     s.exe = e.info.exe;
     s.app = e.info.app;
+    s.interpreted = IsInterpreted(e.info);
     s.program = ProgramOf(e.info);
     if (!s.program.empty() && s.program[0] != '/') {
         // Named relative to the process's working directory.
         const std::string cwd = ReadLinkAt(procFd_.get(), std::to_string(pid) + "/cwd");
         if (!cwd.empty()) s.program = cwd + "/" + s.program;
     }
+    s.reads = e.engineReads;
+    return s;
+}
+
+void ProcScanner::Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat) {
+    static const auto ticksPerSecond = static_cast<std::uint64_t>(::sysconf(_SC_CLK_TCK));
+    const auto fields = StatFields(stat);
+    const std::uint64_t startMs = e.info.startTime * 1000 / ticksPerSecond;
+    EngineProbe::Sighting s = SightingOf(pid, e);
     s.ageMs = nowMs > startMs ? nowMs - startMs : 0;
     // utime and stime (fields 14 and 15), all threads'.
     if (fields.size() > 12)
         s.cpuMs = (Number(fields[11]) + Number(fields[12])) * 1000 / ticksPerSecond;
-    s.reads = e.engineReads;
     s.state = fields.empty() || fields[0].empty() ? '\0' : fields[0][0];
     const EngineProbe::Verdict v = probe_->Look(procFd_.get(), s);
     e.info.engine = v.engine;
     e.info.package = v.package;
+    e.info.copyOf = v.copyOf;
     e.engineReads = v.reads;
     e.engineFinal = v.final;
+    e.watch = v.watch && v.engine == Engine::None;
+    if (e.watch) e.vsize = fields.size() > 20 ? Number(fields[20]) : 0;  // field 23
     if (v.final) return;
     s.reads = v.reads;
     const std::int64_t due = EngineReadDueInMs(s);
     if (due >= 0 && (probeDueMs_ < 0 || due < probeDueMs_)) probeDueMs_ = due;
+}
+
+bool ProcScanner::Recheck() {
+    if (!probe_ || watched_.empty()) return false;
+    bool found = false;
+    const std::size_t n = std::min(watched_.size(), kMaxRechecks);
+    for (std::size_t i = 0; i < n; ++i) {
+        const int pid = watched_[(nextRecheck_ + i) % watched_.size()];
+        auto it = known_.find(pid);
+        if (it == known_.end() || !it->second.watch || !it->second.engineFinal) continue;
+        Entry& e = it->second;
+        const auto fields = StatFields(ReadAt(procFd_.get(), std::to_string(pid) + "/stat"));
+        if (fields.size() <= 20) continue;  // gone
+        const std::uint64_t vsize = Number(fields[20]);
+        if (vsize == e.vsize) continue;
+        e.vsize = vsize;
+        const EngineProbe::Verdict v = probe_->Recheck(procFd_.get(), SightingOf(pid, e));
+        if (v.engine == Engine::None) continue;
+        e.info.engine = v.engine;
+        e.info.package = v.package;
+        e.watch = false;
+        found = true;
+    }
+    nextRecheck_ = (nextRecheck_ + n) % watched_.size();
+    return found;
 }
 
 const std::vector<ProcessInfo>& ProcScanner::Scan() {
@@ -237,8 +280,15 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         current_.push_back(e.info);
     }
     ::closedir(dir);
-    for (auto it = known_.begin(); it != known_.end();)
-        it = it->second.seen ? std::next(it) : known_.erase(it);
+    watched_.clear();
+    for (auto it = known_.begin(); it != known_.end();) {
+        if (!it->second.seen) {
+            it = known_.erase(it);
+            continue;
+        }
+        if (it->second.own && it->second.watch) watched_.push_back(it->first);
+        ++it;
+    }
     return current_;
 }
 

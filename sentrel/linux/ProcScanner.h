@@ -23,6 +23,8 @@
 
 namespace sentrel {
 
+inline constexpr std::size_t kMaxRechecks = 256;
+
 class ProcScanner final : public ProcessTable {
   public:
     // Without a probe, no engine is looked for (browsers are known by the table alone).
@@ -36,6 +38,12 @@ class ProcScanner final : public ProcessTable {
     void Refresh(int pid) { known_.erase(pid); }
     // In how many ms a process of the last scan is due a new look at its engine; -1: none is.
     std::int64_t ProbeDueInMs() const { return probeDueMs_; }
+    // The processes the probe judges alone (interpreters, programs of no installed file) are
+    // read again over their whole life: each one's stat (one small read), and its maps only when
+    // what it maps has grown since. At most kMaxRechecks a call, in turns. True when one of them
+    // now runs an engine (the next Scan() has it).
+    bool Recheck();
+    std::size_t Watched() const { return watched_.size(); }
 
     // Start time (clock ticks after boot) of `pid`, read from /proc/<pid>/stat; 0 when gone.
     static std::uint64_t StartTime(int pid);
@@ -52,12 +60,15 @@ class ProcScanner final : public ProcessTable {
         std::string exe;       // as last read
         int engineReads = 0;   // maps reads made for it
         bool engineFinal = false;
+        bool watch = false;       // judged alone: rechecked while it runs no engine
+        std::uint64_t vsize = 0;  // its size when last read
         ProcessInfo info;
     };
     // Reads what the process runs into `e`; returns the text of its stat, read on the way.
     std::string Describe(int pid, Entry& e);
     // Asks the probe about the process's engine; `stat`: the text of its stat, read just now.
     void Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat);
+    EngineProbe::Sighting SightingOf(int pid, const Entry& e);
 
     uid_t uid_;
     std::shared_ptr<EngineProbe> probe_;
@@ -65,6 +76,8 @@ class ProcScanner final : public ProcessTable {
     platform::UniqueFd procFd_;
     unsigned scans_ = 0;
     std::unordered_map<int, Entry> known_;
+    std::vector<int> watched_;  // pids to recheck, as of the last scan
+    std::size_t nextRecheck_ = 0;
     std::vector<ProcessInfo> current_;
 };
 

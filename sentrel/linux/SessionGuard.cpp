@@ -139,6 +139,7 @@ void SessionGuard::UpdateScanning() {
 // A new program whose engine is not known yet is looked at again when it is due, not only at the
 // next scan.
 void SessionGuard::Scan() {
+    table_->Recheck();  // what the processes judged alone have loaded since
     guard_->Scan();
     const std::int64_t due = table_->ProbeDueInMs();
     if (due >= 0 && due < kScanMs) probe_->start(static_cast<int>(due) + 5);

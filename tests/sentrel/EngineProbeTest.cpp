@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -42,6 +43,14 @@ void Write(const fs::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
 
+// A copy of a stand-in engine library ("gecko", "webkit") at `path`, under any name.
+std::string EngineLibrary(const std::string& engine, const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    fs::copy_file(VELTRIX_TOOLS_DIR "/libfake-" + engine + ".so", path,
+                  fs::copy_options::overwrite_existing);
+    return path.string();
+}
+
 // A copy of the do-nothing program at `path`.
 std::string Program(const fs::path& path) {
     fs::create_directories(path.parent_path());
@@ -61,8 +70,9 @@ class Processes {
         pids_.clear();
     }
     // Starts `argv` and returns once it runs it (and maps `mapped`, when given).
-    pid_t Start(const std::vector<std::string>& argv, const std::string& mapped = {}) {
-        const pid_t pid = testing_support::StartProgram(argv);
+    pid_t Start(const std::vector<std::string>& argv, const std::string& mapped = {},
+                bool execsAgain = false) {
+        const pid_t pid = execsAgain ? Fork(argv) : testing_support::StartProgram(argv);
         pids_.push_back(pid);
         for (int i = 0; i < 500 && !mapped.empty(); ++i) {
             std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
@@ -74,6 +84,18 @@ class Processes {
     }
 
   private:
+    // Starts a program that runs others in turn (its own exec is not waited for).
+    static pid_t Fork(const std::vector<std::string>& argv) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> args;
+            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execv(args[0], args.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
     std::vector<pid_t> pids_;
 };
 
@@ -100,6 +122,7 @@ class Probe : public ::testing::Test {
         s.pid = pid;
         s.exe = exe;
         s.program = program;
+        s.interpreted = sentrel::IsInterpreted({0, 0, exe, {}, {}});
         s.ageMs = ageMs;
         s.cpuMs = cpuMs;
         s.reads = reads;
@@ -127,12 +150,13 @@ class Probe : public ::testing::Test {
 
 TEST_F(Probe, ACopyIsKnownByTheEngineBesideItAtItsExec) {
     const std::string gecko = Program(home.path / "x/notes");
-    Write(home.path / "x/libxul.so", "ELF");
+    EngineLibrary("gecko", home.path / "x/libxul.so");
     const std::string chromium = Program(home.path / "y/notes");
     Write(home.path / "y/icudtl.dat", "icu");
     Write(home.path / "y/snapshot_blob.bin", "v8");
     const std::string half = Program(home.path / "z/notes");  // ICU data alone is no engine
     Write(home.path / "z/icudtl.dat", "icu");
+    Write(home.path / "z/libxul.so", "ELF");  // nor a file only named like Firefox's library
 
     const auto copy = Look(processes.Start({gecko}), gecko, 0);
     EXPECT_EQ(copy.engine, Engine::Gecko);
@@ -218,7 +242,7 @@ TEST_F(Probe, ARewrittenExecutableIsANewOne) {
     processes.EndAll();
     fs::remove(exe);
     Program(exe);
-    Write(home.path / "bin/libxul.so", "ELF");
+    EngineLibrary("gecko", home.path / "bin/libxul.so");
     EXPECT_EQ(Look(processes.Start({exe}), exe, 0).engine, Engine::Gecko);
 }
 
@@ -241,18 +265,15 @@ TEST_F(Probe, AScriptIsJudgedByItsOwnProcessAndItsOwnPackage) {
     EXPECT_EQ(Look(processes.Start({python}), python, 0).engine, Engine::None);
 }
 
-TEST_F(Probe, AFlatpakTheAccountInstalledForItselfIsNoPackage) {
+TEST_F(Probe, OnlyWhatTheAccountCannotForgeMakesAProgramInstalledSoftware) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another account";
-    // A mail client on Gecko in a Flatpak: installed for the system (root's files, an exported
-    // entry that declares no browser) it runs on; installed by the account for itself (its own
-    // files), it is a browser like any program of no package.
+    // A mail client on Gecko in a Flatpak, installed for the system: root's files in the app's
+    // installation, an exported entry that declares no browser. It runs on.
     Write(system.path / "var/lib/flatpak/exports/share/applications/org.example.Mail.desktop",
           "[Desktop Entry]\nCategories=Network;Email;\n");
-    const std::string systemWide = Program(home.path / "system/app/mail");
-    Write(home.path / "system/app/libxul.so", "ELF");
-    const std::string own = Program(home.path / "user/app/mail");
-    Write(home.path / "user/app/libxul.so", "ELF");
-    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    const fs::path app = system.path / "var/lib/flatpak/app/org.example.Mail/x86_64/1/files/bin";
+    const std::string systemWide = Program(app / "mail");
+    EngineLibrary("gecko", app / "libxul.so");
     auto look = [this](const std::string& exe) {
         EngineProbe::Sighting s;
         s.pid = processes.Start({exe});
@@ -264,9 +285,113 @@ TEST_F(Probe, AFlatpakTheAccountInstalledForItselfIsNoPackage) {
     EXPECT_EQ(installed.engine, Engine::Gecko);
     EXPECT_TRUE(installed.package.packaged);
     EXPECT_FALSE(sentrel::EngineMakesBrowser(installed.engine, installed.package));
+    // In a scope of the same name: the account's own installation (its files), and root's
+    // file from elsewhere (the scope's name is the account's choice). Both are browsers.
+    const std::string own = Program(home.path / "user/app/mail");
+    EngineLibrary("gecko", home.path / "user/app/libxul.so");
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
     const auto ownCopy = look(own);
     EXPECT_FALSE(ownCopy.package.packaged);
     EXPECT_TRUE(sentrel::EngineMakesBrowser(ownCopy.engine, ownCopy.package));
+    EXPECT_TRUE(ownCopy.watch);
+    const std::string elsewhere = Program(home.path / "root/app/mail");
+    EngineLibrary("gecko", home.path / "root/app/libxul.so");
+    const auto scoped = look(elsewhere);
+    EXPECT_EQ(scoped.engine, Engine::Gecko);
+    EXPECT_FALSE(scoped.package.packaged);
+}
+
+TEST_F(Probe, APathOfTheProcesssOwnMountNamespaceIsNoEvidence) {
+    if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root and mount namespaces";
+    // An installed viewer (root's file, a package's, no browser entry), and a program of no
+    // package that maps an engine, mounted over the viewer's path in a namespace of its own.
+    const std::string viewer = Program(system.path / "usr/bin/viewer");
+    Write(system.path / "var/lib/dpkg/info/viewer.list",
+          viewer + "\n/usr/share/applications/viewer.desktop\n");
+    Write(system.path / "usr/share/applications/viewer.desktop",
+          "[Desktop Entry]\nCategories=Utility;\n");
+    const std::string notes = Program(home.path / "x/notes");
+    const std::string engine = EngineLibrary("webkit", home.path / "lib/libnotes.so");
+    const pid_t pid =
+        processes.Start({"/usr/bin/unshare", "-m", "--propagation", "private", "sh", "-c",
+                         "mount --bind '" + notes + "' '" + viewer + "' && exec '" + viewer +
+                             "' --map '" + engine + "'"},
+                        engine, true);
+    const auto v = Look(pid, viewer, 60);
+    EXPECT_EQ(v.engine, Engine::WebKitGtk);
+    EXPECT_FALSE(v.package.packaged);
+    // The real viewer, in the system's own view, is its package's.
+    const auto real = Look(processes.Start({viewer, "--map", engine}, engine), viewer, 60);
+    EXPECT_EQ(real.engine, Engine::WebKitGtk);
+    EXPECT_TRUE(real.package.packaged);
+    EXPECT_FALSE(sentrel::EngineMakesBrowser(real.engine, real.package));
+}
+
+TEST_F(Probe, AnEngineIsKnownByWhatItsFileIsUnderAnyName) {
+    // By its entry point, and (a real WebKitGTK, where installed) by its own library name.
+    const std::string exe = Program(home.path / "bin/reader");
+    const std::string renamed = EngineLibrary("webkit", home.path / "lib/libnotes.so");
+    EXPECT_EQ(Look(processes.Start({exe, "--map", renamed}, renamed), exe, 60).engine,
+              Engine::WebKitGtk);
+    const std::string gecko = EngineLibrary("gecko", home.path / "lib/libpad.so");
+    EXPECT_EQ(Look(processes.Start({Program(home.path / "bin/pad"), "--map", gecko}, gecko),
+                   (home.path / "bin/pad").string(), 60)
+                  .engine,
+              Engine::Gecko);
+    const fs::path webkit = "/usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0";
+    if (fs::exists(webkit)) {
+        const fs::path copy = home.path / "lib/libtext.so";
+        fs::copy_file(webkit, copy);
+        const std::string other = Program(home.path / "bin/other");
+        EXPECT_EQ(
+            Look(processes.Start({other, "--map", copy.string()}, copy.string()), other, 60).engine,
+            Engine::WebKitGtk);
+    }
+}
+
+TEST_F(Probe, AScriptFromStandardInputIsNoPackagesAndAnInterpreterIsReadOverItsLife) {
+    // An interpreter loads an engine a while after its start: not there at 50 ms nor at 1 s;
+    // watched, and the recheck finds it once its mappings grew.
+    const std::string python = Program(home.path / "bin/python3");
+    const std::string engine = EngineLibrary("webkit", home.path / "lib/libnotes.so");
+    const pid_t late = processes.Start({python, "--later", "1500", "--map", engine});
+    auto v = Look(late, python, 60);
+    v = Look(late, python, 1000, v.reads);
+    EXPECT_EQ(v.engine, Engine::None);
+    EXPECT_TRUE(v.final);
+    EXPECT_TRUE(v.watch);
+    EngineProbe::Sighting s;
+    s.pid = late;
+    s.exe = python;
+    s.interpreted = true;
+    for (int i = 0; i < 500 && probe.Recheck(procFd, s).engine == Engine::None; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto found = probe.Recheck(procFd, s);
+    EXPECT_EQ(found.engine, Engine::WebKitGtk);
+    EXPECT_FALSE(found.package.packaged);  // no script named: no package vouches for it
+}
+
+TEST_F(Probe, AnExactCopyOfAnInstalledBrowserIsThatBrowserUnderAnyName) {
+    // An installed text browser (root's file in the system's program directory), an exact copy
+    // of it in the home under another name, and a copy changed by one byte.
+    const std::string w3m = Program(system.path / "usr/bin/w3m");
+    const std::string copy = Program(home.path / "x/notes");
+    const std::string changed = Program(home.path / "y/notes");
+    std::fstream(changed, std::ios::in | std::ios::out | std::ios::binary).seekp(100).put('\x7f');
+    if (::geteuid() == 0) {  // the child's own files, as a copy in its home is
+        ASSERT_EQ(::chown(copy.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(changed.c_str(), 65534, 65534), 0);
+    }
+    auto copyOf = [this](const std::string& exe) {
+        const auto v = Look(processes.Start({exe}), exe, 0);
+        sentrel::ProcessInfo p{1, 1, exe, {"notes"}, {}};
+        p.copyOf = v.copyOf;
+        return sentrel::Classify(p, {}).name;
+    };
+    EXPECT_EQ(copyOf(copy), "w3m (a copy in " + copy + ")");
+    EXPECT_EQ(copyOf(changed), "");
+    EXPECT_EQ(copyOf(w3m), "w3m");  // the installed one goes by its name
 }
 
 TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {

@@ -119,10 +119,31 @@ TEST(Engines, ScriptsThatShowPagesAreJudgedByTheScript) {
     // What the engine check judges (its package, its own process) is the script, not the
     // installed interpreter, also for the runtimes that embed an engine in a few lines.
     for (const char* exe : {"/usr/bin/python3.11", "/usr/bin/gjs-console", "/usr/lib/qt6/bin/qml",
-                            "/usr/lib/qt5/bin/qmlscene"})
-        EXPECT_EQ(sentrel::ProgramOf({1, 1, exe, {"x", "/home/child/web"}, {}}), "/home/child/web")
-            << exe;
+                            "/usr/lib/qt5/bin/qmlscene", "/usr/bin/lua5.4"}) {
+        const sentrel::ProcessInfo p{1, 1, exe, {"x", "/home/child/web"}, {}};
+        EXPECT_EQ(sentrel::ProgramOf(p), "/home/child/web") << exe;
+        EXPECT_TRUE(sentrel::IsInterpreted(p)) << exe;
+    }
     EXPECT_EQ(sentrel::ProgramOf({1, 1, "/usr/bin/gedit", {"gedit", "/home/child/web"}, {}}), "");
+    // The script is named for certain only after plain flags (a packaged script's first line);
+    // code from standard input or -c, and a script after an option with a value, are unknown,
+    // whatever packaged file the command line names after them.
+    auto script = [](std::string exe, std::vector<std::string> args) {
+        return sentrel::ProgramOf({1, 1, std::move(exe), std::move(args), {}});
+    };
+    EXPECT_EQ(script("/usr/bin/python3", {"python3", "-Es", "/usr/bin/tool"}), "/usr/bin/tool");
+    EXPECT_EQ(script("/bin/sh", {"sh", "-e", "--", "/usr/bin/tool"}), "/usr/bin/tool");
+    EXPECT_EQ(script("/usr/bin/python3", {"python3", "-", "/usr/share/yelp/x.py"}), "");
+    EXPECT_EQ(script("/usr/bin/python3", {"python3"}), "");
+    EXPECT_EQ(script("/usr/bin/python3", {"python3", "-c", "import web", "/usr/bin/tool"}), "");
+    EXPECT_EQ(script("/usr/bin/python3", {"python3", "-W", "/usr/bin/tool", "web.py"}), "");
+    EXPECT_EQ(script("/usr/bin/bash", {"bash", "-c", "/usr/bin/tool"}), "");
+    EXPECT_EQ(script("/usr/bin/perl", {"perl", "-e", "1", "/usr/bin/tool"}), "");
+    // What the parent reads of a script it cannot name.
+    const sentrel::ProcessInfo stdinScript{
+        1, 1, "/usr/bin/python3", {"python3"}, {}, Engine::WebKitGtk, {}};
+    EXPECT_EQ(sentrel::Classify(stdinScript, {}).name,
+              "a WebKitGTK browser (a script run by /usr/bin/python3)");
 }
 
 TEST(Engines, TheDynamicLoaderRunByHandIsJudgedByWhatItRuns) {

@@ -29,6 +29,11 @@ int main(int argc, char** argv) {
             while (CpuMs() < until) {
             }
         }
+        if (std::strcmp(argv[i], "--later") == 0 && i + 1 < argc) {
+            const long ms = std::atol(argv[++i]);
+            timespec t{ms / 1000, (ms % 1000) * 1000000};
+            ::nanosleep(&t, nullptr);
+        }
         if (std::strcmp(argv[i], "--map") == 0 && i + 1 < argc) {
             const int fd = ::open(argv[++i], O_RDONLY | O_CLOEXEC);
             if (fd < 0 || ::mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) == MAP_FAILED)

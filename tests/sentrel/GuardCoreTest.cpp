@@ -212,11 +212,13 @@ TEST(GuardStopping, BrowsersAndListedAppsStopTheRestIsSpared) {
     sentrel::ProcessInfo& mail = w.table.Add(1007, "/usr/lib/thunderbird/thunderbird-bin");
     mail.engine = sentrel::Engine::Gecko;
     mail.package = {true, false};
+    // A path in the program directory only in the child's own mount namespace spares nothing.
+    w.table.Add(1008, "/opt/veltrix/w3m").exeFaked = true;
     ASSERT_TRUE(w.guard.Blocking());
     w.guard.Scan();
-    EXPECT_EQ(w.out.stopped, (std::vector<int>{1000, 1001, 1002, 1003, 1006}));
+    EXPECT_EQ(w.out.stopped, (std::vector<int>{1000, 1001, 1002, 1003, 1006, 1008}));
     w.guard.Scan();  // asked once: a process that takes its time is not asked again
-    EXPECT_EQ(w.out.stopped.size(), 5u);
+    EXPECT_EQ(w.out.stopped.size(), 6u);
     EXPECT_EQ(w.out.Count("Stopped firefox (pid 1000, 1001, " + std::string(kFirefox) +
                           "), a web browser: Tuesday 16:00-17:00 is a blocked hour"),
               1);
@@ -227,13 +229,13 @@ TEST(GuardStopping, BrowsersAndListedAppsStopTheRestIsSpared) {
     EXPECT_EQ(w.out.notes, (std::vector<std::string>{
                                "bash is blocked until 17:00", "firefox is blocked until 17:00",
                                "firefox (a copy in /home/kid/x/notes) is blocked until 17:00",
-                               "game is blocked until 17:00"}));
+                               "game is blocked until 17:00", "w3m is blocked until 17:00"}));
     // An allowed hour stops nothing.
     w.clock.SetLocal(2026, 12, 8, 17, 0);
     w.table.Add(1010, kFirefox);
     EXPECT_FALSE(w.guard.Blocking());
     w.guard.Scan();
-    EXPECT_EQ(w.out.stopped.size(), 5u);
+    EXPECT_EQ(w.out.stopped.size(), 6u);
 }
 
 TEST(GuardStopping, UntilTheNextAllowedHour) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -48,6 +49,46 @@ TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("[" + outsider.name + "]"), std::string::npos) << log;
+}
+
+// A child's shell and a few lines of Python with the WebKitGTK the system has: each road that
+// passed for installed software, or was looked at too early, is now stopped.
+TEST(ServiceEnforcement, PageViewersOfAFewLinesAreStoppedOnEveryRoad) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    const std::string webkit = "/usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0";
+    if (!std::filesystem::exists(webkit)) GTEST_SKIP() << "WebKitGTK is not installed";
+    GuardUser kid;
+    const std::string group = kid.MemberGroup();
+    testing_support::ServiceProcess service(group, {});
+    ASSERT_TRUE(service.started());
+    ASSERT_TRUE(service.Seal(kid.uid, "0"));
+    service.Reread(kid.name);
+
+    const std::string load =
+        "import ctypes, time; time.sleep(SECONDS); ctypes.CDLL('" + webkit + "'); time.sleep(600)";
+    auto code = [&](const char* seconds) {
+        std::string c = load;
+        c.replace(c.find("SECONDS"), 7, seconds);
+        return c;
+    };
+    // The engine loaded a while after the start (past the early looks), from -c.
+    const pid_t late = kid.Spawn({"/usr/bin/python3", "-c", code("1.5")});
+    // A script from standard input, the command line naming an installed program after it.
+    const pid_t piped = kid.Spawn(
+        {"/bin/sh", "-c", "echo \"" + code("0") + "\" | exec /usr/bin/python3 - /usr/bin/ls"});
+    // The engine library copied under a name of no engine.
+    const std::string copy = kid.home + "/lib/libnotes.so";
+    ASSERT_EQ(kid.Run({"/bin/sh", "-c", "mkdir -p ~/lib && cp '" + webkit + "' '" + copy + "'"}),
+              0);
+    const pid_t renamed = kid.Spawn({kid.Program("notes"), "--map", copy});
+    for (pid_t pid : {late, renamed}) EXPECT_TRUE(WaitForEnd(pid, kStopMs)) << service.LogText();
+    // The piped one ends with its python3 (the shell waits for it).
+    EXPECT_TRUE(WaitForEnd(piped, kStopMs)) << service.LogText();
+    const std::string log = service.LogText();
+    EXPECT_NE(log.find("a WebKitGTK browser (a script run by /usr/bin/python3"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("a WebKitGTK browser (a copy in " + kid.bin + "notes)"), std::string::npos)
+        << log;
 }
 
 }  // namespace
