@@ -25,7 +25,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 # Real browsers and programs that embed a browser engine, for the tests that must stop (or spare)
 # one. Optional: one that cannot be installed is reported, and its tests skip it.
-find_missing chromium epiphany-browser falkon yelp thunderbird
+find_missing chromium epiphany-browser falkon yelp thunderbird w3m
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}"
     update_once || true

@@ -12,7 +12,9 @@ namespace sentrel {
 namespace {
 
 constexpr std::time_t kRefreshSeconds = 60;
-constexpr off_t kMaxHashed = off_t{1} << 30;
+// Text browsers and launchers are a few MB; the big ones (Chromium's 250 MB) are known by the
+// engine files beside them, and hashing them would hold a scan for seconds.
+constexpr off_t kMaxHashed = off_t{64} << 20;
 constexpr std::size_t kMaxHashes = 1024;
 
 }  // namespace
@@ -57,7 +59,7 @@ std::string BrowserCopies::CopyOf(int fd, const struct stat& st) {
     Refresh();
     std::string mine;
     for (const Installed& b : installed_) {
-        if (b.size != st.st_size) continue;
+        if (b.size != st.st_size || b.size > kMaxHashed) continue;
         if (b.dev == st.st_dev && b.ino == st.st_ino) return {};  // the installed file itself
         if (mine.empty()) mine = Hash(fd, st);
         if (mine.empty()) return {};

@@ -17,6 +17,13 @@
 #include "sentrel/linux/ElfEngine.h"
 
 namespace sentrel {
+
+// The fields of a maps line: range, permissions, offset, device, inode, path.
+struct MapsLine {
+    std::string_view range, perms, device, path;
+    ino_t inode = 0;
+};
+
 namespace {
 
 constexpr std::size_t kMaxMaps = 16 << 20;
@@ -41,11 +48,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The fields of a maps line: range, permissions, offset, device, inode, path.
-struct MapsLine {
-    std::string_view range, device, path;
-    ino_t inode = 0;
-};
 std::optional<MapsLine> ParseMapsLine(std::string_view line) {
     MapsLine m;
     std::string_view fields[5];
@@ -58,6 +60,7 @@ std::optional<MapsLine> ParseMapsLine(std::string_view line) {
         line.remove_prefix(end == std::string_view::npos ? line.size() : end);
     }
     m.range = fields[0];
+    m.perms = fields[1];
     m.device = fields[3];
     for (char c : fields[4]) {
         if (c < '0' || c > '9') return std::nullopt;
@@ -121,50 +124,78 @@ std::string EngineProbe::CopyOfExecutable(int procFd, const Sighting& s, const s
 
 std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
     ++mapsReads_;
+    ownCode_ = false;
     // Bounded: the maps wait for the process's memory, which it may make hang.
     const std::string dir = std::to_string(pid);
     const auto maps = platform::ReadFileBounded(procFd, dir + "/maps", kMaxMaps);
     if (!maps) return std::nullopt;
-    if (const Engine byName = EngineInMaps(*maps); byName != Engine::None) return byName;
-    // By what the files are: a library copied under another name is still its engine.
-    std::set<std::pair<std::string_view, ino_t>> looked;
+    Engine engine = EngineInMaps(*maps);
+    // By what the files are (a library copied under another name is still its engine), and
+    // whether code of a file the account owns runs in the process (a library of its own, one
+    // preloaded, a memfd): a file it maps executable that is not root's.
+    std::map<std::pair<std::string_view, ino_t>, const FileKnown*> looked;
     std::string_view rest = *maps;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
         const std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         const auto m = ParseMapsLine(line);
-        if (!m || m->inode == 0 || !looked.emplace(m->device, m->inode).second) continue;
-        if (const Engine engine = EngineOfMapped(procFd, dir, line); engine != Engine::None)
-            return engine;
+        if (!m || m->inode == 0) continue;
+        const bool exec = m->perms.find('x') != std::string_view::npos;
+        if (!exec && engine != Engine::None) continue;
+        auto [at, fresh] = looked.try_emplace({m->device, m->inode}, nullptr);
+        if (fresh) at->second = FileOf(procFd, dir, *m);
+        const FileKnown* file = at->second;
+        if (exec && (!file || file->owner != 0)) ownCode_ = true;
+        if (file && engine == Engine::None) engine = file->engine;
     }
-    return Engine::None;
+    return engine;
 }
 
-Engine EngineProbe::EngineOfMapped(int procFd, const std::string& pid, std::string_view line) {
-    const MapsLine m = *ParseMapsLine(line);
+const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string& pid,
+                                                  const MapsLine& m) {
     const std::pair<std::string, ino_t> key{std::string(m.device), m.inode};
     auto it = files_.find(key);
     // The system's own files change only by root's hand, with a new inode.
-    if (it != files_.end() && it->second.owner == 0) return it->second.engine;
+    if (it != files_.end() && it->second.owner == 0) return &it->second;
     // The file itself, whatever namespace the process sees it through (root may open it so);
     // else by its path in the process's view.
     std::string rel = pid + "/map_files/" + std::string(m.range);
     struct stat st {};
     if (!StatFile(procFd, rel, &st)) {
-        if (m.path.empty()) return Engine::None;
+        if (m.path.empty()) return nullptr;
         rel = pid + "/root" + std::string(m.path);
-        if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) return Engine::None;
+        if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) return nullptr;
     }
     if (it != files_.end() && it->second.owner == st.st_uid &&
         it->second.ctimeSec == st.st_ctim.tv_sec && it->second.ctimeNsec == st.st_ctim.tv_nsec)
-        return it->second.engine;
+        return &it->second;
     const platform::UniqueFd fd = OpenFile(procFd, rel);
-    if (!fd.valid()) return Engine::None;
+    if (!fd.valid()) return nullptr;
     if (files_.size() >= kMaxFiles) files_.clear();
     FileKnown& known = files_[key];
     known = {st.st_uid, st.st_ctim.tv_sec, st.st_ctim.tv_nsec, EngineOfElf(fd.get())};
-    return known.engine;
+    return &known;
+}
+
+bool EngineProbe::RunsOwnCode(int procFd, int pid) const {
+    if (ownCode_) return true;
+    // Variables that make the loader or an interpreter run files of the account's choosing.
+    static constexpr std::string_view kLoaders[] = {
+        "LD_PRELOAD=",    "LD_LIBRARY_PATH=", "LD_AUDIT=",     "PYTHONPATH=", "PYTHONHOME=",
+        "PYTHONSTARTUP=", "PERL5LIB=",        "PERLLIB=",      "PERL5OPT=",   "RUBYLIB=",
+        "RUBYOPT=",       "NODE_PATH=",       "NODE_OPTIONS=", "GJS_PATH="};
+    const auto env = platform::ReadFileBounded(procFd, std::to_string(pid) + "/environ", 256 << 10);
+    if (!env) return true;  // unread: nothing vouches for it
+    std::string_view rest = *env;
+    while (!rest.empty()) {
+        const auto end = rest.find('\0');
+        const std::string_view var = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        for (std::string_view name : kLoaders)
+            if (var.substr(0, name.size()) == name) return true;
+    }
+    return false;
 }
 
 // The engine whose files lie beside the executable (Firefox and Chromium keep theirs there), in
@@ -200,7 +231,10 @@ PackageFacts EngineProbe::ProcessFacts(int procFd, const Sighting& s, const stru
     struct stat script {};
     const std::string rel = std::to_string(s.pid) + "/root" + s.program;
     if (!StatFile(procFd, rel, &script) || !Evidenced(s.program, script, s.app)) return {};
-    return packages_.Of(s.program, s.app);
+    const PackageFacts facts = packages_.Of(s.program, s.app);
+    // Called after a read of the process's maps: the account's own code in it is no package's.
+    if (facts.packaged && RunsOwnCode(procFd, s.pid)) return {};
+    return facts;
 }
 
 EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
@@ -215,15 +249,16 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
         v.final = true;  // gone
         return v;
     }
-    if (identified) {
+    // A copy of an installed browser's executable, whatever its name (not one whose engine
+    // files lie beside it: the engine says it at once).
+    auto copied = [&] {
         v.copyOf = CopyOfExecutable(procFd, s, st);
-        if (!v.copyOf.empty()) {
-            v.final = true;
-            return v;
-        }
-    }
+        v.final = v.final || !v.copyOf.empty();
+        return !v.copyOf.empty();
+    };
     // A script or program run through an interpreter or the loader, and an executable the caller
     // may not look at: this process alone says what it runs.
+    if (identified && s.interpreted && copied()) return v;
     if (!identified || s.interpreted) {
         if (due) {
             if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
@@ -248,10 +283,13 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
         it = known_.emplace(key, fresh).first;
     }
     Known& known = it->second;
+    if (known.engine == Engine::None && copied()) return v;
+    bool read = false;  // the maps of this process, read now
     if (!known.settled && due) {
         if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
             known.engine = *engine;
             v.reads = readsAfter;
+            read = true;
             known.settled = known.engine != Engine::None || s.cpuMs >= kEngineSettledCpuMs ||
                             WaitsInItsOwnCode(procFd, s);
         }
@@ -267,6 +305,18 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
             known.factsKnown = true;
         }
         v.package = known.facts;
+        if (!EngineMakesBrowser(v.engine, v.package)) {
+            // Installed software that runs on: only while no code of the account's runs in it,
+            // which its own process says once it has loaded (at the first read, 50 ms).
+            if (!read && s.reads == 0 && due) {
+                if (ReadMaps(procFd, s.pid)) {
+                    v.reads = readsAfter;
+                    read = true;
+                }
+            }
+            if (read && RunsOwnCode(procFd, s.pid)) v.package = {};
+            v.final = read || s.reads > 0;
+        }
     }
     return v;
 }

@@ -23,6 +23,9 @@
 //    mount).
 //  - An executable of no installed file that is an exact copy of an installed browser's (w3m
 //    copied and renamed) is that browser (BrowserCopies), known once per file identity.
+//  - Installed software that runs an engine and is no browser runs on only while none of the
+//    account's own code runs in it: no file of its own mapped executable (a library, one
+//    preloaded, a memfd), no loader or interpreter path variable in its environment.
 //  - The package facts are asked only for a process that runs an engine, and only with
 //    evidence: a file root owns whose path names that same file for the system too (or one of
 //    the Flatpak or snap app's own installed files); the script of an interpreter likewise, and
@@ -45,6 +48,8 @@
 #include "sentrel/linux/Packages.h"
 
 namespace sentrel {
+
+struct MapsLine;
 
 inline constexpr std::uint64_t kEngineFirstReadMs = 50;
 inline constexpr std::uint64_t kEngineLastReadMs = 1000;
@@ -104,9 +109,12 @@ class EngineProbe {
         std::int64_t ctimeSec = 0, ctimeNsec = 0;
         Engine engine = Engine::None;
     };
-    std::optional<Engine> ReadMaps(int procFd, int pid);  // nothing: the read did not answer
-    Engine EngineOfMapped(int procFd, const std::string& pid, std::string_view line);
-    Engine EngineOfFile(int fd, const struct stat& st);
+    // Nothing: the read did not answer. Sets ownCode_.
+    std::optional<Engine> ReadMaps(int procFd, int pid);
+    const FileKnown* FileOf(int procFd, const std::string& pid, const MapsLine& m);
+    // Whether the process read last (ReadMaps) runs code of the account's choosing: a file of
+    // its own mapped executable, or variables that make the loader or an interpreter load one.
+    bool RunsOwnCode(int procFd, int pid) const;
     Engine EngineBeside(int procFd, const Sighting& s);
     bool Evidenced(const std::string& seen, const struct stat& real, const std::string& app) const;
     // The browser the process's executable (of no installed file) is an exact copy of, or "".
@@ -120,6 +128,7 @@ class EngineProbe {
     std::map<Key, std::string> copyOf_;
     std::map<std::pair<std::string, ino_t>, FileKnown> files_;  // by device ("fd:01") and inode
     std::uint64_t mapsReads_ = 0;
+    bool ownCode_ = false;  // of the last maps read
 };
 
 // When the process of `s` is next due a maps read, in ms from now; -1: never.

@@ -301,7 +301,7 @@ TEST_F(Probe, OnlyWhatTheAccountCannotForgeMakesAProgramInstalledSoftware) {
     EXPECT_FALSE(scoped.package.packaged);
 }
 
-TEST_F(Probe, APathOfTheProcesssOwnMountNamespaceIsNoEvidence) {
+TEST_F(Probe, NeitherAPathOfItsOwnNamespaceNorItsOwnCodeInAnInstalledProgramIsEvidence) {
     if (::geteuid() != 0 || std::system("unshare -m true 2>/dev/null") != 0)
         GTEST_SKIP() << "needs root and mount namespaces";
     // An installed viewer (root's file, a package's, no browser entry), and a program of no
@@ -326,6 +326,16 @@ TEST_F(Probe, APathOfTheProcesssOwnMountNamespaceIsNoEvidence) {
     EXPECT_EQ(real.engine, Engine::WebKitGtk);
     EXPECT_TRUE(real.package.packaged);
     EXPECT_FALSE(sentrel::EngineMakesBrowser(real.engine, real.package));
+    // The same viewer running code of the account's: a library of its own, or a loader path.
+    const std::string own = EngineLibrary("gecko", home.path / "lib/libown.so");
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    const auto preloaded =
+        Look(processes.Start({viewer, "--map", engine, "--map-code", own}, own), viewer, 60);
+    EXPECT_FALSE(preloaded.package.packaged);
+    ::setenv("PYTHONPATH", home.path.c_str(), 1);
+    const auto pathed = Look(processes.Start({viewer, "--map", engine}, engine), viewer, 60);
+    ::unsetenv("PYTHONPATH");
+    EXPECT_FALSE(pathed.package.packaged);
 }
 
 TEST_F(Probe, AnEngineIsKnownByWhatItsFileIsUnderAnyName) {

@@ -1,7 +1,8 @@
 // A program that does nothing until it is stopped, copied by the tests under the names of web
 // browsers and listed applications. With --ignore-term it ignores SIGTERM, as a program that
 // will not close does; --map FILE maps a file, as a program maps a library it loads (the tests'
-// browser engine); --spin MS first uses that much processor time.
+// browser engine), --map-code FILE maps it executable (code it runs); --spin MS first uses that
+// much processor time.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <time.h>
@@ -34,10 +35,11 @@ int main(int argc, char** argv) {
             timespec t{ms / 1000, (ms % 1000) * 1000000};
             ::nanosleep(&t, nullptr);
         }
-        if (std::strcmp(argv[i], "--map") == 0 && i + 1 < argc) {
+        const bool exec = std::strcmp(argv[i], "--map-code") == 0;
+        if ((exec || std::strcmp(argv[i], "--map") == 0) && i + 1 < argc) {
             const int fd = ::open(argv[++i], O_RDONLY | O_CLOEXEC);
-            if (fd < 0 || ::mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE, fd, 0) == MAP_FAILED)
-                return 2;
+            const int prot = exec ? PROT_READ | PROT_EXEC : PROT_READ;
+            if (fd < 0 || ::mmap(nullptr, 4096, prot, MAP_PRIVATE, fd, 0) == MAP_FAILED) return 2;
         }
     }
     for (;;) ::pause();

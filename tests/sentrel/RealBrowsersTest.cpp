@@ -38,7 +38,7 @@ struct Browser {
     std::string installed;  // its executable
     bool directory;         // a copy takes the executable's whole directory, or the file alone
     std::string name;       // the log's name for the installed one
-    std::string copyName;   // ... and for a copy, before " (a copy in ...)"
+    std::string copyName;   // ... and for a copy (an exact one), before " (a copy in ...)"
     Args args;
 };
 
@@ -55,11 +55,11 @@ std::vector<Browser> Browsers() {
                                              "--user-data-dir=" + home + "/ch-" + tag,
                                              "about:blank"};
          }},
-        {"epiphany-browser", "/usr/bin/epiphany", false, "epiphany", "a WebKitGTK browser",
+        {"epiphany-browser", "/usr/bin/epiphany", false, "epiphany", "epiphany",
          [](const std::string&, const std::string&) {
              return std::vector<std::string>{"--private-instance", "about:blank"};
          }},
-        {"falkon", "/usr/bin/falkon", false, "falkon", "a Qt WebEngine browser",
+        {"falkon", "/usr/bin/falkon", false, "falkon", "falkon",
          [](const std::string&, const std::string&) {
              return std::vector<std::string>{"--no-remote", "--private-browsing", "about:blank"};
          }},

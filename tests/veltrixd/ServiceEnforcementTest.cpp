@@ -81,9 +81,21 @@ TEST(ServiceEnforcement, PageViewersOfAFewLinesAreStoppedOnEveryRoad) {
     ASSERT_EQ(kid.Run({"/bin/sh", "-c", "mkdir -p ~/lib && cp '" + webkit + "' '" + copy + "'"}),
               0);
     const pid_t renamed = kid.Spawn({kid.Program("notes"), "--map", copy});
+    // A text browser copied and renamed (reading a page from a pipe that stays open).
+    pid_t text = 0;
+    if (std::filesystem::exists("/usr/bin/w3m")) {
+        ASSERT_EQ(kid.Run({"/bin/sh", "-c", "mkdir -p ~/x && cp /usr/bin/w3m ~/x/notes"}), 0);
+        text = kid.Spawn({"/bin/sh", "-c", "sleep 600 | exec ~/x/notes -T text/html"});
+    }
     for (pid_t pid : {late, renamed}) EXPECT_TRUE(WaitForEnd(pid, kStopMs)) << service.LogText();
     // The piped one ends with its python3 (the shell waits for it).
     EXPECT_TRUE(WaitForEnd(piped, kStopMs)) << service.LogText();
+    if (text != 0) {
+        const std::string line = "Stopped w3m (a copy in " + kid.home + "/x/notes)";
+        for (int i = 0; i < kStopMs / 100 && service.LogText().find(line) == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_NE(service.LogText().find(line), std::string::npos) << service.LogText();
+    }
     const std::string log = service.LogText();
     EXPECT_NE(log.find("a WebKitGTK browser (a script run by /usr/bin/python3"), std::string::npos)
         << log;
