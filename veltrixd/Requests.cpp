@@ -35,7 +35,7 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
                                       const std::string& password, control::Fields& error,
                                       bool quiet) {
     const std::int64_t now = hooks_.nowMs();
-    if (const std::int64_t wait = limit_.WaitMs(account.uid, now); wait > 0) {
+    if (const std::int64_t wait = limit_.WaitMs(account.uid, from.uid, now); wait > 0) {
         error = Error("Too many wrong passwords. Try again in " +
                       std::to_string((wait + 999) / 1000) + " seconds.");
         return std::nullopt;
@@ -55,13 +55,13 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
             WrongFold& fold = wrongs_[{account.uid, from.uid}];
             if (fold.count++ == 0) fold = WrongFold{account, from, 1, now};
         }
-        if (limit_.Wrong(account.uid, now))
+        if (limit_.Wrong(account.uid, from.uid, now))
             hooks_.log(account, std::to_string(control::kMaxWrong) +
                                     " wrong passwords within a minute: every try waits");
         error = Error("wrong password");
         return std::nullopt;
     }
-    limit_.Right(account.uid);
+    limit_.Right(account.uid, from.uid);
     return sealed;
 }
 
@@ -121,7 +121,7 @@ control::Fields Requests::Handle(const Caller& caller, const control::Fields& re
         }
         control::Fields reply{"ok"};
         if (!Store(*target, *sealed, reply)) return reply;
-        limit_.Right(target->uid);
+        limit_.Forget(target->uid);
         hooks_.log(*target, args == 2 ? "The administrator set a new password"
                                       : "The administrator reset the password: a parent sets "
                                         "the next one in Veltrix in a parent's account");
