@@ -215,8 +215,9 @@ bool ProcScanner::Recheck() {
         auto it = known_.find(pid);
         if (it == known_.end() || !it->second.watch || !it->second.engineFinal) continue;
         Entry& e = it->second;
-        const auto fields = StatFields(ReadAt(procFd_.get(), std::to_string(pid) + "/stat"));
-        if (fields.size() <= 20) continue;  // gone
+        const std::string stat = ReadAt(procFd_.get(), std::to_string(pid) + "/stat");
+        const auto fields = StatFields(stat);  // views into `stat`
+        if (fields.size() <= 20) continue;     // gone
         const std::uint64_t vsize = Number(fields[20]);
         if (vsize == e.vsize) continue;
         e.vsize = vsize;
