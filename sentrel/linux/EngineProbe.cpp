@@ -133,7 +133,7 @@ std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
     // By what the files are (a library copied under another name is still its engine), and
     // whether code of a file the account owns runs in the process (a library of its own, one
     // preloaded, a memfd): a file it maps executable that is not root's.
-    std::map<std::pair<std::string_view, ino_t>, const FileKnown*> looked;
+    std::map<std::pair<std::string_view, ino_t>, std::optional<FileKnown>> looked;
     std::string_view rest = *maps;
     while (!rest.empty()) {
         const auto end = rest.find('\n');
@@ -143,9 +143,12 @@ std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
         if (!m || m->inode == 0) continue;
         const bool exec = m->perms.find('x') != std::string_view::npos;
         if (!exec && engine != Engine::None) continue;
-        auto [at, fresh] = looked.try_emplace({m->device, m->inode}, nullptr);
-        if (fresh) at->second = FileOf(procFd, dir, *m);
-        const FileKnown* file = at->second;
+        auto [at, fresh] = looked.try_emplace({m->device, m->inode});
+        if (fresh) {
+            // A copy: the cache may be cleared by a later file of this read.
+            if (const FileKnown* file = FileOf(procFd, dir, *m)) at->second = *file;
+        }
+        const std::optional<FileKnown>& file = at->second;
         if (exec && (!file || file->owner != 0)) ownCode_ = true;
         if (file && engine == Engine::None) engine = file->engine;
     }
