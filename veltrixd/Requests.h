@@ -1,6 +1,7 @@
 // The control requests (lib/control/Protocol.h has the list), answered for a caller the socket
 // named. Everything that needs the parent's password checks it against the sealed hash, limited
-// per account and caller by RateLimit; what the answers change outside the sealed files goes through hooks.
+// per account and caller by RateLimit; what the answers change outside the sealed files goes
+// through hooks.
 #pragma once
 
 #include <sys/types.h>
