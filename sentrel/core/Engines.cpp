@@ -94,14 +94,20 @@ Engine EngineOfOwnFiles(const std::function<bool(std::string_view name)>& has) {
     return Engine::None;
 }
 
+Engine EngineOfLibraryName(std::string_view name) {
+    if (StartsWith(name, "libwebkit2gtk-") || StartsWith(name, "libwebkitgtk-"))
+        return Engine::WebKitGtk;
+    if (IsLibrary(name, "libxul.so")) return Engine::Gecko;
+    if (IsLibrary(name, "libQt5WebEngineCore.so") || IsLibrary(name, "libQt6WebEngineCore.so"))
+        return Engine::QtWebEngine;
+    if (IsLibrary(name, "libcef.so")) return Engine::Chromium;
+    return Engine::None;
+}
+
 Engine EngineInMaps(std::string_view maps) {
     const std::vector<std::string_view> names = MappedNames(maps);
-    for (std::string_view name : names) {
-        if (StartsWith(name, "libwebkit2gtk-") || StartsWith(name, "libwebkitgtk-"))
-            return Engine::WebKitGtk;
-        if (IsLibrary(name, "libQt5WebEngineCore.so") || IsLibrary(name, "libQt6WebEngineCore.so"))
-            return Engine::QtWebEngine;
-    }
+    for (std::string_view name : names)
+        if (const Engine engine = EngineOfLibraryName(name); engine != Engine::None) return engine;
     return EngineOfOwnFiles([&names](std::string_view file) {
         return std::find(names.begin(), names.end(), file) != names.end();
     });

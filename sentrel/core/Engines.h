@@ -22,6 +22,9 @@ namespace sentrel {
 
 enum class Engine { None, Gecko, Chromium, WebKitGtk, QtWebEngine };
 
+// The engine a shared library's name (a file's base name, or its DT_SONAME) says: libxul.so,
+// libwebkit2gtk-*, libwebkitgtk-*, libQt5/6WebEngineCore.so, libcef.so; else None.
+Engine EngineOfLibraryName(std::string_view name);
 // The engine mapped in `maps` (the text of /proc/PID/maps), or None.
 Engine EngineInMaps(std::string_view maps);
 // Gecko or Chromium by their own files, which each maps and keeps beside its executable; `has`

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxName = 256;
 constexpr std::uint16_t kMaxHeaders = 256;
 constexpr std::uint64_t kMaxDynamic = 64 << 10;
-constexpr int kMaxChain = 4096;  // symbols compared per lookup, at most
+constexpr int kMaxChain = 64;  // symbols compared per lookup, at most (real chains: a few)
 
 // The engines' entry points: a library that defines one is that engine.
 struct EntryPoint {
@@ -33,25 +33,6 @@ constexpr EntryPoint kEntryPoints[] = {
     {"_ZN14QWebEnginePageC1EP7QObject", Engine::QtWebEngine},
     {"cef_initialize", Engine::Chromium},
 };
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool IsLibrary(std::string_view name, std::string_view lib) {
-    return name == lib ||
-           (StartsWith(name, lib) && name.size() > lib.size() && name[lib.size()] == '.');
-}
-
-Engine EngineOfSoname(std::string_view name) {
-    if (StartsWith(name, "libwebkit2gtk-") || StartsWith(name, "libwebkitgtk-"))
-        return Engine::WebKitGtk;
-    if (IsLibrary(name, "libxul.so")) return Engine::Gecko;
-    if (IsLibrary(name, "libQt5WebEngineCore.so") || IsLibrary(name, "libQt6WebEngineCore.so"))
-        return Engine::QtWebEngine;
-    if (IsLibrary(name, "libcef.so")) return Engine::Chromium;
-    return Engine::None;
-}
 
 std::uint32_t GnuHash(std::string_view name) {
     std::uint32_t h = 5381;
@@ -179,7 +160,7 @@ Engine EngineOfElf(int fd) {
     if (!d) return Engine::None;
     if (d->hasSoname) {
         if (const auto soname = elf.String(d->strtab + d->soname)) {
-            const Engine engine = EngineOfSoname(*soname);
+            const Engine engine = EngineOfLibraryName(*soname);
             if (engine != Engine::None) return engine;
         }
     }

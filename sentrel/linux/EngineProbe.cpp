@@ -207,11 +207,9 @@ Engine EngineProbe::EngineBeside(int procFd, const Sighting& s) {
     const auto slash = s.exe.rfind('/');
     if (slash == std::string::npos || slash == 0) return Engine::None;
     const std::string dir = std::to_string(s.pid) + "/root" + s.exe.substr(0, slash + 1);
+    const platform::UniqueFd xul = OpenFile(procFd, dir + "libxul.so");
+    if (xul.valid() && EngineOfElf(xul.get()) == Engine::Gecko) return Engine::Gecko;
     struct stat st {};
-    if (StatFile(procFd, dir + "libxul.so", &st)) {
-        const platform::UniqueFd fd = OpenFile(procFd, dir + "libxul.so");
-        if (fd.valid() && EngineOfElf(fd.get()) == Engine::Gecko) return Engine::Gecko;
-    }
     const Engine beside = EngineOfOwnFiles(
         [&](std::string_view name) { return StatFile(procFd, dir + std::string(name), &st); });
     return beside == Engine::Chromium ? beside : Engine::None;

@@ -72,7 +72,8 @@ class Processes {
     // Starts `argv` and returns once it runs it (and maps `mapped`, when given).
     pid_t Start(const std::vector<std::string>& argv, const std::string& mapped = {},
                 bool execsAgain = false) {
-        const pid_t pid = execsAgain ? Fork(argv) : testing_support::StartProgram(argv);
+        const pid_t pid =
+            execsAgain ? testing_support::Spawn(argv) : testing_support::StartProgram(argv);
         pids_.push_back(pid);
         for (int i = 0; i < 500 && !mapped.empty(); ++i) {
             std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
@@ -84,18 +85,6 @@ class Processes {
     }
 
   private:
-    // Starts a program that runs others in turn (its own exec is not waited for).
-    static pid_t Fork(const std::vector<std::string>& argv) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            std::vector<char*> args;
-            for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            ::execv(args[0], args.data());
-            ::_exit(127);
-        }
-        return pid;
-    }
     std::vector<pid_t> pids_;
 };
 

@@ -13,7 +13,8 @@
 
 namespace testing_support {
 
-inline pid_t StartProgram(const std::vector<std::string>& argv) {
+// Starts `argv` and returns at once (for a program that runs others in turn).
+inline pid_t Spawn(const std::vector<std::string>& argv) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::vector<char*> args;
@@ -22,6 +23,11 @@ inline pid_t StartProgram(const std::vector<std::string>& argv) {
         ::execv(args[0], args.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+inline pid_t StartProgram(const std::vector<std::string>& argv) {
+    const pid_t pid = Spawn(argv);
     const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     std::error_code error;
