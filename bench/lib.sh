@@ -27,15 +27,15 @@ fill_processes() {
     for _ in $(seq 100); do [ "$(ps -e --no-headers | wc -l)" -ge 500 ] && break; sleep 0.1; done
     echo "processes running: $(ps -e --no-headers | wc -l)"
 }
-# The peer: `ps -e` twice a second, killing what it finds named firefox. Started in the
-# background; its pid in $peer.
+# The peer: `ps` twice a second, killing what it finds named firefox among the throwaway
+# child's processes (never another account's). Started in the background; its pid in $peer.
 start_peer() {
     cat > "$work/peer.sh" <<'PEER'
 while :; do
-    ps -e -o pid=,comm= | awk '$2 == "firefox" {print $1}' | xargs -r kill 2>/dev/null
+    ps -u "$1" -o pid=,comm= | awk '$2 == "firefox" && $1 > 0 {print $1}' | xargs -r kill 2>/dev/null
     sleep 0.5
 done
 PEER
-    bash "$work/peer.sh" 2>/dev/null &
+    bash "$work/peer.sh" "$child" 2>/dev/null &
     peer=$!
 }

@@ -20,9 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "sentrel/linux/EngineProbe.h"
-#include "sentrel/linux/ProcScanner.h"
+#include "lib/enforce/linux/EngineProbe.h"
+#include "lib/enforce/linux/ProcScanner.h"
 #include "tests/support/Exec.h"
+#include "tests/support/Signal.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -34,7 +35,7 @@ double Ms(Clock::duration d) {
 }
 
 // Scans `count` times; the mean time of a scan in ms.
-double MeanScan(sentrel::ProcScanner& scanner, int count) {
+double MeanScan(enforce::ProcScanner& scanner, int count) {
     const auto start = Clock::now();
     for (int i = 0; i < count; ++i) scanner.Scan();
     return Ms(Clock::now() - start) / count;
@@ -58,15 +59,15 @@ int main(int argc, char** argv) {
     const fs::path work = argv[2];
 
     {
-        sentrel::ProcScanner table(::getuid(), nullptr);
+        enforce::ProcScanner table(::getuid(), nullptr);
         auto start = Clock::now();
         const std::size_t n = table.Scan().size();
         const double first = Ms(Clock::now() - start);
         std::printf(
             "scan of %zu processes, name table alone:   first sight %7.2f ms, known %6.3f ms\n", n,
             first, MeanScan(table, 200));
-        auto probe = std::make_shared<sentrel::EngineProbe>();
-        sentrel::ProcScanner engines(::getuid(), probe);
+        auto probe = std::make_shared<enforce::EngineProbe>();
+        enforce::ProcScanner engines(::getuid(), probe);
         start = Clock::now();
         engines.Scan();
         const double firstEngines = Ms(Clock::now() - start);
@@ -87,8 +88,8 @@ int main(int argc, char** argv) {
         {"sleeps at once", "idle", {}, ""},
     };
     constexpr int kEach = 20;
-    auto probe = std::make_shared<sentrel::EngineProbe>();
-    sentrel::ProcScanner scanner(::getuid(), probe);
+    auto probe = std::make_shared<enforce::EngineProbe>();
+    enforce::ProcScanner scanner(::getuid(), probe);
     scanner.Scan();
     for (const Kind& kind : kinds) {
         std::uint64_t reads = 0;
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
             }
             verdictMs += Ms(Clock::now() - started);
             reads += probe->MapsReads() - before;
-            ::kill(pid, SIGKILL);
+            testing_support::Signal(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
         std::printf(

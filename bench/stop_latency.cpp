@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Signal.h"
+
 namespace {
 
 long long NowUs() {
@@ -62,7 +64,7 @@ int main(int argc, char** argv) {
         ::close(fds[0]);
         const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
         pollfd p{pidfd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) == 0) ::kill(child, SIGKILL);
+        if (::poll(&p, 1, 5000) == 0) testing_support::Signal(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         ms.push_back(static_cast<double>(NowUs() - start) / 1000.0);
         ::close(pidfd);

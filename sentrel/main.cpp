@@ -9,14 +9,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "sentrel/linux/Instance.h"
-#include "sentrel/linux/SessionGuard.h"
-#include "sentrel/linux/SystemClock.h"
-#include "sentrel/linux/Watcher.h"
+#include "lib/enforce/linux/ProcScanner.h"
+#include "sentrel/Instance.h"
+#include "sentrel/SessionGuard.h"
+#include "lib/enforce/linux/SystemClock.h"
+#include "sentrel/Watcher.h"
 
 int main(int argc, char** argv) {
-    sentrel::SystemClock::UseSystemTimeZone();
-    const std::string exe = sentrel::OwnExecutable();
+    enforce::SystemClock::UseSystemTimeZone();
+    const std::string exe = enforce::OwnExecutable();
     if (argc == 4 && std::string(argv[1]) == "--watch")
         return sentrel::RunWatcher(exe, static_cast<pid_t>(std::atoi(argv[2])),
                                    std::strtoull(argv[3], nullptr, 10));

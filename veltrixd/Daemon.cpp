@@ -21,10 +21,10 @@
 #include "lib/platform/files/SharedLog.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/store/ValueNames.h"
-#include "sentrel/core/Clock.h"
-#include "sentrel/core/Heartbeat.h"
-#include "sentrel/linux/Instance.h"
-#include "sentrel/linux/SystemClock.h"
+#include "lib/enforce/Clock.h"
+#include "lib/enforce/Heartbeat.h"
+#include "lib/enforce/linux/HeartbeatFile.h"
+#include "lib/enforce/linux/SystemClock.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"
@@ -72,8 +72,8 @@ void Daemon::Log(const std::string& line) {
 }
 
 void Daemon::LogFor(const std::string& account, const std::string& text) {
-    sentrel::SystemClock clock;
-    Log(sentrel::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
+    enforce::SystemClock clock;
+    Log(enforce::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
 }
 
 // The log is root's, readable by the group (every member's statistics window shows it) and
@@ -142,8 +142,8 @@ control::Fields Daemon::StateOf(const Account& account) {
     const std::string path = platform::ResolveSharedLog(config_.logPath);
     const std::string text = platform::ReadFileAt(AT_FDCWD, path + ".1", 2u << 20) +
                              platform::ReadFileAt(AT_FDCWD, path, 2u << 20);
-    sentrel::SystemClock clock;
-    const std::string today = sentrel::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
+    enforce::SystemClock clock;
+    const std::string today = enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
     LogDigest digest = DigestOf(text, account.name, today);
     fields.push_back(std::to_string(digest.stoppedToday));
     for (std::string& alert : digest.alerts) fields.push_back(std::move(alert));
@@ -205,7 +205,7 @@ bool Daemon::Start() {
     log_ = std::make_unique<LogWriter>(
         config_.logPath, [this] { PrepareLog(); }, Say, SteadyMs);
 
-    sentrel::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
+    enforce::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
     identity.program = "veltrixd";
     if (config_.enforce && config_.cutNetwork) {
         network_ = std::make_unique<NetworkCut>(config_.nftTable);
@@ -249,7 +249,7 @@ bool Daemon::Start() {
         requests_->Flush(true);
         if (network_) network_->Remove();
         enforcer_->Stopping(reason);
-        heartbeat_->Write(sentrel::StoppedRecord(std::time(nullptr), ::getpid(), reason));
+        heartbeat_->Write(enforce::StoppedRecord(std::time(nullptr), ::getpid(), reason));
         QCoreApplication::quit();
     });
 
@@ -305,14 +305,14 @@ bool Daemon::Start() {
     }
 
     // How long no enforcement ran before this start, for each member's parent.
-    heartbeat_ = std::make_unique<sentrel::HeartbeatFile>(
+    heartbeat_ = std::make_unique<enforce::HeartbeatFile>(
         platform::DirectoryOfPath(config_.stateDir) + "veltrixd.heartbeat");
-    enforcer_->SetPreviousRun(sentrel::ParseHeartbeat(heartbeat_->Previous()));
-    heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid()));
+    enforcer_->SetPreviousRun(enforce::ParseHeartbeat(heartbeat_->Previous()));
+    heartbeat_->Write(enforce::AliveRecord(std::time(nullptr), ::getpid()));
     alive_ = std::make_unique<QTimer>();
     connect(alive_.get(), &QTimer::timeout, this,
-            [this] { heartbeat_->Write(sentrel::AliveRecord(std::time(nullptr), ::getpid())); });
-    alive_->start(sentrel::kHeartbeatSeconds * 1000);
+            [this] { heartbeat_->Write(enforce::AliveRecord(std::time(nullptr), ::getpid())); });
+    alive_->start(enforce::kHeartbeatSeconds * 1000);
 
     wrongFlush_ = std::make_unique<QTimer>();
     connect(wrongFlush_.get(), &QTimer::timeout, this, [this] { requests_->Flush(); });

@@ -19,7 +19,7 @@
 namespace platform {
 class SignalEvents;
 }
-namespace sentrel {
+namespace enforce {
 class HeartbeatFile;
 }
 
@@ -91,7 +91,7 @@ class Daemon final : public QObject {
     std::string networkWhy_;       // why the table could not be made
     std::set<uid_t> networkTold_;  // accounts told that their internet cannot be cut
     std::unique_ptr<Watchdog> watchdog_;
-    std::unique_ptr<sentrel::HeartbeatFile> heartbeat_;
+    std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
     std::vector<Account> memberList_;
 };

@@ -2,29 +2,26 @@
 
 #include <sys/stat.h>
 
-#include <QTimer>
-
 #include "lib/store/ValueNames.h"
-#include "sentrel/linux/ProcScanner.h"
-#include "sentrel/linux/SessionGuard.h"
-#include "sentrel/linux/Stopper.h"
-#include "sentrel/linux/SystemClock.h"
+#include "lib/enforce/linux/ProcScanner.h"
+#include "lib/enforce/linux/Stopper.h"
+#include "lib/enforce/linux/SystemClock.h"
 #include "veltrixd/SealedStore.h"
 
 namespace veltrixd {
 
 // One account's guard and what it acts through.
-struct Enforcer::AccountGuard final : sentrel::Outside {
+struct Enforcer::AccountGuard final : enforce::Outside {
     AccountGuard(Enforcer& owner, const Account& a)
         : enforcer(owner),
           account(a),
           table(a.uid, owner.probe_),
-          stopper([this](const sentrel::ProcessInfo& p) { guard->Killed(p); }) {
-        sentrel::Identity id = owner.identity_;
+          stopper([this](const enforce::ProcessInfo& p) { guard->Killed(p); }) {
+        enforce::Identity id = owner.identity_;
         id.account = a.name;
-        guard = std::make_unique<sentrel::Guard>(*owner.clock_, table, *this, id);
+        guard = std::make_unique<enforce::Guard>(*owner.clock_, table, *this, id);
     }
-    bool Stop(const sentrel::ProcessInfo& p) override { return stopper.Stop(p); }
+    bool Stop(const enforce::ProcessInfo& p) override { return stopper.Stop(p); }
     void Notify(const std::string& text) override { enforcer.hooks_.notify(account.uid, text); }
     void Log(const std::string& line) override { enforcer.hooks_.log(line); }
 
@@ -32,39 +29,25 @@ struct Enforcer::AccountGuard final : sentrel::Outside {
     Account account;
     bool internetOff = true;   // at blocked hours ("InternetOffOrNot" not "No")
     bool wasBlocking = false;  // at the tick before
-    sentrel::ProcScanner table;
-    sentrel::Stopper stopper;
-    std::unique_ptr<sentrel::Guard> guard;
+    enforce::ProcScanner table;
+    enforce::Stopper stopper;
+    std::unique_ptr<enforce::Guard> guard;
 };
 
-namespace {
-
-std::unique_ptr<QTimer> Timer(QObject* owner, int ms, bool single, std::function<void()> fire) {
-    auto t = std::make_unique<QTimer>();
-    t->setInterval(ms);
-    t->setSingleShot(single);
-    QObject::connect(t.get(), &QTimer::timeout, owner, std::move(fire));
-    return t;
+Enforcer::Enforcer(SealedStore& store, enforce::Identity identity, EnforcerHooks hooks)
+    : store_(store), identity_(std::move(identity)), hooks_(std::move(hooks)) {
+    clock_ = std::make_unique<enforce::SystemClock>();
+    probe_ = std::make_shared<enforce::EngineProbe>();
+    schedule_ = std::make_unique<enforce::ScanSchedule>(*this);
+    schedule_->StartTicking();
+    schedule_->Scanning(true);  // each scan looks only at the accounts whose hour blocks
 }
 
-}  // namespace
-
-Enforcer::Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks)
-    : store_(store), identity_(std::move(identity)), hooks_(std::move(hooks)) {
-    clock_ = std::make_unique<sentrel::SystemClock>();
-    probe_ = std::make_shared<sentrel::EngineProbe>();
-    tick_ = Timer(this, sentrel::kTickMs, false, [this] { Tick(); });
-    scan_ = Timer(this, sentrel::kScanMs, false, [this] { ScanBlocking(); });
-    soon_ = Timer(this, 0, true, [this] { ScanNow(); });
-    probeTimer_ = Timer(this, 0, true, [this] {
-        for (uid_t uid : std::exchange(probing_, {})) {
-            auto it = guards_.find(uid);
-            if (it != guards_.end() && it->second->guard->Blocking()) Scan(*it->second);
-        }
-    });
-    recheck_ = Timer(this, kRecheckMs, false, [this] { Recheck(); });
-    tick_->start();
-    scan_->start();
+void Enforcer::OnProbe() {
+    for (uid_t uid : std::exchange(probing_, {})) {
+        auto it = guards_.find(uid);
+        if (it != guards_.end() && it->second->guard->Blocking()) Scan(*it->second);
+    }
 }
 
 Enforcer::~Enforcer() = default;
@@ -75,7 +58,7 @@ void Enforcer::SetMembers(const std::vector<Account>& members) {
         now.insert(a.uid);
         if (guards_.contains(a.uid)) continue;
         auto g = std::make_unique<AccountGuard>(*this, a);
-        g->guard->Started(started_ ? sentrel::PreviousRun{} : previous_);
+        g->guard->Started(started_ ? enforce::PreviousRun{} : previous_);
         guards_[a.uid] = std::move(g);
         Reload(a.uid);
     }
@@ -93,7 +76,7 @@ void Enforcer::SetMembers(const std::vector<Account>& members) {
 void Enforcer::Reload(uid_t uid) {
     auto it = guards_.find(uid);
     if (it == guards_.end()) return;
-    sentrel::Guard& guard = *it->second->guard;
+    enforce::Guard& guard = *it->second->guard;
     std::string why;
     const auto sealed = store_.Load(uid, &why);
     if (!sealed) {
@@ -103,10 +86,10 @@ void Enforcer::Reload(uid_t uid) {
     }
     const auto off = sealed->values.find(store::kInternetOff);
     it->second->internetOff = off == sealed->values.end() || off->second != "No";
-    guard.SettingsRead(sentrel::InterpretSettings([&sealed](const std::string& name) {
+    guard.SettingsRead(enforce::InterpretSettings([&sealed](const std::string& name) {
         auto v = sealed->values.find(name);
-        if (v == sealed->values.end()) return sentrel::StoreValue{};
-        return sentrel::StoreValue{sentrel::StoreValue::Text, v->second};
+        if (v == sealed->values.end()) return enforce::StoreValue{};
+        return enforce::StoreValue{enforce::StoreValue::Text, v->second};
     }));
     if (guard.Blocking()) Scan(*it->second);
     UpdateCut();
@@ -115,11 +98,7 @@ void Enforcer::Reload(uid_t uid) {
 // Scans one account; a new program whose engine is not known yet is looked at again when due.
 void Enforcer::Scan(AccountGuard& g) {
     g.guard->Scan();
-    const std::int64_t due = g.table.ProbeDueInMs();
-    if (due < 0 || due >= sentrel::kScanMs) return;
-    probing_.insert(g.account.uid);
-    const int ms = static_cast<int>(due) + 5;
-    if (!probeTimer_->isActive() || probeTimer_->remainingTime() > ms) probeTimer_->start(ms);
+    if (schedule_->ProbeIn(g.table.ProbeDueInMs())) probing_.insert(g.account.uid);
 }
 
 void Enforcer::ReloadAll() {
@@ -139,7 +118,7 @@ void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
         it->second->table.Refresh(pid);
         dirty_.insert(st.st_uid);
     }
-    if (!dirty_.empty()) soon_->start();
+    if (!dirty_.empty()) schedule_->Soon();
 }
 
 void Enforcer::ScanNow() {
@@ -159,14 +138,13 @@ void Enforcer::Tick() {
         g->wasBlocking = blocking;
         anyBlocking = anyBlocking || blocking;
     }
-    if (anyBlocking && !recheck_->isActive()) recheck_->start();
-    if (!anyBlocking) recheck_->stop();
-    if (!dirty_.empty()) soon_->start();
+    schedule_->Rechecking(anyBlocking);
+    if (!dirty_.empty()) schedule_->Soon();
     UpdateCut();
 }
 
 void Enforcer::EventsHealthy(bool healthy) {
-    scan_->setInterval(healthy ? kSafetyScanMs : sentrel::kScanMs);
+    schedule_->SetScanInterval(healthy ? kSafetyScanMs : enforce::kScanMs);
 }
 
 void Enforcer::UpdateCut() {
@@ -203,7 +181,7 @@ void Enforcer::Stopping(const std::string& reason) {
     for (auto& [uid, g] : guards_) g->guard->Stopping(reason);
 }
 
-std::optional<sentrel::Guard::HourState> Enforcer::StateOf(uid_t uid) {
+std::optional<enforce::Guard::HourState> Enforcer::StateOf(uid_t uid) {
     auto it = guards_.find(uid);
     if (it == guards_.end()) return std::nullopt;
     return it->second->guard->StateNow();

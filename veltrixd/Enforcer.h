@@ -1,4 +1,4 @@
-// Enforcement for every member account: one guard engine of sentrel/core per account, each with
+// Enforcement for every member account: one guard engine of lib/enforce per account, each with
 // the account's own process table, fed from the account's sealed settings. Ticks once a second,
 // scans twice a second while an account's hour blocks, and scans an account at once when one of
 // its processes starts a program (ExecSeen), and rechecks the processes judged alone while
@@ -19,26 +19,22 @@
 #include <string>
 #include <vector>
 
-#include "sentrel/core/Guard.h"
+#include "lib/enforce/Guard.h"
+#include "lib/enforce/linux/ScanSchedule.h"
 #include "veltrixd/Members.h"
 
-class QTimer;
-
-namespace sentrel {
+namespace enforce {
 class EngineProbe;
 class ProcScanner;
 class Stopper;
 class SystemClock;
-}  // namespace sentrel
+}  // namespace enforce
 
 namespace veltrixd {
 
 class SealedStore;
 
 inline constexpr int kSafetyScanMs = 10000;
-// While an account's hour blocks, what its interpreters and programs of no installed file map is
-// looked at this often (ProcScanner::Recheck: a small read each).
-inline constexpr int kRecheckMs = 500;
 
 struct EnforcerHooks {
     std::function<void(const std::string& line)> log;                // one line of Block.log
@@ -49,14 +45,14 @@ struct EnforcerHooks {
     std::function<bool(const std::set<uid_t>& cut, const std::set<uid_t>& newly)> cutNetwork;
 };
 
-class Enforcer final : public QObject {
+class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     Q_OBJECT
   public:
-    Enforcer(SealedStore& store, sentrel::Identity identity, EnforcerHooks hooks);
+    Enforcer(SealedStore& store, enforce::Identity identity, EnforcerHooks hooks);
     ~Enforcer() override;
 
     // What the service before left: the first members' guards log how long nothing enforced.
-    void SetPreviousRun(const sentrel::PreviousRun& previous) { previous_ = previous; }
+    void SetPreviousRun(const enforce::PreviousRun& previous) { previous_ = previous; }
     // Starts guards for new members and stops those of accounts that left the group.
     void SetMembers(const std::vector<Account>& members);
     // Reads the account's sealed settings again.
@@ -71,10 +67,17 @@ class Enforcer final : public QObject {
     // run every kSafetyScanMs (and at once when events were lost), not every kScanMs.
     void EventsHealthy(bool healthy);
     // What the account's hours say now; nullopt when it is not enforced.
-    std::optional<sentrel::Guard::HourState> StateOf(uid_t uid);
+    std::optional<enforce::Guard::HourState> StateOf(uid_t uid);
 
   private:
     struct AccountGuard;
+    // enforce::ScanSchedule::Driven: the tick, the scan of every blocked account, a look at the
+    // accounts with a program due, what interpreters loaded since, the accounts with new programs.
+    void OnTick() override { Tick(); }
+    void OnScan() override { ScanBlocking(); }
+    void OnProbe() override;
+    void OnRecheck() override { Recheck(); }
+    void OnSoon() override { ScanNow(); }
     void Tick();
     // The accounts to cut, told to the hook when they changed (at every tick and every seal).
     void UpdateCut();
@@ -84,17 +87,17 @@ class Enforcer final : public QObject {
     void Scan(AccountGuard& g);
 
     SealedStore& store_;
-    sentrel::Identity identity_;
+    enforce::Identity identity_;
     EnforcerHooks hooks_;
-    std::unique_ptr<sentrel::SystemClock> clock_;
+    std::unique_ptr<enforce::SystemClock> clock_;
     std::map<uid_t, std::unique_ptr<AccountGuard>> guards_;
-    sentrel::PreviousRun previous_;
+    enforce::PreviousRun previous_;
     bool started_ = false;     // the first members were given previous_
     std::set<uid_t> dirty_;    // accounts to scan at once
     std::set<uid_t> cut_;      // accounts whose network is cut
     std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
-    std::shared_ptr<sentrel::EngineProbe> probe_;  // what every account's scanner learnt
-    std::unique_ptr<QTimer> tick_, scan_, soon_, probeTimer_, recheck_;
+    std::shared_ptr<enforce::EngineProbe> probe_;  // what every account's scanner learnt
+    std::unique_ptr<enforce::ScanSchedule> schedule_;
 };
 
 }  // namespace veltrixd

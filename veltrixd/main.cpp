@@ -22,8 +22,8 @@
 #include <string>
 
 #include "lib/platform/files/SharedLog.h"
-#include "sentrel/linux/Instance.h"
-#include "sentrel/linux/SystemClock.h"
+#include "lib/enforce/linux/ProcScanner.h"
+#include "lib/enforce/linux/SystemClock.h"
 #include "veltrixd/Adopt.h"
 #include "veltrixd/Daemon.h"
 
@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     std::string zoneFile = "/etc/localtime";
     veltrixd::Config config;
     bool adopt = false;
-    config.programDir = platform::DirectoryOfPath(sentrel::OwnExecutable());
+    config.programDir = platform::DirectoryOfPath(enforce::OwnExecutable());
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    sentrel::SystemClock::UseSystemTimeZone(zoneFile);
+    enforce::SystemClock::UseSystemTimeZone(zoneFile);
     if (adopt) return veltrixd::AdoptStores(config) ? 0 : 1;
     QCoreApplication app(argc, argv);
     veltrixd::Daemon daemon(config);

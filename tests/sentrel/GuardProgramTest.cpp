@@ -17,6 +17,7 @@
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Signal.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -137,7 +138,7 @@ TEST_F(GuardProgram, AnotherUsersProgramIsLeftAlone) {
     EXPECT_TRUE(WaitForEnd(theirs, kStopMs));
     EXPECT_TRUE(Running(mine));
     EXPECT_EQ(user->Log().find("pid " + std::to_string(mine)), std::string::npos);
-    ::kill(mine, SIGKILL);
+    testing_support::Signal(mine, SIGKILL);
     WaitForEnd(mine, 5000);
 }
 
@@ -167,7 +168,7 @@ TEST_F(GuardProgram, ASecondStartLeavesOneGuardThatReadsTheSettingsAgain) {
         guards += cmd.find("Sentrel.exe") == 0 || cmd.find("/Sentrel.exe") != std::string::npos;
     EXPECT_EQ(guards, 1);
 
-    ::kill(first, SIGTERM);  // stopped by a signal: logged, and the heartbeat says why
+    testing_support::Signal(first, SIGTERM);  // stopped by a signal: logged, and the heartbeat says why
     EXPECT_TRUE(WaitForEnd(first, kStopMs));
     EXPECT_TRUE(
         user->WaitForLog("stopped (pid " + std::to_string(first) + "): stopped by SIGTERM"));
@@ -179,14 +180,14 @@ TEST_F(GuardProgram, ProtectionStartsAKilledGuardAgain) {
     user->Set(store::kNeedGuard, "Yes");
     const pid_t first = Start();
     ASSERT_TRUE(user->WaitForLog("Protection on: a watcher (pid "));
-    ::kill(first, SIGKILL);
+    testing_support::Signal(first, SIGKILL);
     EXPECT_TRUE(WaitForEnd(first, kStopMs));
     pid_t next = 0;
     for (int i = 0; i < 1000 && (next == 0 || next == first); ++i) {
         next = user->Guard();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    EXPECT_NE(next, 0) << user->Log();
+    ASSERT_NE(next, 0) << user->Log();
     EXPECT_NE(next, first);
     EXPECT_TRUE(
         user->WaitForLog("the guard before (pid " + std::to_string(first) + ") was killed at"))
@@ -198,7 +199,7 @@ TEST_F(GuardProgram, ProtectionStartsAKilledGuardAgain) {
 
     user->Set(store::kNeedGuard, "No");
     EXPECT_TRUE(user->WaitForLog("Protection off: the watcher"));
-    ::kill(next, SIGKILL);
+    testing_support::Signal(next, SIGKILL);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_EQ(user->Guard(), 0) << "started again without protection";
 }
@@ -222,7 +223,7 @@ TEST_F(GuardProgram, NotificationsReachTheDesktopAndTheSessionsEndStopsTheGuard)
 
     // The end of the session: the bus goes away.
     for (const auto& [pid, cmd] : user->Processes())
-        if (cmd.find("dbus-daemon") != std::string::npos) ::kill(pid, SIGTERM);
+        if (cmd.find("dbus-daemon") != std::string::npos) testing_support::Signal(pid, SIGTERM);
     EXPECT_TRUE(user->WaitForLog("stopped (pid ")) << user->Log();
     EXPECT_TRUE(user->WaitForLog("): the session ended"));
     EXPECT_TRUE(WaitForEnd(session, kStopMs));
@@ -268,7 +269,7 @@ TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
 
     // Without the session guard (and its watcher) the service blocks on.
     for (const auto& [pid, cmd] : user->Processes())
-        if (cmd.find("Sentrel.exe") != std::string::npos) ::kill(pid, SIGKILL);
+        if (cmd.find("Sentrel.exe") != std::string::npos) testing_support::Signal(pid, SIGKILL);
     const pid_t again = user->Spawn({user->Program("midori")});
     EXPECT_TRUE(WaitForEnd(again, kStopMs)) << service.LogText();
 }

@@ -20,6 +20,7 @@
 #include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/Signal.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;
@@ -91,7 +92,7 @@ class Display {
     }
     ~Display() {
         if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
+        testing_support::Signal(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
     }
     std::string name;  // ":N", or "" when Xvfb did not start

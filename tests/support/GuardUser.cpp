@@ -1,4 +1,6 @@
 #include "tests/support/GuardUser.h"
+#include "tests/support/ProcessGroup.h"
+#include "tests/support/Signal.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -83,7 +85,7 @@ GuardUser::~GuardUser() {
     for (int round = 0; round < 50; ++round) {
         const auto left = Processes();
         if (left.empty()) break;
-        for (const auto& [pid, cmd] : left) ::kill(pid, SIGKILL);
+        for (const auto& [pid, cmd] : left) testing_support::Signal(pid, SIGKILL);
         while (::waitpid(-1, nullptr, WNOHANG) > 0) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -227,10 +229,11 @@ std::vector<std::pair<pid_t, std::string>> GuardUser::Processes() const {
 }
 
 bool Running(pid_t pid) {
+    if (pid <= 0) return false;
     int status = 0;
     const pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) return false;  // our child, now reaped
-    if (::kill(pid, 0) != 0) return false;
+    if (!testing_support::Signal(pid, 0)) return false;
     const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
     const auto close = stat.rfind(')');
     return !(close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z');

@@ -1,4 +1,6 @@
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/ProcessGroup.h"
+#include "tests/support/Signal.h"
 
 #include <grp.h>
 #include <signal.h>
@@ -76,7 +78,7 @@ bool ServiceProcess::Launch() {
 
 bool ServiceProcess::Restart() {
     if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0) {  // not reaped by the test
-        ::kill(pid_, SIGKILL);
+        testing_support::Signal(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
     }
     started_ = Launch();
@@ -87,11 +89,11 @@ int ServiceProcess::Stop() {
     int status = -1;
     if (pid_ <= 0) return status;
     if (::waitpid(pid_, &status, WNOHANG) == 0) {
-        ::kill(pid_, SIGTERM);
+        testing_support::Signal(pid_, SIGTERM);
         // A service a test made stall hears no SIGTERM.
         for (int i = 0; i < 400 && ::waitpid(pid_, &status, WNOHANG) == 0; ++i) ::usleep(50000);
         if (::waitpid(pid_, &status, WNOHANG) == 0) {
-            ::kill(pid_, SIGKILL);
+            testing_support::Signal(pid_, SIGKILL);
             ::waitpid(pid_, &status, 0);
         }
     }
@@ -126,7 +128,7 @@ bool ServiceProcess::Reread(const std::string& account) const {
     const std::string read = "[" + account + "] Settings read: blocking on";
     for (int i = 0; i < 50; ++i) {
         if (LogText().find(read) != std::string::npos) return true;
-        ::kill(pid_, SIGHUP);
+        testing_support::Signal(pid_, SIGHUP);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     return LogText().find(read) != std::string::npos;

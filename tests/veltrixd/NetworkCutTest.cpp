@@ -24,6 +24,8 @@
 #include "tests/support/TempEnv.h"
 #include "veltrixd/NetworkCut.h"
 #include "veltrixd/SealedStore.h"
+#include "tests/support/Signal.h"
+#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;
@@ -34,13 +36,7 @@ std::string Shell(const std::string& command, int* status = nullptr) {
     return testing_support::Run(command, status);
 }
 
-bool Eventually(const std::function<bool()>& done, int ms) {
-    for (int waited = 0; waited < ms; waited += 100) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return done();
-}
+using testing_support::Eventually;
 
 std::string Ip() {
     for (const char* path : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"})
@@ -122,7 +118,7 @@ class NetworkCutTest : public ::testing::Test {
             if (std::ifstream in(pidFile); in) {
                 pid_t pid = 0;
                 in >> pid;
-                if (pid > 0) ::kill(pid, SIGKILL);
+                if (pid > 0) testing_support::Signal(pid, SIGKILL);
             }
         if (made_) Shell(ip_ + " netns del " + inner_ + "; " + ip_ + " netns del " + outer_);
         if (!dir_.empty()) fs::remove_all(dir_);
@@ -199,17 +195,17 @@ TEST_F(NetworkCutTest, ABlockedMemberGetsNoPageAndEveryoneElseTheirs) {
 
     // The parent keeps the kid's network: programs alone are stopped.
     ASSERT_TRUE(sealed.Save(kid.uid, BlockedNow(true), nullptr));
-    ::kill(service->pid(), SIGHUP);
+    testing_support::Signal(service->pid(), SIGHUP);
     EXPECT_TRUE(Eventually([&] { return Fetch(kid.name, "tcp", server_) == "page"; }, 10000));
     ASSERT_TRUE(sealed.Save(kid.uid, BlockedNow(false), nullptr));
-    ::kill(service->pid(), SIGHUP);
+    testing_support::Signal(service->pid(), SIGHUP);
     EXPECT_TRUE(Eventually([&] { return Fetch(kid.name, "tcp", server_).rfind("no page", 0) == 0; },
                            10000));
 
     // A service killed with the sister cut, the sister's hours changed meanwhile: the new one
     // leaves no stale rule and misses none.
     ASSERT_TRUE(sealed.Save(sister.uid, BlockedNow(false), nullptr));
-    ::kill(service->pid(), SIGHUP);
+    testing_support::Signal(service->pid(), SIGHUP);
     ASSERT_TRUE(Eventually(
         [&] { return Fetch(sister.name, "tcp", server_).rfind("no page", 0) == 0; }, 10000));
     ASSERT_TRUE(service->Seal(sister.uid, "1"));

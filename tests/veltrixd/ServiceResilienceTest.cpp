@@ -26,6 +26,8 @@
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "veltrixd/SealedStore.h"
+#include "tests/support/Signal.h"
+#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;
@@ -44,14 +46,7 @@ bool Locked(const std::string& path) {
     return std::system(("flock -n -x '" + path + "' true").c_str()) != 0;
 }
 
-bool Eventually(const std::function<bool()>& done, int ms) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (Clock::now() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using testing_support::Eventually;
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
     std::size_t n = 0;
@@ -99,12 +94,12 @@ TEST(ServiceResilience, AMembersLockOnTheLogHoldsNoStopNoAnswerAndNoLine) {
     const pid_t exclusive = f.sister.Spawn({"/usr/bin/flock", "-o", "-x", log, "sleep", "600"});
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     expectStopped(f.kid, "epiphany");
-    ::kill(shared, SIGKILL);
+    testing_support::Signal(shared, SIGKILL);
     EXPECT_TRUE(WaitForEnd(shared, kStopMs));
     ASSERT_TRUE(Eventually([&] { return !Running(exclusive) || Locked(log); }, 5000));
     expectStopped(f.sister, "chromium");
     EXPECT_TRUE(control::Ask({"status"}, 5000).ok());
-    ::kill(exclusive, SIGKILL);
+    testing_support::Signal(exclusive, SIGKILL);
     EXPECT_TRUE(WaitForEnd(exclusive, kStopMs));
 
     // Every stop is in the log, once, in the order of the stops.
@@ -165,7 +160,7 @@ TEST(ServiceResilience, AStalledServiceIsRestartedByItsWatchdogAndTellsTheGap) {
     EXPECT_TRUE(awaitMessage("READY=1", 10000));
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(awaitMessage("WATCHDOG=1", kWatchdogMs * 2));
 
-    ::kill(service.pid(), SIGUSR2);  // the test build's hook: the loop stops turning
+    testing_support::Signal(service.pid(), SIGUSR2);  // the test build's hook: the loop stops turning
     // Supervise: the time since the last WATCHDOG=1 passes the period (bounded).
     auto last = Clock::now();
     const auto giveUp = last + std::chrono::seconds(60);
@@ -173,7 +168,7 @@ TEST(ServiceResilience, AStalledServiceIsRestartedByItsWatchdogAndTellsTheGap) {
         if (next(100).find("WATCHDOG=1") != std::string::npos) last = Clock::now();
     ASSERT_LT(Clock::now(), giveUp) << "the service kept saying it is alive";
     // systemd sends WatchdogSignal= (SIGABRT by default), then SIGKILL; the end is the same.
-    ::kill(service.pid(), SIGKILL);
+    testing_support::Signal(service.pid(), SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(service.pid(), &status, 0), service.pid());
     EXPECT_TRUE(WIFSIGNALED(status));

@@ -12,6 +12,7 @@
 #include "lib/net/HttpClient.h"
 #include "tests/lib/net/ScriptedServer.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Signal.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ class PythonHttpServer : public ::testing::Test {
     }
     void TearDown() override {
         if (pid > 0) {
-            kill(pid, SIGTERM);
+            testing_support::Signal(pid, SIGTERM);
             waitpid(pid, nullptr, 0);
         }
     }

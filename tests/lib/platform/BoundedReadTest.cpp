@@ -14,6 +14,7 @@
 
 #include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/UniqueFd.h"
+#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using platform::ReadFileBounded;
@@ -21,13 +22,7 @@ using platform::UniqueFd;
 
 namespace {
 
-bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 400; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    }
-    return done();
-}
+using testing_support::Eventually;
 
 }  // namespace
 

@@ -19,6 +19,7 @@
 #include "tests/lib/net/ScriptedServer.h"
 #include "tests/support/Gui.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Signal.h"
 
 using testing_support::Set;
 using testing_support::TempEnv;
@@ -36,7 +37,7 @@ class DemoSite {
         setenv("VELTRIX_SITE", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);
     }
     ~DemoSite() {
-        kill(pid_, SIGTERM);
+        testing_support::Signal(pid_, SIGTERM);
         waitpid(pid_, nullptr, 0);
         unsetenv("VELTRIX_SITE");
     }
