@@ -5,7 +5,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-cmake --install "$build" --prefix "$work/program" >/dev/null
+VELTRIX_TEST_INSTALL=1 cmake --install "$build" --prefix "$work/program" >/dev/null
 exec 5> "$work/fd"
 Xvfb -displayfd 5 -screen 0 1280x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     platform::Application::SetProgramDirectoryForTesting(dir);
     const long before = bench::PeakKb();
     const double t = bench::Now();
-    guard::TForm7 form;
+    blocking::TForm7 form;
     form.Show();
     form.ListBox1->viewport()->repaint();  // the first paint, with the newest lines in view
     QApplication::processEvents();

@@ -4,7 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 for tool in socat bc curl; do command -v $tool >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $tool >/dev/null; done
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The test command's tree: the benchmarks start services of their own, as the tests do.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRIX_TEST_SEAMS=ON \
+      -DVELTRIX_TESTS=ON >/dev/null
 cmake --build build
 echo "== settings store";        build/bench/bench_store
 echo "== start-up";              bash bench/startup.sh build

@@ -17,10 +17,13 @@ for arg in "$@"; do
     esac
 done
 bash tools/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build
+# A tree of its own, as a person's build: no tests, none of their doors (the test command's
+# build/ has them and cannot be installed).
+cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRIX_TESTS=OFF \
+      -DVELTRIX_TEST_SEAMS=OFF -DVELTRIX_BENCH=OFF >/dev/null
+cmake --build build-run
 root=$PWD/run
-cmake --install build --prefix "$root/program" >/dev/null
+cmake --install build-run --prefix "$root/program" >/dev/null
 [ $keep = 1 ] || rm -rf "$root/store"
 export VELTRIX_USER_STORE=$root/store/user
 export VELTRIX_MACHINE_STORE=$root/store/machine

@@ -21,7 +21,7 @@ run_tests() {
 }
 
 echo "== normal build (GCC)"
-configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRIX_TEST_SEAMS=ON -DVELTRIX_TESTS=ON
 cmake --build build
 run_tests build
 
@@ -30,6 +30,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVELTRIX_SANITIZE=ON \
+          -DVELTRIX_TEST_SEAMS=ON -DVELTRIX_TESTS=ON \
           -DVELTRIX_FUZZ=ON
 cmake --build build-asan
 run_tests build-asan
@@ -46,6 +47,11 @@ cat build/lint.log
 echo "== release build (GCC, -O3, Debian's hardening flags) and the Debian package"
 deb=$(BUILD_DIR=build-release VELTRIX_PACKAGE_CMAKE="-DVELTRIX_WERROR=ON -DVELTRIX_TESTS=OFF -DVELTRIX_BENCH=OFF" \
       bash tools/package.sh | tail -n1)
+echo "== the release build's programs, installed as a person's build is: no test doors"
+doors=$(mktemp -d /tmp/veltrix-release-XXXXXX)
+cmake --install build-release --prefix "$doors" >/dev/null
+bash tests/package/no_test_doors.sh "$doors"
+rm -rf "$doors"
 echo "== the package, checked from the .deb"
 bash tests/package/check_package.sh "$deb"
 echo "== the package installed, used in a child's account, upgraded, removed, purged"

@@ -8,7 +8,7 @@
 #include "lib/platform/files/SharedLog.h"
 #include "lib/rtl/Exception.h"
 
-namespace guard {
+namespace blocklog {
 namespace {
 
 std::string ReadWhole(const platform::LockedLog& log) {
@@ -137,4 +137,4 @@ void BlockLog::WriteBack() {
     // Closing `log` releases the lock; a guard waiting on it sees the path moved on.
 }
 
-}  // namespace guard
+}  // namespace blocklog

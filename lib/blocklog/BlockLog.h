@@ -26,7 +26,7 @@
 #include "lib/platform/files/SharedLog.h"
 #include "lib/rtl/TextLines.h"
 
-namespace guard {
+namespace blocklog {
 
 // The guard's side of the contract: appends `line` and CR LF to the log at `path`.
 // False when the file cannot be opened or written.
@@ -78,4 +78,4 @@ class BlockLog {
     std::vector<std::uint64_t> clearedLines_;
 };
 
-}  // namespace guard
+}  // namespace blocklog

@@ -148,7 +148,7 @@ void TForm1::FormShow() {
 void TForm1::FormClose() {
     using platform::Guarded;
     // The close is never vetoed: each step is logged on failure and the next one runs.
-    Guarded([this] { guard::WriteAutostart(CheckBox169->isChecked()); });
+    Guarded([this] { blocking::WriteAutostart(CheckBox169->isChecked()); });
     if (Left() != platform::kOffScreen) {
         const int left = Left();
         const int top = Top();
@@ -165,20 +165,20 @@ void TForm1::FormClose() {
 }
 
 void TForm1::SpeedButton4Click() {
-    guard::StartGuard();
-    guard::SetNeedJob(true);
+    blocking::StartGuard();
+    blocking::SetNeedJob(true);
     settings::Current().Seal();
 }
 void TForm1::SpeedButton5Click() {
-    guard::SetNeedJob(false);
+    blocking::SetNeedJob(false);
     settings::Current().Seal();
 }
 void TForm1::SpeedButton2Click() {
-    guard::SetNeedGuard(true);
+    blocking::SetNeedGuard(true);
     settings::Current().Seal();
 }
 void TForm1::SpeedButton3Click() {
-    guard::SetNeedGuard(false);
+    blocking::SetNeedGuard(false);
     settings::Current().Seal();
 }
 

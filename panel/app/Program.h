@@ -22,8 +22,8 @@ struct Windows {
     std::unique_ptr<lock::TForm2> form2;
     std::unique_ptr<lock::TForm3> form3;
     std::unique_ptr<lock::TForm4> form4;
-    std::unique_ptr<guard::TForm6> form6;
-    std::unique_ptr<guard::TForm7> form7;
+    std::unique_ptr<blocking::TForm6> form6;
+    std::unique_ptr<blocking::TForm7> form7;
     std::unique_ptr<update::TForm8> form8;
     std::unique_ptr<update::TForm9> form9;
 };

@@ -4,7 +4,7 @@
 #include "panel/blocking/GuardProgram.h"
 #include "panel/settings/Settings.h"
 
-namespace guard {
+namespace blocking {
 
 void WriteAutostart(bool runAtLogin) {
     // Where the service enforces, the machine-wide entry is root's: the service writes it.
@@ -17,4 +17,4 @@ void WriteAutostart(bool runAtLogin) {
                    [&](store::TRegistry& reg) { reg.WriteString(store::kAutostartValue, value); });
 }
 
-}  // namespace guard
+}  // namespace blocking

@@ -3,8 +3,8 @@
 // who may not write the machine-wide root leaves it as it was, silently.
 #pragma once
 
-namespace guard {
+namespace blocking {
 
 void WriteAutostart(bool runAtLogin);
 
-}  // namespace guard
+}  // namespace blocking

@@ -13,7 +13,7 @@
 #include "lib/store/ValueNames.h"
 #include "panel/settings/Settings.h"
 
-namespace guard {
+namespace blocking {
 namespace {
 constexpr int kRowPitch = 32;
 
@@ -98,4 +98,4 @@ void TForm6::Label1Click() {
     platform::ShellExecute(store::ProductUrl("/english/veltrix/tips.html"));
 }
 
-}  // namespace guard
+}  // namespace blocking

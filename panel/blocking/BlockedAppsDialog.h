@@ -11,7 +11,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace guard {
+namespace blocking {
 
 class TForm6 final : public platform::TForm {
     Q_OBJECT
@@ -32,4 +32,4 @@ class TForm6 final : public platform::TForm {
     void FormShow() override;
 };
 
-}  // namespace guard
+}  // namespace blocking

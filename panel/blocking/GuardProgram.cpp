@@ -5,7 +5,7 @@
 #include "lib/store/ValueNames.h"
 #include "panel/settings/Settings.h"
 
-namespace guard {
+namespace blocking {
 namespace {
 void SetSwitch(const char* name, bool on) {
     settings::With([&](settings::Values& reg) { reg.WriteString(name, on ? "Yes" : "No"); });
@@ -28,4 +28,4 @@ void SetNeedGuard(bool on) {
     SetSwitch(store::kNeedGuard, on);
 }
 
-}  // namespace guard
+}  // namespace blocking

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace guard {
+namespace blocking {
 
 // Program directory + "Sentrel.exe".
 std::string GuardPath();
@@ -15,4 +15,4 @@ void StartGuard();
 void SetNeedJob(bool on);
 void SetNeedGuard(bool on);
 
-}  // namespace guard
+}  // namespace blocking

@@ -8,13 +8,13 @@
 #include "lib/rtl/ScopeExit.h"
 #include "panel/settings/Settings.h"
 
-namespace guard {
+namespace blocking {
 
 // The list's items straight from the log's text: no copy per line, so a million lines load and
 // scroll at once.
 class LogLinesModel final : public QAbstractListModel {
   public:
-    LogLinesModel(const BlockLog& log, QObject* parent) : QAbstractListModel(parent), log_(log) {}
+    LogLinesModel(const blocklog::BlockLog& log, QObject* parent) : QAbstractListModel(parent), log_(log) {}
 
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(log_.Count());
@@ -32,7 +32,7 @@ class LogLinesModel final : public QAbstractListModel {
     }
 
   private:
-    const BlockLog& log_;
+    const blocklog::BlockLog& log_;
 };
 
 TForm7::TForm7(QWidget* parent) : TForm(parent) {
@@ -85,4 +85,4 @@ void TForm7::FormClose() {
     model_->Reset([this] { log_.WriteBack(); });
 }
 
-}  // namespace guard
+}  // namespace blocking

@@ -12,7 +12,7 @@ class QGroupBox;
 class QListView;
 class QPushButton;
 
-namespace guard {
+namespace blocking {
 
 class LogLinesModel;
 
@@ -31,14 +31,14 @@ class TForm7 final : public platform::TForm {
     void SpeedButton1Click() { Close(); }
     void SpeedButton2Click();
 
-    const BlockLog& Log() const { return log_; }
+    const blocklog::BlockLog& Log() const { return log_; }
 
   protected:
     void FormClose() override;
 
   private:
-    BlockLog log_;
+    blocklog::BlockLog log_;
     LogLinesModel* model_;
 };
 
-}  // namespace guard
+}  // namespace blocking

@@ -10,7 +10,7 @@ work=$(mktemp -d /tmp/veltrix-e2e-XXXXXX)
 program=$work/program
 shots=${E2E_SHOTS:-$build/e2e-shots}
 mkdir -p "$shots"
-cmake --install "$build" --prefix "$program" >/dev/null
+VELTRIX_TEST_INSTALL=1 cmake --install "$build" --prefix "$program" >/dev/null
 # These tests run the panel as root: a real guard started by "Enable Veltrix" could stop processes
 # the test did not start. A stand-in that only records its start takes its place; the guard's own
 # end-to-end test runs it as a throwaway user (guard_blocks.sh).

@@ -125,7 +125,7 @@ TEST_F(Writer, ClearRemovesWhatTheWindowSawAcrossARotation) {
     const int perPart = static_cast<int>(veltrixd::kRotateBytes / 990) + 1;  // lines of 990+
     for (int i = 0; i < perPart + 3; ++i) w.Append("old " + filler);
     ASSERT_TRUE(fs::exists(w.PreviousPath()));
-    guard::BlockLog window(path);
+    blocklog::BlockLog window(path);
     window.Load();
     EXPECT_EQ(window.Count(), static_cast<std::size_t>(perPart + 3));
     w.Append("after the window read it");

@@ -12,7 +12,7 @@
 #include "lib/rtl/Exception.h"
 #include "tests/support/TempEnv.h"
 
-using guard::BlockLog;
+using blocklog::BlockLog;
 using testing_support::TempEnv;
 
 namespace {
@@ -78,14 +78,14 @@ TEST(BlockLog, ClearEmptiesOnlyWhatWasShownAndTheGuardsNewLinesSurvive) {
     LogFile f;
     f.env.WriteFile(f.path, "old 1\r\nold 2\r\n");
     f.log.Load();
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "new 1"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "new 1"));
     f.log.WriteBack();  // close without clearing: nothing lost
     EXPECT_EQ(f.env.ReadFile(f.path), "old 1\r\nold 2\r\nnew 1\r\n");
     EXPECT_EQ(Lines(f.log), (std::vector<std::string>{"old 1", "old 2", "new 1"}));
     f.log.WriteBack();  // a second close: nothing doubled
     EXPECT_EQ(f.env.ReadFile(f.path), "old 1\r\nold 2\r\nnew 1\r\n");
 
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "new 2"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "new 2"));
     f.log.Clear();
     f.log.WriteBack();
     EXPECT_EQ(f.env.ReadFile(f.path), "new 2\r\n");
@@ -192,7 +192,7 @@ TEST(BlockLog, TemporariesOfKilledRewritesAreRemovedAndNothingElse) {
 // A program's path is any bytes its owner chose: a line break in it cannot forge a line.
 TEST(BlockLog, AnAppendedLineStaysOneLine) {
     LogFile f;
-    ASSERT_TRUE(guard::AppendBlockLogLine(
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(
         f.path,
         "Stopped firefox (pid 7, /home/kid/a\r\n2026-12-08 10:00:00 Settings read: "
         "blocking off\x7f/firefox)\tok"));
@@ -210,7 +210,7 @@ TEST(BlockLog, ALinkedLogIsWrittenWhereItLeadsWithTheGroupsMode) {
     ::chmod(shared.c_str(), 02775);
     std::filesystem::create_symlink(shared + "/Block.log", f.path);
     const mode_t old = ::umask(022);
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "first"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "first"));
     ::umask(old);
     EXPECT_TRUE(std::filesystem::is_symlink(f.path));
     struct stat st {};
@@ -229,7 +229,7 @@ TEST(BlockLog, ALinkedLogIsWrittenWhereItLeadsWithTheGroupsMode) {
     std::filesystem::remove(shared + "/Block.log");
     f.env.WriteFile(f.env.root + "/victim", "precious\r\n");
     std::filesystem::create_symlink(f.env.root + "/victim", shared + "/Block.log");
-    EXPECT_FALSE(guard::AppendBlockLogLine(f.path, "evil"));
+    EXPECT_FALSE(blocklog::AppendBlockLogLine(f.path, "evil"));
     EXPECT_THROW(f.log.WriteBack(), rtl::EInOutError);
     EXPECT_EQ(f.env.ReadFile(f.env.root + "/victim"), "precious\r\n");
 }
@@ -244,10 +244,10 @@ TEST(BlockLog, TwoWindowsOnOneLogNeitherLoseNorDoubleLines) {
     f.log.Load();
     other.Load();
     other.WriteBack();
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "c"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "c"));
     f.log.WriteBack();
     EXPECT_EQ(f.env.ReadFile(f.path), "a\r\nb\r\nc\r\n");
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "d"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "d"));
     other.WriteBack();  // the file was replaced: c and d are the lines it has not seen
     EXPECT_EQ(f.env.ReadFile(f.path), "a\r\nb\r\nc\r\nd\r\n");
 
@@ -256,7 +256,7 @@ TEST(BlockLog, TwoWindowsOnOneLogNeitherLoseNorDoubleLines) {
     other.Load();
     f.log.Clear();
     f.log.WriteBack();
-    ASSERT_TRUE(guard::AppendBlockLogLine(f.path, "e"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(f.path, "e"));
     other.WriteBack();
     EXPECT_EQ(f.env.ReadFile(f.path), "a\r\nb\r\nc\r\nd\r\ne\r\n");
 }
@@ -283,7 +283,7 @@ TEST(BlockLog, TwoRewritersAndAnAppenderLoseNoLine) {
     const int lines = 400;
     int failed = 0;
     for (int i = 0; i < lines; ++i) {
-        failed += !guard::AppendBlockLogLine(f.path, std::to_string(i));
+        failed += !blocklog::AppendBlockLogLine(f.path, std::to_string(i));
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     stop = true;

@@ -37,7 +37,7 @@ TEST(BlockedApps, ShowsTheStoredEntriesAndOkStoresAllNine) {
     TempEnv env;
     Set("App1", "game.exe");
     Set("App9", "chat");
-    guard::TForm6 form;
+    blocking::TForm6 form;
     form.Show();
     EXPECT_EQ(form.Edit[0]->text(), "game.exe");
     EXPECT_EQ(form.Edit[8]->text(), "chat");
@@ -67,7 +67,7 @@ TEST(BlockedApps, ShowsTheStoredEntriesAndOkStoresAllNine) {
 TEST(BlockedApps, CancelAndTheCloseBoxLeaveTheStoreAndTheNextShowingReloads) {
     TempEnv env;
     Set("App2", "stored");
-    guard::TForm6 form;
+    blocking::TForm6 form;
     for (int way = 0; way < 2; ++way) {
         form.Show();
         form.Edit[1]->setText("edited");
@@ -85,7 +85,7 @@ TEST(BlockedApps, CancelAndTheCloseBoxLeaveTheStoreAndTheNextShowingReloads) {
 
 TEST(BlockedApps, AStoreThatCannotBeOpenedKeepsTheFieldsAndOkStillCloses) {
     TempEnv env;
-    guard::TForm6 form;
+    blocking::TForm6 form;
     form.Edit[4]->setText("typed");
     std::filesystem::create_directories(env.userStore + "/user.db");
     form.Show();
@@ -102,7 +102,7 @@ TEST(BlockedApps, TheTipsLinkOpensTheTipsPageInTheBrowser) {
     std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
     setenv("VELTRIX_BROWSER", browser.c_str(), 1);
     setenv("VELTRIX_SITE", "127.0.0.1:8123", 1);
-    guard::TForm6 form;
+    blocking::TForm6 form;
     form.Show();
     QTest::mouseClick(form.Label1, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return env.Exists(opened); }, 10000));
@@ -120,7 +120,7 @@ TEST(BlockedApps, TheTipsLinkOpensTheTipsPageInTheBrowser) {
 TEST(Statistics, NoLogLogsFileNotFoundAndClosingCreatesAnEmptyLog) {
     TempEnv env;
     Errors errors;
-    guard::TForm7 form;
+    blocking::TForm7 form;
     EXPECT_EQ(errors.texts, std::vector<std::string>{"File not found"});
     EXPECT_EQ(form.ListBox1->model()->rowCount(), 0);
     form.Show();
@@ -135,7 +135,7 @@ TEST(Statistics, ShowsEveryLineAtTheEndAndClearThenCloseEmptiesTheLog) {
     for (int i = 0; i < 500; ++i) text += "line " + std::to_string(i) + "\r\n";
     env.WriteFile(env.programDir + "Block.log", text);
     Errors errors;
-    guard::TForm7 form;
+    blocking::TForm7 form;
     form.Show();
     auto* model = form.ListBox1->model();
     ASSERT_EQ(model->rowCount(), 500);
@@ -156,13 +156,13 @@ TEST(Statistics, ClearWithoutClosingLeavesTheFileAndAFailedWriteKeepsTheWindowOp
     env.WriteFile(env.programDir + "Block.log", "a\r\n");
     Errors errors;
     {
-        guard::TForm7 form;
+        blocking::TForm7 form;
         form.Show();
         form.SpeedButton2Click();
     }  // the program ends with the window open
     EXPECT_EQ(env.ReadFile(env.programDir + "Block.log"), "a\r\n");
 
-    guard::TForm7 form;
+    blocking::TForm7 form;
     form.Show();
     std::filesystem::remove(env.programDir + "Block.log");
     std::filesystem::create_directory(env.programDir + "Block.log");
@@ -179,9 +179,9 @@ TEST(Statistics, ClearWithoutClosingLeavesTheFileAndAFailedWriteKeepsTheWindowOp
 TEST(Statistics, LinesTheGuardAddsWhileTheWindowIsOpenAreKeptAndShown) {
     TempEnv env;
     env.WriteFile(env.programDir + "Block.log", "before\r\n");
-    guard::TForm7 form;
+    blocking::TForm7 form;
     form.Show();
-    ASSERT_TRUE(guard::AppendBlockLogLine(env.programDir + "Block.log", "while open"));
+    ASSERT_TRUE(blocklog::AppendBlockLogLine(env.programDir + "Block.log", "while open"));
     form.Close();
     EXPECT_EQ(env.ReadFile(env.programDir + "Block.log"), "before\r\nwhile open\r\n");
     form.Show();
