@@ -9,8 +9,9 @@ program=$(cd "$1" && pwd)
 [ "$(id -u)" = 0 ] || { echo "no_test_doors: needs root for a service of its own; skipped"; exit 0; }
 work=$(mktemp -d /tmp/veltrix-doors-XXXXXX)
 group=vdoors$$
-service= panel=
+service= panel= decoy=
 cleanup() {
+    [ -n "$decoy" ] && [ "$decoy" -gt 0 ] && kill -9 "$decoy" 2>/dev/null || true
     [ -n "$service" ] && [ "$service" -gt 0 ] && kill -9 "$service" 2>/dev/null || true
     [ -n "$panel" ] && [ "$panel" -gt 0 ] && kill -9 "$panel" 2>/dev/null || true
     wait 2>/dev/null || true
@@ -46,7 +47,7 @@ sleep 3
 kill -0 "$panel" 2>/dev/null || fail "the panel did not start"
 [ ! -s "$work/decoy.log" ] || fail "the installed panel connected to \$VELTRIX_CONTROL_SOCKET"
 kill -9 "$panel"; wait "$panel" 2>/dev/null || true; panel=
-kill "$decoy"; wait "$decoy" 2>/dev/null || true
+kill "$decoy"; wait "$decoy" 2>/dev/null || true; decoy=
 
 # The service: SIGUSR2 neither stops it nor stalls it; it answers after it as before.
 ask_status() {

@@ -1,5 +1,5 @@
-// The service's pieces without a socket: the protocol's lines, the password hash, the sealed
-// files, the wrong-password limit, and the requests as a caller sees them.
+// The service's pieces without a socket: the sealed files, the wrong-password limit, and the
+// requests as a caller sees them.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,69 +20,6 @@ namespace {
 
 using control::Fields;
 using control::Parsed;
-
-TEST(Protocol, FieldsSurviveEveryByteButNul) {
-    std::string odd;
-    for (int c = 1; c < 256; ++c) odd += static_cast<char>(c);
-    const Fields fields{"save", "pass\tword\n%41", odd, ""};
-    const std::string line = control::Encode(fields);
-    EXPECT_EQ(line.find('\n'), line.size() - 1);
-    const Parsed p = control::Parse(line + "next\n");
-    ASSERT_EQ(p.status, Parsed::Ok) << p.error;
-    EXPECT_EQ(p.fields, fields);
-    EXPECT_EQ(p.consumed, line.size());
-}
-
-TEST(Protocol, RefusesWhatNoClientSends) {
-    EXPECT_EQ(control::Parse("status").status, Parsed::Incomplete);
-    EXPECT_EQ(control::Parse("").status, Parsed::Incomplete);
-    for (const std::string& bad :
-         std::vector<std::string>{"\n", "\tx\n", "verify\t%4\n", "verify\t%zz\n", "a%00b\n", "x%\n",
-                                  std::string("a\0b\n", 4)})
-        EXPECT_EQ(control::Parse(bad).status, Parsed::Malformed) << bad;
-    // Too long, with or without its end; too many fields.
-    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a')).status, Parsed::Malformed);
-    EXPECT_EQ(control::Parse(std::string(control::kMaxLine, 'a') + "\n").status, Parsed::Malformed);
-    EXPECT_EQ(control::Parse(std::string(control::kMaxLine - 1, 'a') + "\n").status, Parsed::Ok);
-    EXPECT_EQ(control::Parse("save" + std::string(control::kMaxFields, '\t') + "\n").status,
-              Parsed::Malformed);
-    // A CR before the LF is a line end, an escaped one is data.
-    EXPECT_EQ(control::Parse("status\r\n").fields, Fields{"status"});
-    EXPECT_EQ(control::Parse("a\tb%0D\n").fields, (Fields{"a", "b\r"}));
-}
-
-TEST(Protocol, SealedNamesAreExactlyTheEnforcedValues) {
-    for (const char* good : {"NeedJobOrNot", "NeedGuardOrNot", "InternetOffOrNot", "CheckBox1Check",
-                             "CheckBox168Check", "App1", "App9"})
-        EXPECT_TRUE(control::IsSealedName(good)) << good;
-    for (const char* bad :
-         {"EnterPassword", "CheckBox0Check", "CheckBox169Check", "CheckBox01Check", "CheckBoxCheck",
-          "App0", "App10", "App", "app1", "CheckBox1Checkx", "thisversion"})
-        EXPECT_FALSE(control::IsSealedName(bad)) << bad;
-    EXPECT_EQ(control::SealedNames().size(), 3u + 168u + 9u);
-}
-
-TEST(PasswordHash, YescryptAsShadowHasIt) {
-    // A pinned vector: libxcrypt's yescrypt of "password" with this setting.
-    const std::string known = "$y$j9T$saltsaltsaltsalt$Uxvkjnhdr/2B6SINV1mXACdXVbd5kc899ms5aqhxMQD";
-    EXPECT_TRUE(password::Verify("password", known));
-    EXPECT_FALSE(password::Verify("Password", known));
-    EXPECT_FALSE(password::Verify("password", known.substr(0, known.size() - 1)));
-
-    const auto a = password::Hash("family pw"), b = password::Hash("family pw");
-    ASSERT_TRUE(a && b);
-    EXPECT_NE(*a, *b);  // salted
-    EXPECT_EQ(a->rfind("$y$", 0), 0u);
-    EXPECT_TRUE(password::IsHash(*a));
-    EXPECT_TRUE(password::Verify("family pw", *a));
-    EXPECT_FALSE(password::Verify("family p", *a));
-    EXPECT_TRUE(password::Verify("", *password::Hash("")));
-    // Plain text, and hashes of weaker methods, are not what the panel stores.
-    for (const char* plain : {"", "family pw", "$y$", "*", "$1$abc$defgh", "secret$y$j9T$"})
-        EXPECT_FALSE(password::IsHash(plain)) << plain;
-    EXPECT_FALSE(password::Verify("x", "x"));
-    EXPECT_FALSE(password::Verify("", ""));
-}
 
 TEST(RateLimit, FiveWrongInAMinuteMakeEveryTryOfThatCallerWait) {
     veltrixd::RateLimit limit;
