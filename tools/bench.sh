@@ -16,3 +16,4 @@ echo "== receiving";             build/bench/bench_receive
 echo "== HTTP";                  build/bench/bench_http
 echo "== guard program";         bash bench/guard.sh build
 echo "== enforcement (service, guard, peer)"; bash bench/enforcement.sh build
+echo "== the family list (service)"; bash bench/family.sh build

@@ -69,6 +69,14 @@ Daemon::~Daemon() = default;
 
 void Daemon::Log(const std::string& line) {
     log_->Append(line);
+    digests_.Add(line);
+}
+
+void Daemon::ReadDigests() {
+    // The log holds at most two parts of 1 MiB each.
+    const std::string path = platform::ResolveSharedLog(config_.logPath);
+    digests_.Reset(platform::ReadFileAt(AT_FDCWD, path + ".1", 2u << 20) +
+                   platform::ReadFileAt(AT_FDCWD, path, 2u << 20));
 }
 
 void Daemon::LogFor(const std::string& account, const std::string& text) {
@@ -105,7 +113,9 @@ void Daemon::PrepareLog() {
 }
 
 bool Daemon::ClearLog(const SeenLog& seen, std::string* why) {
-    return log_->Clear(seen, why);
+    if (!log_->Clear(seen, why)) return false;
+    ReadDigests();  // what is left of the log
+    return true;
 }
 
 bool Daemon::Autostart(bool on, std::string* why) {
@@ -138,13 +148,9 @@ control::Fields Daemon::StateOf(const Account& account) {
     const auto hours = enforcer_ ? enforcer_->StateOf(account.uid) : std::nullopt;
     control::Fields fields{on ? "on" : "off", hours && hours->blocked ? "blocked" : "allowed",
                            hours ? hours->until : ""};
-    // The log holds at most two parts of 1 MiB each.
-    const std::string path = platform::ResolveSharedLog(config_.logPath);
-    const std::string text = platform::ReadFileAt(AT_FDCWD, path + ".1", 2u << 20) +
-                             platform::ReadFileAt(AT_FDCWD, path, 2u << 20);
     enforce::SystemClock clock;
     const std::string today = enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
-    LogDigest digest = DigestOf(text, account.name, today);
+    LogDigest digest = digests_.Of(account.name, today);
     fields.push_back(std::to_string(digest.stoppedToday));
     for (std::string& alert : digest.alerts) fields.push_back(std::move(alert));
     return fields;
@@ -204,6 +210,7 @@ bool Daemon::Start() {
     PrepareLog();
     log_ = std::make_unique<LogWriter>(
         config_.logPath, [this] { PrepareLog(); }, Say, SteadyMs);
+    ReadDigests();
 
     enforce::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
     identity.program = "veltrixd";

@@ -13,6 +13,7 @@
 
 #include "lib/control/Protocol.h"
 #include "veltrixd/AccountStore.h"
+#include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
 #include "veltrixd/Members.h"
 
@@ -75,11 +76,14 @@ class Daemon final : public QObject {
     control::Fields StateOf(const Account& account);
     bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly);
     void PrepareLog();
+    // The digests read from the log whole: at the start and after a clear.
+    void ReadDigests();
 
     Config config_;
     gid_t gid_ = 0;  // the group's, for the log
     std::unique_ptr<SealedStore> store_;
     std::unique_ptr<LogWriter> log_;
+    LogDigests digests_;  // kept as the lines are written
     std::unique_ptr<Requests> requests_;
     std::unique_ptr<Enforcer> enforcer_;
     std::unique_ptr<ControlServer> server_;

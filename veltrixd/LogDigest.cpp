@@ -1,9 +1,10 @@
 #include "veltrixd/LogDigest.h"
 
-#include <cstdlib>
-
 namespace veltrixd {
 namespace {
+
+// "YYYY-MM-DD HH:MM:SS [account] text"
+constexpr std::size_t kStamp = 19;
 
 // The number that follows `marker` in `text`, or 0.
 long long CountAfter(std::string_view text, std::string_view marker) {
@@ -28,30 +29,58 @@ bool IsAlert(std::string_view text) {
 
 }  // namespace
 
-LogDigest DigestOf(std::string_view log, const std::string& account, const std::string& date) {
-    LogDigest digest;
-    const std::string tag = " [" + account + "] ";
-    // "YYYY-MM-DD HH:MM:SS [account] text"
-    constexpr std::size_t kStamp = 19;
-    while (!log.empty()) {
-        const std::size_t end = log.find('\n');
-        std::string_view line = log.substr(0, end);
-        log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
-        if (line.size() <= kStamp + tag.size() || line.compare(kStamp, tag.size(), tag) != 0)
-            continue;
-        const std::string_view text = line.substr(kStamp + tag.size());
-        if (!IsAlert(text)) continue;
-        if (line.compare(0, date.size(), date) == 0) {
-            if (text.rfind("Stopped ", 0) == 0)
-                ++digest.stoppedToday;
-            else
-                digest.stoppedToday += CountAfter(text, " was stopped ") +
-                                       (text.rfind("and ", 0) == 0 ? CountAfter(text, "and ") : 0);
-        }
-        digest.alerts.emplace_back(std::string(line.substr(0, kStamp)) + " " + std::string(text));
-        if (digest.alerts.size() > kAlertsShown) digest.alerts.erase(digest.alerts.begin());
+void LogDigests::Add(std::string_view lines) {
+    while (!lines.empty()) {
+        const std::size_t end = lines.find('\n');
+        AddLine(lines.substr(0, end));
+        lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     }
+}
+
+void LogDigests::AddLine(std::string_view line) {
+    if (line.size() < kStamp + 4 || line.compare(kStamp, 2, " [") != 0) return;
+    const std::size_t close = line.find("] ", kStamp + 2);
+    if (close == std::string_view::npos) return;
+    const std::string_view name = line.substr(kStamp + 2, close - kStamp - 2);
+    const std::string_view text = line.substr(close + 2);
+    if (name.empty() || !IsAlert(text)) return;
+    auto it = accounts_.find(name);
+    if (it == accounts_.end()) it = accounts_.emplace(std::string(name), Account{}).first;
+    Account& a = it->second;
+    const std::string_view date = line.substr(0, 10);
+    if (date > std::string_view(a.date)) {  // a new day: its stops count from zero
+        a.date = std::string(date);
+        a.stopped = 0;
+    }
+    if (date == std::string_view(a.date)) {
+        if (text.rfind("Stopped ", 0) == 0)
+            ++a.stopped;
+        else
+            a.stopped += CountAfter(text, " was stopped ") +
+                         (text.rfind("and ", 0) == 0 ? CountAfter(text, "and ") : 0);
+    }
+    a.alerts.emplace_back(std::string(line.substr(0, kStamp)) + " " + std::string(text));
+    if (a.alerts.size() > kAlertsShown) a.alerts.pop_front();
+}
+
+void LogDigests::Reset(std::string_view log) {
+    accounts_.clear();
+    Add(log);
+}
+
+LogDigest LogDigests::Of(const std::string& account, const std::string& date) const {
+    LogDigest digest;
+    const auto it = accounts_.find(account);
+    if (it == accounts_.end()) return digest;
+    if (it->second.date == date) digest.stoppedToday = it->second.stopped;
+    digest.alerts.assign(it->second.alerts.begin(), it->second.alerts.end());
     return digest;
+}
+
+LogDigest DigestOf(std::string_view log, const std::string& account, const std::string& date) {
+    LogDigests digests;
+    digests.Reset(log);
+    return digests.Of(account, date);
 }
 
 }  // namespace veltrixd

@@ -1,5 +1,7 @@
 #include "veltrixd/Requests.h"
 
+#include <algorithm>
+
 #include "lib/password/PasswordHash.h"
 
 namespace veltrixd {
@@ -128,7 +130,7 @@ control::Fields Requests::Handle(const Caller& caller, const control::Fields& re
         return reply;
     }
     // The parents' requests: the family, and any member's settings.
-    if (verb == "family" || verb == "state" || verb == "for") {
+    if (verb == "family" || verb == "family-states" || verb == "state" || verb == "for") {
         if (!caller.parent || caller.member)
             return Error("Only a parent's account may manage the accounts of the family.");
         control::Fields reply{"ok"};
@@ -136,12 +138,12 @@ control::Fields Requests::Handle(const Caller& caller, const control::Fields& re
             for (const Account& member : hooks_.members()) reply.push_back(member.name);
             return reply;
         }
+        if (verb == "family-states" && args == 0) return FamilyStates();
         if (args < 1) return Error("malformed request");
         auto target = MemberNamed(request[1], reply);
         if (!target) return reply;
         if (verb == "state" && args == 1) {
-            auto sealed = store_.Load(target->uid, nullptr);
-            reply.push_back(!sealed || !sealed->passwordHash.empty() ? "sealed" : "unsealed");
+            reply.push_back(SealedWord(*target));
             for (std::string& field : hooks_.stateOf(*target)) reply.push_back(std::move(field));
             return reply;
         }
@@ -152,6 +154,38 @@ control::Fields Requests::Handle(const Caller& caller, const control::Fields& re
     if (!caller.member)
         return Error("This account is not a member of the group of Veltrix's accounts.");
     return Act(account, account, false, request);
+}
+
+std::string Requests::SealedWord(const Account& account) {
+    auto sealed = store_.Load(account.uid, nullptr);
+    return !sealed || !sealed->passwordHash.empty() ? "sealed" : "unsealed";
+}
+
+control::Fields Requests::FamilyStates() {
+    // Each member's line as "state" answers it, with the account's name first.
+    std::vector<control::Fields> lines;
+    for (const Account& member : hooks_.members()) {
+        control::Fields line{member.name, SealedWord(member)};
+        for (std::string& field : hooks_.stateOf(member)) line.push_back(std::move(field));
+        lines.push_back(std::move(line));
+    }
+    // The reply is one line of the protocol: the oldest alerts of the member with the most give
+    // way until it fits.
+    constexpr std::size_t kBeforeAlerts = 6;  // ACCOUNT sealed|unsealed on|off NOW UNTIL STOPPED
+    for (;;) {
+        control::Fields reply{"ok"};
+        for (const control::Fields& line : lines) {
+            std::string encoded = control::Encode(line);
+            encoded.pop_back();
+            reply.push_back(std::move(encoded));
+        }
+        if (control::Encode(reply).size() <= control::kMaxLine || lines.empty()) return reply;
+        auto most = std::max_element(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+            return a.size() < b.size();
+        });
+        if (most->size() <= kBeforeAlerts) return Error("The family is too large to tell at once.");
+        most->erase(most->begin() + kBeforeAlerts);
+    }
 }
 
 control::Fields Requests::Act(const Account& account, const Account& from, bool fromParent,

@@ -59,6 +59,8 @@ class Requests {
     void Flush(bool all = false);
 
   private:
+    std::string SealedWord(const Account& account);  // "sealed" | "unsealed"
+    control::Fields FamilyStates();
     // A request about a member's settings: from the member itself, or from a parent ("for").
     control::Fields Act(const Account& account, const Account& from, bool fromParent,
                         const control::Fields& request);

@@ -27,6 +27,10 @@
 //                                   either side closes
 // A parent's (no password needed: the parent's account is the parent's):
 //   family                          ok MEMBER... (the members' account names)
+//   family-states                   ok LINE... (every member's state in one reply: each LINE a
+//                                   line of this protocol without its LF, "MEMBER" and then the
+//                                   fields of "state MEMBER"; the oldest alerts left out where
+//                                   the whole would not fit)
 //   state MEMBER                    ok sealed|unsealed on|off allowed|blocked UNTIL STOPPED
 //                                      ALERT... (blocking's switch; the hour now and until
 //                                      when ("" when it never changes); programs stopped today;

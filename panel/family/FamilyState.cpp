@@ -45,25 +45,33 @@ std::optional<MemberState> ParseState(const std::string& account, const control:
     return s;
 }
 
-std::vector<MemberState> AskFamily(std::string* why) {
+std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply) {
+    if (reply.empty() || reply[0] != "ok") return std::nullopt;
     std::vector<MemberState> members;
-    const control::Reply names = control::Ask({"family"}, 5000);
-    if (!names.ok()) {
-        if (why) *why = names.Text();
-        return members;
-    }
-    for (std::size_t i = 1; i < names.fields.size(); ++i) {
-        const control::Reply state = control::Ask({"state", names.fields[i]}, 5000);
-        if (auto s = ParseState(names.fields[i], state.fields); s && state.ok()) {
-            members.push_back(std::move(*s));
-        } else {
-            MemberState unknown;
-            unknown.account = names.fields[i];
-            unknown.alerts.push_back("(the service did not say: " + state.Text() + ")");
-            members.push_back(std::move(unknown));
-        }
+    for (std::size_t i = 1; i < reply.size(); ++i) {
+        const control::Parsed line = control::Parse(reply[i] + "\n");
+        if (line.status != control::Parsed::Ok || line.fields.size() < 2) return std::nullopt;
+        control::Fields state{"ok"};
+        state.insert(state.end(), line.fields.begin() + 1, line.fields.end());
+        auto member = ParseState(line.fields[0], state);
+        if (!member) return std::nullopt;
+        members.push_back(std::move(*member));
     }
     return members;
+}
+
+std::vector<MemberState> AskFamily(std::string* why) {
+    const control::Reply reply = control::Ask({"family-states"}, 5000);
+    if (!reply.ok()) {
+        if (why) *why = reply.Text();
+        return {};
+    }
+    auto members = ParseFamily(reply.fields);
+    if (!members) {
+        if (why) *why = "its answer could not be read";
+        return {};
+    }
+    return std::move(*members);
 }
 
 }  // namespace family

@@ -29,8 +29,11 @@ struct MemberState {
 // The state in a reply to "state ACCOUNT"; nullopt when the reply is not one.
 std::optional<MemberState> ParseState(const std::string& account, const control::Fields& reply);
 
-// Asks the service: the members' names ("family"), then each one's state. An empty list and
-// `why` when the service does not answer or refuses.
+// The states in a reply to "family-states"; nullopt when the reply is not one.
+std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply);
+
+// Asks the service for every member's state in one request (it waits up to 5 s: call it off the
+// user-interface thread). An empty list and `why` when the service does not answer or refuses.
 std::vector<MemberState> AskFamily(std::string* why);
 
 }  // namespace family

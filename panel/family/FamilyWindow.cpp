@@ -1,11 +1,14 @@
 #include "panel/family/FamilyWindow.h"
 
 #include <QDate>
+#include <QMetaObject>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <utility>
 
 #include "lib/platform/widgets/Controls.h"
 #include "lib/platform/widgets/MessageBox.h"
@@ -55,7 +58,10 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
     CentreOnScreen();
 }
 
-TFamilyForm::~TFamilyForm() = default;
+TFamilyForm::~TFamilyForm() {
+    // An answer still under way goes nowhere: the ask ends within its own 5 s.
+    if (asker_.joinable()) asker_.join();
+}
 
 void TFamilyForm::FormShow() {
     Refresh();
@@ -69,8 +75,29 @@ void TFamilyForm::FormClose() {
 }
 
 void TFamilyForm::Refresh() {
-    std::string why;
-    std::vector<MemberState> members = AskFamily(&why);
+    if (asking_) {
+        again_ = true;
+        return;
+    }
+    if (asker_.joinable()) asker_.join();  // it has posted its answer: it ends at once
+    asking_ = true;
+    asker_ = std::thread([this] {
+        std::string why;
+        std::vector<MemberState> members = AskFamily(&why);
+        // Delivered on the user-interface thread; dropped if the window is gone by then.
+        QMetaObject::invokeMethod(
+            this,
+            [this, members = std::move(members), why]() mutable {
+                platform::Guarded([&] { Answered(std::move(members), why); });
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TFamilyForm::Answered(std::vector<MemberState> members, const std::string& why) {
+    asking_ = false;
+    ++answers_;
+    if (std::exchange(again_, false)) Refresh();
     const int chosen = List->currentItem() ? List->indexOfTopLevelItem(List->currentItem()) : 0;
     const QString chosenName = chosen >= 0 && chosen < static_cast<int>(members_.size())
                                    ? Q(members_[static_cast<std::size_t>(chosen)].account)

@@ -1,13 +1,16 @@
 // The family list, the first window of Veltrix in a parent's account: every member account of
 // group "veltrix" with its state (a password set or not yet; blocking on or off; allowed or
 // blocked now, and until when; programs stopped today; the newest alert for the parent), read
-// from the system service when the window shows and every few seconds after. The parent chooses
+// from the system service when the window shows and every few seconds after, in one request made
+// off the user-interface thread, so a slow service never freezes the window. The parent chooses
 // a child (Open, Return or a double click) and the panel's windows then work on that child's
 // sealed settings; closing this window ends the program.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/platform/widgets/Forms.h"
@@ -37,9 +40,13 @@ class TFamilyForm final : public platform::TForm {
     void OnOpen(std::function<void(const MemberState&)> open) { open_ = std::move(open); }
     // Before this window closes (the program ends): the child's windows close first.
     void OnClosing(std::function<void()> closing) { closing_ = std::move(closing); }
-    // Reads the family from the service again.
+    // Asks the service for the family again; the list shows the answer when it comes (an ask
+    // still under way is followed by one more).
     void Refresh();
     const std::vector<MemberState>& Members() const { return members_; }
+    // How many answers the list has shown; whether an ask is under way.
+    int Answers() const { return answers_; }
+    bool Asking() const { return asking_; }
     void OpenClick();
 
   protected:
@@ -47,7 +54,12 @@ class TFamilyForm final : public platform::TForm {
     void FormClose() override;
 
   private:
+    void Answered(std::vector<MemberState> members, const std::string& why);
+
     std::vector<MemberState> members_;
+    std::thread asker_;  // the ask under way, joined before the next and at the end
+    bool asking_ = false, again_ = false;
+    int answers_ = 0;
     std::unique_ptr<QTimer> refresh_;
     std::function<void(const MemberState&)> open_;
     std::function<void()> closing_;

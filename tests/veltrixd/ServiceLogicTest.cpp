@@ -289,6 +289,13 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
     ASSERT_EQ(First(kid_, "family pw"), Fields{"ok"});
     ASSERT_EQ(First(sister_, "family pw"), Fields{"ok"});
     EXPECT_EQ(Ask(mum_, {"state", "kid"})[1], "sealed");
+    // The whole family in one reply: each member's line as "state" tells it, the name first.
+    const Fields family = Ask(mum_, {"family-states"});
+    ASSERT_EQ(family.size(), 3u);
+    EXPECT_EQ(family[0], "ok");
+    EXPECT_EQ(control::Parse(family[1] + "\n").fields,
+              (Fields{"kid", "sealed", "on", "blocked", "until 17:00", "2", "the newest alert"}));
+    EXPECT_EQ(control::Parse(family[2] + "\n").fields.at(0), "sister");
     // Every request on a member's settings, with that member's password.
     EXPECT_EQ(Ask(mum_, {"for", "kid", "save", "family pw", "CheckBox9Check=0"}), Fields{"ok"});
     EXPECT_EQ(Ask(mum_, {"for", "kid", "read", "family pw"}), (Fields{"ok", "CheckBox9Check=0"}));
@@ -305,7 +312,7 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
                             Fields{"for", "mum", "read", "x"}, Fields{"state", "nobody"}})
         EXPECT_NE(Ask(mum_, r)[1].find("no account"), std::string::npos) << r[1];
     for (const veltrixd::Caller* c : {&kid_, &guest_})
-        for (const Fields& r : {Fields{"family"}, Fields{"state", "kid"},
+        for (const Fields& r : {Fields{"family"}, Fields{"family-states"}, Fields{"state", "kid"},
                                 Fields{"for", "sister", "verify", "family pw"}})
             EXPECT_EQ(Ask(*c, r)[0], "error") << c->account.name << " " << r[0];
     EXPECT_EQ(Ask(mum_, {"verify", "family pw"})[0], "error");  // a parent has no settings
@@ -357,6 +364,23 @@ TEST(LogDigest, TodaysStopsOfOneAccountAndItsNewestAlerts) {
     EXPECT_EQ(veltrixd::DigestOf(log, "sister", "2026-12-09").stoppedToday, 1);
     EXPECT_EQ(veltrixd::DigestOf(log, "nobody", "2026-12-09").alerts.size(), 0u);
     EXPECT_EQ(veltrixd::DigestOf("", "kid", "2026-12-09").stoppedToday, 0);
+
+    // Kept line by line as the service writes them, the digests say what one read of the whole
+    // log says; a new day's first stop starts the count again.
+    veltrixd::LogDigests kept;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = log.find('\n', at);
+        kept.Add(log.substr(at, end - at));
+        at = end + 1;
+    }
+    EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, kid.stoppedToday);
+    EXPECT_EQ(kept.Of("kid", "2026-12-09").alerts, kid.alerts);
+    kept.Add("2026-12-10 00:00:01 [kid] Stopped firefox (pid 4, /usr/bin/firefox), a web browser");
+    EXPECT_EQ(kept.Of("kid", "2026-12-10").stoppedToday, 1);
+    EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, 0);
+    EXPECT_EQ(kept.Of("sister", "2026-12-10").stoppedToday, 0);
+    kept.Reset("");
+    EXPECT_TRUE(kept.Of("kid", "2026-12-10").alerts.empty());
 }
 
 }  // namespace

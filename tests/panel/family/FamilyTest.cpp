@@ -61,6 +61,28 @@ TEST(FamilyState, EachStateInTheListsWords) {
         EXPECT_FALSE(family::ParseState("kid", bad)) << bad[1];
 }
 
+TEST(FamilyState, TheWholeFamilyInOneReply) {
+    auto line = [](const control::Fields& f) {
+        std::string text = control::Encode(f);
+        text.pop_back();
+        return text;
+    };
+    const auto members = family::ParseFamily(
+        {"ok", line({"kid", "sealed", "on", "blocked", "until 17:00", "3", "a\ttab", "newest"}),
+         line({"sister", "unsealed", "off", "allowed", "", "0"})});
+    ASSERT_TRUE(members);
+    ASSERT_EQ(members->size(), 2u);
+    EXPECT_EQ((*members)[0].account, "kid");
+    EXPECT_EQ((*members)[0].stoppedToday, 3);
+    EXPECT_EQ((*members)[0].alerts, (std::vector<std::string>{"a\ttab", "newest"}));
+    EXPECT_EQ((*members)[1].NowText(), "allowed");
+    EXPECT_TRUE(family::ParseFamily({"ok"})->empty());
+    for (const control::Fields& bad :
+         {control::Fields{"error", "no"}, control::Fields{"ok", "kid"},
+          control::Fields{"ok", line({"kid", "sealed", "on", "blocked", "", "x"})}})
+        EXPECT_FALSE(family::ParseFamily(bad));
+}
+
 TEST(FamilyState, TheMarkerOfAPasswordTheServiceHoldsUnlocksNothing) {
     EXPECT_FALSE(settings::MatchesStored(store::kPasswordWithService, store::kPasswordWithService));
     EXPECT_FALSE(settings::MatchesStored("", store::kPasswordWithService));
@@ -108,11 +130,19 @@ class ParentsAccount : public ::testing::Test {
     std::unique_ptr<testing_support::ServiceProcess> service;
 };
 
+// Asks the family anew and waits until the list shows the answer.
+void Refreshed(family::TFamilyForm& list) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !list.Asking(); }, 10000));
+    const int before = list.Answers();
+    list.Refresh();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list.Answers() > before; }, 10000));
+}
+
 // Opens `name` from the family list; the first-password dialog, when it comes, gets `first`.
 // A password dialog that waits for the parent fails the test and is closed.
 void OpenChild(app::Windows& w, app::FamilyRoad& road, const std::string& name,
                const std::string& first = {}) {
-    road.Form().Refresh();
+    Refreshed(road.Form());
     for (const family::MemberState& m : road.Form().Members()) {
         if (m.account != name) continue;
         if (!first.empty())
@@ -138,6 +168,7 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     app::FamilyRoad road(w);
     platform::Application::SetMainForm(&road.Form());
     road.Form().Show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return road.Form().Answers() > 0; }, 10000));
     ASSERT_EQ(road.Form().Members().size(), 2u);
     for (const family::MemberState& m : road.Form().Members()) {
         EXPECT_EQ(m.PasswordText(), "no password yet") << m.account;
@@ -169,7 +200,7 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     EXPECT_TRUE(WaitForChildStore(*kid, store::kNeedJob, "Yes"));
     EXPECT_EQ(ChildStore(*kid)[store::HourFlagName(7)], "0");
     EXPECT_EQ(ChildStore(*kid)[store::kPassword], store::kPasswordWithService);
-    road.Form().Refresh();
+    Refreshed(road.Form());
     for (const family::MemberState& m : road.Form().Members())
         EXPECT_EQ(m.PasswordText(), m.account == kid->name ? "set up" : "no password yet");
 
