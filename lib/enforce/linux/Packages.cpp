@@ -8,25 +8,51 @@
 #include <vector>
 
 #include "lib/platform/files/ReadFile.h"
+#include "lib/platform/files/RunProgram.h"
 
 namespace enforce {
 namespace {
 
-constexpr std::size_t kMaxList = 64 << 20;
 constexpr std::size_t kMaxEntry = 256 << 10;
+constexpr const char* kDpkgQuery = "/usr/bin/dpkg-query";
+constexpr int kDpkgMs = 10000;
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// Whether `text` (lines) has `line` as one of its lines.
-bool HasLine(std::string_view text, std::string_view line) {
-    for (auto at = text.find(line); at != std::string_view::npos; at = text.find(line, at + 1)) {
-        const auto end = at + line.size();
-        if ((at == 0 || text[at - 1] == '\n') && (end == text.size() || text[end] == '\n'))
-            return true;
+// `path` as a pattern of dpkg-query --search that matches that path alone: its glob characters
+// (and the escape itself) escaped, so the path is looked up literally.
+std::string GlobEscaped(const std::string& path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') out += '\\';
+        out += c;
     }
-    return false;
+    return out;
+}
+
+// The packages that --search names as holding exactly `path` ("pkg1, pkg2: /path" lines; the
+// diversions' own lines are no package's).
+std::vector<std::string> PackagesHolding(std::string_view output, std::string_view path) {
+    std::vector<std::string> packages;
+    while (!output.empty()) {
+        const auto end = output.find('\n');
+        const std::string_view line = output.substr(0, end);
+        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
+        const auto colon = line.find(": ");
+        if (colon == std::string_view::npos || line.rfind("diversion by ", 0) == 0) continue;
+        if (line.substr(colon + 2) != path) continue;
+        std::string_view names = line.substr(0, colon);
+        while (!names.empty()) {
+            const auto comma = names.find(", ");
+            const std::string_view name = names.substr(0, comma);
+            if (!name.empty() && name.find_first_of(" /\t") == std::string_view::npos)
+                packages.emplace_back(name);
+            names = comma == std::string_view::npos ? std::string_view{} : names.substr(comma + 2);
+        }
+    }
+    return packages;
 }
 
 // An app id or snap name as a file name: nothing that leaves the directory.
@@ -103,32 +129,55 @@ bool Packages::AppHolds(const std::string& app, const std::string& seen,
 }
 
 PackageFacts Packages::OfDpkg(const std::string& exe) const {
-    PackageFacts facts;
-    const std::vector<std::string> names = ListedNames(root_, exe);
-    const std::string info = root_ + "/var/lib/dpkg/info";
-    DIR* d = ::opendir(info.c_str());
-    if (!d) return facts;
-    const int dirFd = ::dirfd(d);
-    while (const dirent* e = ::readdir(d)) {
-        const std::string_view file = e->d_name;
-        if (!EndsWith(file, ".list")) continue;
-        const std::string list = platform::ReadFileAt(dirFd, e->d_name, kMaxList);
-        bool holds = false;
-        for (const std::string& name : names) holds = holds || HasLine(list, name);
-        if (!holds) continue;
-        facts.packaged = true;
-        // The package's desktop entries, as it installed them.
-        std::string_view rest = list;
-        while (!rest.empty() && !facts.browserEntry) {
-            const auto end = rest.find('\n');
-            const std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-            if (line.rfind("/usr/share/applications/", 0) == 0 && EndsWith(line, ".desktop"))
-                facts.browserEntry = EntrySaysBrowser(std::string(line));
+    // dpkg notes every change of its database in its log: a change of the log drops the answers.
+    struct stat st {}, log {};
+    ::stat((root_ + exe).c_str(), &st);  // (a file gone is asked about as a name)
+    ::stat((root_ + "/var/log/dpkg.log").c_str(), &log);
+    const long long database = log.st_mtim.tv_sec * 1000000000LL + log.st_mtim.tv_nsec;
+    const FileKey key{exe, st.st_dev, st.st_ino,
+                      st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
+    {
+        std::lock_guard<std::mutex> hold(cache_->lock);
+        if (cache_->database != database) {
+            cache_->answers.clear();
+            cache_->database = database;
         }
-        if (facts.browserEntry) break;
+        const auto it = cache_->answers.find(key);
+        if (it != cache_->answers.end()) return it->second;
     }
-    ::closedir(d);
+    const PackageFacts facts = AskDpkg(exe);
+    std::lock_guard<std::mutex> hold(cache_->lock);
+    if (cache_->answers.size() > 4096) cache_->answers.clear();
+    cache_->answers[key] = facts;
+    return facts;
+}
+
+PackageFacts Packages::AskDpkg(const std::string& exe) const {
+    PackageFacts facts;
+    // The system's database, or the one of a system laid out below root_ (tests).
+    const std::string admin = root_.empty() ? "--root=/" : "--root=" + root_;
+    std::vector<std::string> packages;
+    for (const std::string& name : ListedNames(root_, exe)) {
+        const auto found =
+            platform::RunProgram({kDpkgQuery, admin, "--search", GlobEscaped(name)}, kDpkgMs);
+        if (!found) continue;
+        for (const std::string& p : PackagesHolding(found->output, name)) packages.push_back(p);
+    }
+    if (packages.empty()) return facts;
+    facts.packaged = true;
+    // The packages' desktop entries, as they installed them.
+    std::vector<std::string> argv{kDpkgQuery, admin, "--listfiles"};
+    argv.insert(argv.end(), packages.begin(), packages.end());
+    const auto files = platform::RunProgram(argv, kDpkgMs);
+    if (!files) return facts;
+    std::string_view rest = files->output;
+    while (!rest.empty() && !facts.browserEntry) {
+        const auto end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        if (line.rfind("/usr/share/applications/", 0) == 0 && EndsWith(line, ".desktop"))
+            facts.browserEntry = EntrySaysBrowser(std::string(line));
+    }
     return facts;
 }
 

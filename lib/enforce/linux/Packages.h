@@ -1,18 +1,24 @@
 // What the package system knows of an executable: whether an installed package holds it (one of
 // dpkg's, or the Flatpak or snap app the process runs in) and whether that package's desktop
-// entry declares a web browser. dpkg's file lists (/var/lib/dpkg/info/*.list) say which package
-// holds a file and which desktop entries it installs. A lookup reads every list (some 10 MB, a
-// few tens of milliseconds), so it is asked only for executables that run a browser engine, and
-// its answer is kept by the caller.
+// entry declares a web browser. dpkg is asked through its interface (dpkg-query -S for the
+// package that holds a file, -L for the desktop entries it installs), never by reading its private
+// database, so no change of its layout can make installed programs look unpackaged. A lookup
+// costs dpkg-query a read of its database (a few hundred milliseconds), so it is asked only for
+// root's executables that run a browser engine; answers are kept per file (its device, inode and
+// change time) until dpkg's log says the database changed.
 //
-// Only files root owns are read: the lists, and desktop entries below /usr/share/applications,
+// Only files root owns are read: desktop entries below /usr/share/applications,
 // /var/lib/flatpak/exports and /var/lib/snapd/desktop (never an account's own, which its user may
 // change).
 #pragma once
 
 #include <sys/stat.h>
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <tuple>
 
 #include "lib/enforce/Engines.h"
 
@@ -35,9 +41,19 @@ class Packages {
 
   private:
     PackageFacts OfDpkg(const std::string& exe) const;
+    PackageFacts AskDpkg(const std::string& exe) const;
     bool EntrySaysBrowser(const std::string& path) const;
 
     std::string root_;
+    // The answers for files, by (path, device, inode, change time), while the database is as it
+    // was when they were given (dpkg's log unchanged: dpkg notes every change of it there).
+    using FileKey = std::tuple<std::string, dev_t, ino_t, long long>;
+    struct Cache {
+        std::mutex lock;
+        long long database = -1;
+        std::map<FileKey, PackageFacts> answers;
+    };
+    std::shared_ptr<Cache> cache_ = std::make_shared<Cache>();
 };
 
 }  // namespace enforce

@@ -52,6 +52,16 @@ std::string EngineLibrary(const std::string& engine, const fs::path& path) {
     return path.string();
 }
 
+// A package installed in the dpkg database below `root`, holding the files `list` names.
+void InstallPackage(const fs::path& root, const std::string& name, const std::string& list) {
+    const fs::path admin = root / "var/lib/dpkg";
+    Write(admin / "info" / (name + ".list"), list);
+    std::ofstream(admin / "status", std::ios::app)
+        << "Package: " << name << "\nStatus: install ok installed\nPriority: optional\n"
+        << "Section: misc\nMaintainer: Tests <tests@localhost>\nArchitecture: all\n"
+        << "Version: 1.0\nDescription: a package of the test's\n\n";
+}
+
 // A copy of the do-nothing program at `path`.
 std::string Program(const fs::path& path) {
     fs::create_directories(path.parent_path());
@@ -297,8 +307,7 @@ TEST_F(Probe, NeitherAPathOfItsOwnNamespaceNorItsOwnCodeInAnInstalledProgramIsEv
     // An installed viewer (root's file, a package's, no browser entry), and a program of no
     // package that maps an engine, mounted over the viewer's path in a namespace of its own.
     const std::string viewer = Program(system.path / "usr/bin/viewer");
-    Write(system.path / "var/lib/dpkg/info/viewer.list",
-          viewer + "\n/usr/share/applications/viewer.desktop\n");
+    InstallPackage(system.path, "viewer", viewer + "\n/usr/share/applications/viewer.desktop\n");
     Write(system.path / "usr/share/applications/viewer.desktop",
           "[Desktop Entry]\nCategories=Utility;\n");
     const std::string notes = Program(home.path / "x/notes");
@@ -396,19 +405,21 @@ TEST_F(Probe, AnExactCopyOfAnInstalledBrowserIsThatBrowserUnderAnyName) {
 
 TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
     TempDir root;
-    const fs::path info = root.path / "var/lib/dpkg/info";
-    Write(info / "firefox-esr.list",
-          "/.\n/usr\n/usr/lib/firefox-esr\n/usr/lib/firefox-esr/firefox-esr\n"
-          "/usr/share/applications/firefox-esr.desktop\n");
+    InstallPackage(root.path, "firefox-esr",
+                   "/.\n/usr\n/usr/lib/firefox-esr\n/usr/lib/firefox-esr/firefox-esr\n"
+                   "/usr/share/applications/firefox-esr.desktop\n");
     Write(root.path / "usr/share/applications/firefox-esr.desktop",
           "[Desktop Entry]\nName=Firefox ESR\nCategories=Network;WebBrowser;\n");
-    Write(info / "thunderbird.list",
-          "/usr/lib/thunderbird/thunderbird-bin\n/usr/share/applications/thunderbird.desktop\n");
+    InstallPackage(root.path, "thunderbird",
+                   "/usr/lib/thunderbird/thunderbird-bin\n/usr/share/applications/"
+                   "thunderbird.desktop\n");
     Write(root.path / "usr/share/applications/thunderbird.desktop",
           "[Desktop Entry]\nCategories=Network;Email;\nMimeType=x-scheme-handler/mailto;\n"
           "[Desktop Action Compose]\nCategories=WebBrowser;\n");
     // Listed before /usr was merged: /bin is a link into /usr.
-    Write(info / "surf:amd64.list", "/bin/surf\n/usr/share/applications/surf.desktop\n");
+    InstallPackage(root.path, "surf", "/bin/surf\n/usr/share/applications/surf.desktop\n");
+    // A file whose name is a pattern dpkg would match other files by is looked up as itself.
+    InstallPackage(root.path, "viewer", "/usr/bin/view[1]\n");
     Write(root.path / "usr/share/applications/surf.desktop",
           "[Desktop Entry]\nMimeType=text/html;x-scheme-handler/http;\n");
     fs::create_directories(root.path / "usr/bin");
@@ -428,6 +439,9 @@ TEST(Packages, ThePackageSystemSaysWhatIsInstalledAndWhatIsABrowser) {
     // A line that only begins with the path, and a copy: no package's.
     EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox", ""), false, false));
     EXPECT_TRUE(is(packages.Of("/home/child/x/notes", ""), false, false));
+    EXPECT_TRUE(is(packages.Of("/usr/bin/view[1]", ""), true, false));
+    EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox*", ""), false, false));
+    EXPECT_TRUE(is(packages.Of("/usr/lib/firefox-esr/firefox-es?", ""), false, false));
     // Flatpak and snap apps are installed software; their exported entries say what they are.
     EXPECT_TRUE(is(packages.Of("/app/bin/web", "flatpak:org.example.Web"), true, true));
     EXPECT_TRUE(
