@@ -31,10 +31,7 @@ void SendLine(int fd, const std::string& line) {
 
 }  // namespace
 
-ControlServer::ControlServer(
-    std::function<std::optional<Caller>(uid_t)> caller,
-    std::function<control::Fields(const Caller&, const control::Fields&)> handle)
-    : caller_(std::move(caller)), handle_(std::move(handle)) {}
+ControlServer::ControlServer(Handler& handler) : handler_(handler) {}
 
 ControlServer::~ControlServer() {
     while (!connections_.empty()) Drop(connections_.begin()->first);
@@ -120,7 +117,7 @@ void ControlServer::Readable(int fd) {
         Finish(fd, {"error", p.error});
         return;
     }
-    const std::optional<Caller> caller = caller_(c.uid);
+    const std::optional<Caller> caller = handler_.CallerOf(c.uid);
     if (!caller) {
         Finish(fd, {"error", "The calling account has no name."});
         return;
@@ -136,7 +133,7 @@ void ControlServer::Readable(int fd) {
         SendLine(fd, control::Encode({"ok"}));
         return;
     }
-    Finish(fd, handle_(*caller, p.fields));
+    Finish(fd, handler_.Handle(*caller, p.fields));
 }
 
 void ControlServer::Finish(int fd, const control::Fields& reply) {

@@ -11,7 +11,6 @@
 
 #include <QObject>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -32,9 +31,14 @@ inline constexpr std::size_t kMaxConnectionsPerAccount = kMaxConnections / 2;
 class ControlServer final : public QObject {
     Q_OBJECT
   public:
-    // `caller` names the account of a uid and whether it is a member; `handle` answers.
-    ControlServer(std::function<std::optional<Caller>(uid_t)> caller,
-                  std::function<control::Fields(const Caller&, const control::Fields&)> handle);
+    class Handler {
+      public:
+        virtual ~Handler() = default;
+        // The account of a uid and whether it is a member or a parent; nullopt: nobody's.
+        virtual std::optional<Caller> CallerOf(uid_t uid) = 0;
+        virtual control::Fields Handle(const Caller& caller, const control::Fields& request) = 0;
+    };
+    explicit ControlServer(Handler& handler);
     ~ControlServer() override;
 
     // Listens at `path` (a stale socket there is replaced); the socket is 0666.
@@ -50,8 +54,7 @@ class ControlServer final : public QObject {
     void Finish(int fd, const control::Fields& reply);
     void Drop(int fd);
 
-    std::function<std::optional<Caller>(uid_t)> caller_;
-    std::function<control::Fields(const Caller&, const control::Fields&)> handle_;
+    Handler& handler_;
     std::string path_;
     platform::UniqueFd listenFd_;
     std::unique_ptr<QSocketNotifier> listening_;

@@ -187,6 +187,12 @@ void Daemon::RefreshMembers() {
 }
 
 bool Daemon::Start() {
+    return FindGroups() && OpenSealedStore() && OpenLog() && StartEnforcing() && HearSignals() &&
+           OpenSocket() && FollowProcessEvents() && KeepHeartbeat() && StartTimers() &&
+           WatchOutsideChanges() && SayReady();
+}
+
+bool Daemon::FindGroups() {
     if (group* g = ::getgrnam(config_.group.c_str())) {
         gid_ = g->gr_gid;
     } else {
@@ -196,6 +202,10 @@ bool Daemon::Start() {
     // The log is the parents' to read; where they have no group, the members' (as before).
     if (group* g = ::getgrnam(config_.parentsGroup.c_str())) gid_ = g->gr_gid;
     ::umask(022);
+    return true;
+}
+
+bool Daemon::OpenSealedStore() {
     const std::string stateParent = platform::DirectoryOfPath(config_.stateDir);
     if (!MakeDirs(stateParent.substr(0, stateParent.size() - 1))) {
         Say("cannot make " + stateParent + ": " + std::strerror(errno));
@@ -207,11 +217,17 @@ bool Daemon::Start() {
         Say(why);
         return false;
     }
-    PrepareLog();
-    log_ = std::make_unique<LogWriter>(
-        config_.logPath, [this] { PrepareLog(); }, Say, SteadyMs);
-    ReadDigests();
+    return true;
+}
 
+bool Daemon::OpenLog() {
+    PrepareLog();
+    log_ = std::make_unique<LogWriter>(config_.logPath, *this);
+    ReadDigests();
+    return true;
+}
+
+bool Daemon::StartEnforcing() {
     enforce::Identity identity{VELTRIX_VERSION, static_cast<int>(::getpid()), config_.programDir};
     identity.program = "veltrixd";
     if (config_.enforce && config_.cutNetwork) {
@@ -220,16 +236,14 @@ bool Daemon::Start() {
             Say("the internet of members cannot be cut at their blocked hours (" + networkWhy_ +
                 "): programs are stopped alone");
     }
-    enforcer_ = std::make_unique<Enforcer>(
-        *store_, identity,
-        EnforcerHooks{[this](const std::string& line) { Log(line); },
-                      [this](uid_t uid, const std::string& text) { server_->Notify(uid, text); },
-                      [this](const std::set<uid_t>& cut, const std::set<uid_t>& newly) {
-                          return CutNetwork(cut, newly);
-                      }});
+    enforcer_ = std::make_unique<Enforcer>(*store_, identity, *this);
+    requests_ = std::make_unique<Requests>(*store_, *this);
+    return true;
+}
 
-    // Signals are heard from here on (handled once the loop runs), before the socket tells
-    // anyone the service is there.
+// Signals are heard from here on (handled once the loop runs), before the socket tells anyone
+// the service is there.
+bool Daemon::HearSignals() {
     signals_ = std::make_unique<platform::SignalEvents>(std::initializer_list<int>{
         SIGTERM,
         SIGINT,
@@ -242,68 +256,47 @@ bool Daemon::Start() {
 #ifndef VELTRIXD_STALL_HOOK
     ::signal(SIGUSR2, SIG_IGN);  // the test build's stall: nothing here
 #endif
-    connect(signals_.get(), &platform::SignalEvents::Received, this, [this](int signal, int) {
-        if (signal == SIGHUP) {
-            RefreshMembers();
-            return;
-        }
+    connect(signals_.get(), &platform::SignalEvents::Received, this,
+            [this](int signal, int) { OnSignal(signal); });
+    return true;
+}
+
+void Daemon::OnSignal(int signal) {
+    if (signal == SIGHUP) {
+        RefreshMembers();
+        return;
+    }
 #ifdef VELTRIXD_STALL_HOOK
-        if (signal == SIGUSR2) {
-            Say("stalling on request (a test build's hook)");
-            for (;;) ::pause();
-        }
+    if (signal == SIGUSR2) {
+        Say("stalling on request (a test build's hook)");
+        for (;;) ::pause();
+    }
 #endif
-        const std::string reason =
-            std::string("the service was stopped (") + platform::SignalName(signal) + ")";
-        watchdog_->Stopping();
-        requests_->Flush(true);
-        if (network_) network_->Remove();
-        enforcer_->Stopping(reason);
-        heartbeat_->Write(enforce::StoppedRecord(std::time(nullptr), ::getpid(), reason));
-        QCoreApplication::quit();
-    });
+    const std::string reason =
+        std::string("the service was stopped (") + platform::SignalName(signal) + ")";
+    watchdog_->Stopping();
+    requests_->Flush(true);
+    if (network_) network_->Remove();
+    enforcer_->Stopping(reason);
+    heartbeat_->Write(enforce::StoppedRecord(std::time(nullptr), ::getpid(), reason));
+    QCoreApplication::quit();
+}
 
-    Hooks hooks;
-    hooks.nowMs = SteadyMs;
-    hooks.log = [this](const Account& a, const std::string& text) { LogFor(a.name, text); };
-    hooks.sealedChanged = [this](const Account& a) {
-        if (!enforcer_->Enforces(a.uid)) RefreshMembers();
-        enforcer_->Reload(a.uid);
-        Mirror(a);
-    };
-    hooks.clearLog = [this](const SeenLog& seen, std::string* w) { return ClearLog(seen, w); };
-    hooks.autostart = [this](bool on, std::string* w) { return Autostart(on, w); };
-    hooks.accountNamed = AccountNamed;
-    hooks.members = [this] {
-        std::vector<Account> members = MembersOf(config_.group);
-        std::sort(members.begin(), members.end(),
-                  [](const Account& a, const Account& b) { return a.name < b.name; });
-        return members;
-    };
-    hooks.isMember = [this](const Account& a) { return IsMemberOf(a, config_.group); };
-    hooks.stateOf = [this](const Account& a) { return StateOf(a); };
-    requests_ = std::make_unique<Requests>(*store_, std::move(hooks));
-
-    server_ = std::make_unique<ControlServer>(
-        [this](uid_t uid) -> std::optional<Caller> {
-            auto account = AccountOf(uid);
-            if (!account) return std::nullopt;
-            return Caller{*account, IsMemberOf(*account, config_.group),
-                          uid == 0 || IsMemberOf(*account, config_.parentsGroup)};
-        },
-        [this](const Caller& c, const control::Fields& request) {
-            return requests_->Handle(c, request);
-        });
+bool Daemon::OpenSocket() {
+    server_ = std::make_unique<ControlServer>(*this);
+    std::string why;
     const std::string socketDir = platform::DirectoryOfPath(config_.socketPath);
     if (!MakeDirs(socketDir.substr(0, socketDir.size() - 1)) ||
         !server_->Listen(config_.socketPath, &why)) {
         Say("cannot open the control socket: " + why);
         return false;
     }
+    return true;
+}
 
-    events_ = std::make_unique<ProcEvents>([this](const std::vector<int>& pids) {
-        enforcer_->ExecSeen(pids, events_->TakeOverrun());
-    });
+bool Daemon::FollowProcessEvents() {
+    events_ = std::make_unique<ProcEvents>(*this);
+    std::string why;
     if (!config_.enforce) {
         Say("enforcing nothing: the control socket alone");
     } else if (!config_.events) {
@@ -313,8 +306,11 @@ bool Daemon::Start() {
     } else {
         enforcer_->EventsHealthy(true);
     }
+    return true;
+}
 
-    // How long no enforcement ran before this start, for each member's parent.
+// How long no enforcement ran before this start, for each member's parent.
+bool Daemon::KeepHeartbeat() {
     heartbeat_ = std::make_unique<enforce::HeartbeatFile>(
         platform::DirectoryOfPath(config_.stateDir) + "veltrixd.heartbeat");
     enforcer_->SetPreviousRun(enforce::ParseHeartbeat(heartbeat_->Previous()));
@@ -323,26 +319,31 @@ bool Daemon::Start() {
     connect(alive_.get(), &QTimer::timeout, this,
             [this] { heartbeat_->Write(enforce::AliveRecord(std::time(nullptr), ::getpid())); });
     alive_->start(enforce::kHeartbeatSeconds * 1000);
+    return true;
+}
 
+bool Daemon::StartTimers() {
     wrongFlush_ = std::make_unique<QTimer>();
     connect(wrongFlush_.get(), &QTimer::timeout, this, [this] { requests_->Flush(); });
     wrongFlush_->start(5000);
-
     members_ = std::make_unique<QTimer>();
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);
     RefreshMembers();
-    if (config_.enforce) {
-        outside_ = std::make_unique<OutsideChanges>(
-            *store_, config_.userStore,
-            [this](const Account& a, const std::string& text) { LogFor(a.name, text); });
-        mirror_ = std::make_unique<StoreMirror>(config_.userStore, Say);
-        outside_->OnPasswordInStore([this](const Account& a) { Mirror(a, true); });
-        outsideCheck_ = std::make_unique<QTimer>();
-        connect(outsideCheck_.get(), &QTimer::timeout, this,
-                [this] { outside_->Check(memberList_); });
-        outsideCheck_->start(kOutsideCheckMs);
-    }
+    return true;
+}
+
+bool Daemon::WatchOutsideChanges() {
+    if (!config_.enforce) return true;
+    outside_ = std::make_unique<OutsideChanges>(*store_, config_.userStore, *this);
+    mirror_ = std::make_unique<StoreMirror>(config_.userStore);
+    outsideCheck_ = std::make_unique<QTimer>();
+    connect(outsideCheck_.get(), &QTimer::timeout, this, [this] { outside_->Check(memberList_); });
+    outsideCheck_->start(kOutsideCheckMs);
+    return true;
+}
+
+bool Daemon::SayReady() {
     Say("enforcing for the members of group " + config_.group + "; control socket " +
         config_.socketPath);
     watchdog_ = std::make_unique<Watchdog>();
@@ -350,6 +351,64 @@ bool Daemon::Start() {
     if (watchdog_->PeriodMs() > 0)
         Say("watchdog on: alive every " + std::to_string(watchdog_->PeriodMs()) + " ms");
     return true;
+}
+
+// What the parts act through.
+
+std::int64_t Daemon::NowMs() {
+    return SteadyMs();
+}
+
+void Daemon::Log(const Account& account, const std::string& text) {
+    LogFor(account.name, text);
+}
+
+void Daemon::SealedChanged(const Account& account) {
+    if (!enforcer_->Enforces(account.uid)) RefreshMembers();
+    enforcer_->Reload(account.uid);
+    Mirror(account);
+}
+
+std::optional<Account> Daemon::AccountNamed(const std::string& name) {
+    return veltrixd::AccountNamed(name);
+}
+
+std::vector<Account> Daemon::Members() {
+    std::vector<Account> members = MembersOf(config_.group);
+    std::sort(members.begin(), members.end(),
+              [](const Account& a, const Account& b) { return a.name < b.name; });
+    return members;
+}
+
+bool Daemon::IsMember(const Account& account) {
+    return IsMemberOf(account, config_.group);
+}
+
+void Daemon::Notify(uid_t uid, const std::string& text) {
+    server_->Notify(uid, text);
+}
+
+std::optional<Caller> Daemon::CallerOf(uid_t uid) {
+    auto account = AccountOf(uid);
+    if (!account) return std::nullopt;
+    return Caller{*account, IsMemberOf(*account, config_.group),
+                  uid == 0 || IsMemberOf(*account, config_.parentsGroup)};
+}
+
+control::Fields Daemon::Handle(const Caller& caller, const control::Fields& request) {
+    return requests_->Handle(caller, request);
+}
+
+void Daemon::Say(const std::string& text) {
+    veltrixd::Say(text);
+}
+
+void Daemon::PasswordInStore(const Account& account) {
+    Mirror(account, true);
+}
+
+void Daemon::ProgramsStarted(const std::vector<int>& pids) {
+    enforcer_->ExecSeen(pids, events_->TakeOverrun());
 }
 
 }  // namespace veltrixd

@@ -1,5 +1,7 @@
 // The system service at work: the sealed settings, the control socket, the enforcement for every
-// member of the group and the log, wired together on one Qt loop (one thread).
+// member of the group and the log, wired together on one Qt loop (one thread). The Daemon is
+// what each part acts through (the interfaces it implements below); Start() brings the parts up
+// one step at a time.
 #pragma once
 
 #include <sys/types.h>
@@ -13,9 +15,15 @@
 
 #include "lib/control/Protocol.h"
 #include "veltrixd/AccountStore.h"
+#include "veltrixd/ControlServer.h"
+#include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
 #include "veltrixd/Members.h"
+#include "veltrixd/OutsideChanges.h"
+#include "veltrixd/ProcEvents.h"
+#include "veltrixd/Requests.h"
+#include "veltrixd/Say.h"
 
 namespace platform {
 class SignalEvents;
@@ -28,12 +36,7 @@ class QTimer;
 
 namespace veltrixd {
 
-class ControlServer;
-class Enforcer;
 class NetworkCut;
-class OutsideChanges;
-class ProcEvents;
-class Requests;
 class SealedStore;
 class StoreMirror;
 class Watchdog;
@@ -54,7 +57,13 @@ struct Config {
 
 inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again
 
-class Daemon final : public QObject {
+class Daemon final : public QObject,
+                     public RequestsOutside,
+                     public EnforcerOutside,
+                     public ControlServer::Handler,
+                     public LogWriter::Outside,
+                     public OutsideChanges::Listener,
+                     public ProcEvents::Listener {
     Q_OBJECT
   public:
     explicit Daemon(Config config);
@@ -65,19 +74,53 @@ class Daemon final : public QObject {
     bool Start();
 
   private:
-    void Log(const std::string& line);
+    // The steps of Start(), in their order; each false (said on stderr) when the service cannot
+    // work.
+    bool FindGroups();
+    bool OpenSealedStore();
+    bool OpenLog();
+    bool StartEnforcing();
+    bool HearSignals();
+    bool OpenSocket();
+    bool FollowProcessEvents();
+    bool KeepHeartbeat();
+    bool StartTimers();
+    bool WatchOutsideChanges();
+    bool SayReady();
+
+    void OnSignal(int signal);
     void LogFor(const std::string& account, const std::string& text);
-    bool ClearLog(const SeenLog& seen, std::string* why);
-    bool Autostart(bool on, std::string* why);
     void RefreshMembers();
     // Writes the account's sealed values (unless `passwordOnly`) and the password's marker into
     // its own store.
     void Mirror(const Account& account, bool passwordOnly = false);
-    control::Fields StateOf(const Account& account);
-    bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly);
-    void PrepareLog();
     // The digests read from the log whole: at the start and after a clear.
     void ReadDigests();
+
+    // RequestsOutside (and LogWriter::Outside: NowMs; OutsideChanges::Listener: Log)
+    std::int64_t NowMs() override;
+    void Log(const Account& account, const std::string& text) override;
+    void SealedChanged(const Account& account) override;
+    bool ClearLog(const SeenLog& seen, std::string* why) override;
+    bool Autostart(bool on, std::string* why) override;
+    std::optional<Account> AccountNamed(const std::string& name) override;
+    std::vector<Account> Members() override;
+    bool IsMember(const Account& account) override;
+    control::Fields StateOf(const Account& account) override;
+    // EnforcerOutside
+    void Log(const std::string& line) override;
+    void Notify(uid_t uid, const std::string& text) override;
+    bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) override;
+    // ControlServer::Handler
+    std::optional<Caller> CallerOf(uid_t uid) override;
+    control::Fields Handle(const Caller& caller, const control::Fields& request) override;
+    // LogWriter::Outside
+    void PrepareLog() override;
+    void Say(const std::string& text) override;
+    // OutsideChanges::Listener
+    void PasswordInStore(const Account& account) override;
+    // ProcEvents::Listener
+    void ProgramsStarted(const std::vector<int>& pids) override;
 
     Config config_;
     gid_t gid_ = 0;  // the group's, for the log
@@ -99,8 +142,5 @@ class Daemon final : public QObject {
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
     std::vector<Account> memberList_;
 };
-
-// A line on stderr (the journal under systemd), prefixed "veltrixd: ".
-void Say(const std::string& text);
 
 }  // namespace veltrixd

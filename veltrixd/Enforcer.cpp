@@ -22,8 +22,8 @@ struct Enforcer::AccountGuard final : enforce::Outside {
         guard = std::make_unique<enforce::Guard>(*owner.clock_, table, *this, id);
     }
     bool Stop(const enforce::ProcessInfo& p) override { return stopper.Stop(p); }
-    void Notify(const std::string& text) override { enforcer.hooks_.notify(account.uid, text); }
-    void Log(const std::string& line) override { enforcer.hooks_.log(line); }
+    void Notify(const std::string& text) override { enforcer.outside_.Notify(account.uid, text); }
+    void Log(const std::string& line) override { enforcer.outside_.Log(line); }
 
     Enforcer& enforcer;
     Account account;
@@ -34,8 +34,8 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     std::unique_ptr<enforce::Guard> guard;
 };
 
-Enforcer::Enforcer(SealedStore& store, enforce::Identity identity, EnforcerHooks hooks)
-    : store_(store), identity_(std::move(identity)), hooks_(std::move(hooks)) {
+Enforcer::Enforcer(SealedStore& store, enforce::Identity identity, EnforcerOutside& outside)
+    : store_(store), identity_(std::move(identity)), outside_(outside) {
     clock_ = std::make_unique<enforce::SystemClock>();
     probe_ = std::make_shared<enforce::EngineProbe>();
     schedule_ = std::make_unique<enforce::ScanSchedule>(*this);
@@ -151,10 +151,10 @@ void Enforcer::UpdateCut() {
     std::set<uid_t> cut, newly;
     for (auto& [uid, g] : guards_)
         if (g->internetOff && g->guard->Blocking()) cut.insert(uid);
-    if (cut == cut_ || !hooks_.cutNetwork) return;
+    if (cut == cut_) return;
     for (uid_t uid : cut)
         if (!cut_.contains(uid)) newly.insert(uid);
-    if (!hooks_.cutNetwork(cut, newly)) {
+    if (!outside_.CutNetwork(cut, newly)) {
         cut_ = std::move(cut);  // told once; tried again when the accounts change
         return;
     }
@@ -163,7 +163,7 @@ void Enforcer::UpdateCut() {
         AccountGuard& g = *guards_.at(uid);
         const std::string until = g.guard->StateNow().until;
         g.guard->Log("internet off for " + g.account.name + " " + until);
-        hooks_.notify(uid, "The internet is off " + until);
+        outside_.Notify(uid, "The internet is off " + until);
     }
 }
 

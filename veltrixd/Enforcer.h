@@ -11,7 +11,6 @@
 
 #include <QObject>
 
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -36,19 +35,22 @@ class SealedStore;
 
 inline constexpr int kSafetyScanMs = 10000;
 
-struct EnforcerHooks {
-    std::function<void(const std::string& line)> log;                // one line of Block.log
-    std::function<void(uid_t uid, const std::string& text)> notify;  // to the account's session
+// What the enforcement does through the rest of the service.
+class EnforcerOutside {
+  public:
+    virtual ~EnforcerOutside() = default;
+    virtual void Log(const std::string& line) = 0;                  // one line of Block.log
+    virtual void Notify(uid_t uid, const std::string& text) = 0;   // to the account's session
     // The accounts whose network is cut from now on (blocking on, a blocked hour, and the
     // parent did not keep the network); `newly` those that were not before. False when the cut
     // could not be made.
-    std::function<bool(const std::set<uid_t>& cut, const std::set<uid_t>& newly)> cutNetwork;
+    virtual bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) = 0;
 };
 
 class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     Q_OBJECT
   public:
-    Enforcer(SealedStore& store, enforce::Identity identity, EnforcerHooks hooks);
+    Enforcer(SealedStore& store, enforce::Identity identity, EnforcerOutside& outside);
     ~Enforcer() override;
 
     // What the service before left: the first members' guards log how long nothing enforced.
@@ -88,7 +90,7 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
 
     SealedStore& store_;
     enforce::Identity identity_;
-    EnforcerHooks hooks_;
+    EnforcerOutside& outside_;
     std::unique_ptr<enforce::SystemClock> clock_;
     std::map<uid_t, std::unique_ptr<AccountGuard>> guards_;
     enforce::PreviousRun previous_;

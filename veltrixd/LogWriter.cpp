@@ -37,13 +37,9 @@ bool CutFront(const platform::LockedLog& log, std::uint64_t bytes, std::string* 
 
 }  // namespace
 
-LogWriter::LogWriter(std::string path, std::function<void()> prepare,
-                     std::function<void(const std::string&)> say,
-                     std::function<std::int64_t()> nowMs)
+LogWriter::LogWriter(std::string path, Outside& outside)
     : path_(std::move(path)),
-      prepare_(std::move(prepare)),
-      say_(std::move(say)),
-      nowMs_(std::move(nowMs)),
+      outside_(outside),
       retry_(std::make_unique<QTimer>()) {
     retry_->setSingleShot(true);
     connect(retry_.get(), &QTimer::timeout, this, [this] { Flush(); });
@@ -89,7 +85,7 @@ bool LogWriter::WriteSome() {
     const platform::UniqueFd fd(platform::OpenLogFile(path, O_WRONLY | O_APPEND));
     auto failed = [this, &path] {
         if (!toldError_)
-            say_("cannot write " + path + " (" + std::strerror(errno) +
+            outside_.Say("cannot write " + path + " (" + std::strerror(errno) +
                  "): " + std::to_string(queue_.size()) + " lines wait to be written");
         toldError_ = true;
         Retry(kWriteRetryMs);
@@ -100,14 +96,14 @@ bool LogWriter::WriteSome() {
         lockBusySince_ = -1;
     } else {
         // A reader holds the lock. Wait a little (it reads in moments), never longer.
-        const std::int64_t now = nowMs_();
+        const std::int64_t now = outside_.NowMs();
         if (lockBusySince_ < 0) lockBusySince_ = now;
         if (now - lockBusySince_ < kLockPatienceMs) {
             Retry(kLockRetryMs);
             return false;
         }
         if (!toldLock_)
-            say_("another process held the log's lock for over " + std::to_string(kLockPatienceMs) +
+            outside_.Say("another process held the log's lock for over " + std::to_string(kLockPatienceMs) +
                  " ms: the service writes without it");
         toldLock_ = true;
     }
@@ -129,7 +125,7 @@ bool LogWriter::WriteSome() {
             if (n >= 0) errno = ENOSPC;
             return failed();
         }
-        if (toldError_) say_("the log can be written again");
+        if (toldError_) outside_.Say("the log can be written again");
         toldError_ = false;
         dropped_ = 0;
         for (; lines > 0; --lines) {
@@ -148,11 +144,11 @@ bool LogWriter::WriteSome() {
 void LogWriter::Rotate(std::uint64_t size) {
     const std::string path = platform::ResolveSharedLog(path_);
     if (::rename(path.c_str(), PreviousPath().c_str()) != 0) {
-        say_("cannot rotate " + path + " at " + std::to_string(size) +
+        outside_.Say("cannot rotate " + path + " at " + std::to_string(size) +
              " bytes: " + std::strerror(errno));
         return;
     }
-    prepare_();  // the new, empty log, given to the group
+    outside_.PrepareLog();  // the new, empty log, given to the group
 }
 
 bool LogWriter::Clear(const SeenLog& seen, std::string* why) {
@@ -168,7 +164,7 @@ bool LogWriter::Clear(const SeenLog& seen, std::string* why) {
     const bool havePrevious = ::lstat(previous.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     if (seen.inode == 0 || log.Id().ino == seen.inode) {
         if (!CutFront(log, seen.bytes, why)) return false;
-        prepare_();  // the new file is root's own group's until given to the group
+        outside_.PrepareLog();  // the new file is root's own group's until given to the group
         if (havePrevious && seen.previousBytes > 0) {
             if (seen.previousBytes >= static_cast<std::uint64_t>(st.st_size))
                 return ::unlink(previous.c_str()) == 0 || (*why = std::strerror(errno), false);

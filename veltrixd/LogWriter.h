@@ -14,7 +14,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,10 +38,15 @@ struct SeenLog {
 class LogWriter final : public QObject {
     Q_OBJECT
   public:
-    // `prepare` gives a new log file to the group (after a rotation or a rewrite); `say` tells
-    // the journal.
-    LogWriter(std::string path, std::function<void()> prepare,
-              std::function<void(const std::string&)> say, std::function<std::int64_t()> nowMs);
+    class Outside {
+      public:
+        virtual ~Outside() = default;
+        // Gives a new log file to the group (after a rotation or a rewrite).
+        virtual void PrepareLog() = 0;
+        virtual void Say(const std::string& text) = 0;  // to the journal
+        virtual std::int64_t NowMs() = 0;               // a clock that never jumps
+    };
+    LogWriter(std::string path, Outside& outside);
     ~LogWriter() override;
 
     // Queues `line` (one event, written as one line whatever it holds) and writes what the
@@ -62,9 +66,7 @@ class LogWriter final : public QObject {
     void Rotate(std::uint64_t size);
 
     std::string path_;
-    std::function<void()> prepare_;
-    std::function<void(const std::string&)> say_;
-    std::function<std::int64_t()> nowMs_;
+    Outside& outside_;
     std::deque<std::string> queue_;  // encoded lines, CR LF included
     std::size_t queuedBytes_ = 0;
     std::uint64_t dropped_ = 0;

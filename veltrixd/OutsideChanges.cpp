@@ -21,9 +21,8 @@ struct OutsideChanges::Read {
     std::unique_ptr<QTimer> deadline;
 };
 
-OutsideChanges::OutsideChanges(SealedStore& sealed, std::string userStore,
-                               std::function<void(const Account&, const std::string&)> log)
-    : sealed_(sealed), userStore_(std::move(userStore)), log_(std::move(log)) {}
+OutsideChanges::OutsideChanges(SealedStore& sealed, std::string userStore, Listener& listener)
+    : sealed_(sealed), userStore_(std::move(userStore)), listener_(listener) {}
 
 OutsideChanges::~OutsideChanges() {
     for (auto& [uid, read] : reads_) {
@@ -102,16 +101,16 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
     State& state = states_[account.uid];
     if (++state.reads > kOutsideReadsPerHour) {
         if (state.more > 0)
-            log_(account, "and " + std::to_string(state.more) +
+            listener_.Log(account, "and " + std::to_string(state.more) +
                               " more changes of the settings outside the panel in the hour "
                               "before, not logged one by one");
         state.reads = 1;
         state.lines = state.more = 0;
     }
-    if (read.status == AccountStoreRead::Ok && passwordInStore_) {
+    if (read.status == AccountStoreRead::Ok) {
         const auto password = read.values.find(store::kPassword);
         if (password != read.values.end() && password->second != store::kPasswordWithService)
-            passwordInStore_(account);
+            listener_.PasswordInStore(account);
     }
     const std::vector<std::string> names = control::SealedNames();
     std::string difference, signature;
@@ -147,7 +146,7 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
         return;
     }
     ++state.lines;
-    log_(account, "settings changed outside the panel (" + difference +
+    listener_.Log(account, "settings changed outside the panel (" + difference +
                       "); the parent's sealed settings stay in force");
 }
 

@@ -40,18 +40,21 @@ inline constexpr int kOutsideReadsPerHour = 3600000 / kOutsideCheckMs;
 class OutsideChanges final : public QObject {
     Q_OBJECT
   public:
-    OutsideChanges(SealedStore& sealed, std::string userStore,
-                   std::function<void(const Account&, const std::string&)> log);
+    class Listener {
+      public:
+        virtual ~Listener() = default;
+        // A line for the parent in the log, about `account`.
+        virtual void Log(const Account& account, const std::string& text) = 0;
+        // The account's store holds a password (or its hash) that the service holds: the store
+        // is then given the marker in its place.
+        virtual void PasswordInStore(const Account& account) = 0;
+    };
+    OutsideChanges(SealedStore& sealed, std::string userStore, Listener& listener);
     ~OutsideChanges() override;
 
     // Starts reading the store of every account of `members` that has sealed settings (one read
     // an account at a time); each is judged by Seen when it is done.
     void Check(const std::vector<Account>& members);
-    // Called when an account's store holds a password (or its hash) that the service holds:
-    // the store is then given the marker in its place.
-    void OnPasswordInStore(std::function<void(const Account&)> found) {
-        passwordInStore_ = std::move(found);
-    }
     // Judges what the account's store holds now against its sealed settings.
     void Seen(const Account& account, const AccountStoreRead& read);
 
@@ -70,8 +73,7 @@ class OutsideChanges final : public QObject {
 
     SealedStore& sealed_;
     std::string userStore_;
-    std::function<void(const Account&, const std::string&)> log_;
-    std::function<void(const Account&)> passwordInStore_;
+    Listener& listener_;
     std::map<uid_t, State> states_;
     std::map<uid_t, std::unique_ptr<Read>> reads_;
 };

@@ -15,8 +15,8 @@
 
 namespace veltrixd {
 
-ProcEvents::ProcEvents(std::function<void(const std::vector<int>&)> started)
-    : started_(std::move(started)) {}
+ProcEvents::ProcEvents(Listener& listener)
+    : listener_(listener) {}
 
 ProcEvents::~ProcEvents() = default;
 
@@ -90,7 +90,7 @@ void ProcEvents::Read() {
                 pids.push_back(static_cast<int>(event.event_data.id.process_tgid));
         }
     }
-    if (!pids.empty() || overrun_) started_(pids);
+    if (!pids.empty() || overrun_) listener_.ProgramsStarted(pids);
 }
 
 }  // namespace veltrixd

@@ -21,9 +21,14 @@ namespace veltrixd {
 class ProcEvents final : public QObject {
     Q_OBJECT
   public:
-    // `started` gets the pid of each process that ran a new program or changed its user; it is
-    // called once per batch of events with every pid of the batch.
-    explicit ProcEvents(std::function<void(const std::vector<int>& pids)> started);
+    class Listener {
+      public:
+        virtual ~Listener() = default;
+        // The pid of each process that ran a new program or changed its user: once per batch of
+        // events, with every pid of the batch.
+        virtual void ProgramsStarted(const std::vector<int>& pids) = 0;
+    };
+    explicit ProcEvents(Listener& listener);
     ~ProcEvents() override;
 
     bool Open(std::string* why);
@@ -33,7 +38,7 @@ class ProcEvents final : public QObject {
   private:
     void Read();
 
-    std::function<void(const std::vector<int>&)> started_;
+    Listener& listener_;
     bool overrun_ = false;
     platform::UniqueFd fd_;  // closed after the notifier on it
     std::unique_ptr<QSocketNotifier> notifier_;

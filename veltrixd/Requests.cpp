@@ -29,14 +29,14 @@ bool Requests::Store(const Account& account, const Sealed& sealed, control::Fiel
         reply = Error("The settings cannot be sealed: " + why);
         return false;
     }
-    if (hooks_.sealedChanged) hooks_.sealedChanged(account);
+    outside_.SealedChanged(account);
     return true;
 }
 
 std::optional<Sealed> Requests::Check(const Account& account, const Account& from,
                                       const std::string& password, control::Fields& error,
                                       bool quiet) {
-    const std::int64_t now = hooks_.nowMs();
+    const std::int64_t now = outside_.NowMs();
     if (const std::int64_t wait = limit_.WaitMs(account.uid, from.uid, now); wait > 0) {
         error = Error("Too many wrong passwords. Try again in " +
                       std::to_string((wait + 999) / 1000) + " seconds.");
@@ -58,7 +58,7 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
             if (fold.count++ == 0) fold = WrongFold{account, from, 1, now};
         }
         if (limit_.Wrong(account.uid, from.uid, now))
-            hooks_.log(account, std::to_string(control::kMaxWrong) +
+            outside_.Log(account, std::to_string(control::kMaxWrong) +
                                     " wrong passwords within a minute: every try waits");
         error = Error("wrong password");
         return std::nullopt;
@@ -68,14 +68,14 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
 }
 
 void Requests::Flush(bool all) {
-    const std::int64_t now = hooks_.nowMs ? hooks_.nowMs() : 0;
+    const std::int64_t now = outside_.NowMs();
     for (auto it = wrongs_.begin(); it != wrongs_.end();) {
         const WrongFold& f = it->second;
         if (!all && now - f.since < kWrongFoldMs) {
             ++it;
             continue;
         }
-        hooks_.log(f.account, std::to_string(f.count) +
+        outside_.Log(f.account, std::to_string(f.count) +
                                   (f.count == 1 ? " wrong password" : " wrong passwords") +
                                   " for " + f.account.name + " from the account of " + f.from.name);
         it = wrongs_.erase(it);
@@ -83,77 +83,106 @@ void Requests::Flush(bool all) {
 }
 
 std::optional<Account> Requests::MemberNamed(const std::string& name, control::Fields& error) {
-    auto account = hooks_.accountNamed(name);
-    if (!account || !hooks_.isMember(*account)) {
+    auto account = outside_.AccountNamed(name);
+    if (!account || !outside_.IsMember(*account)) {
         error = Error("There is no account " + name + " among Veltrix's accounts.");
         return std::nullopt;
     }
     return account;
 }
 
+const std::vector<Requests::Verb>& Requests::Verbs() {
+    constexpr std::size_t kAny = control::kMaxFields;
+    static const std::vector<Verb> verbs{
+        {"status", 0, 0, Who::Anyone, &Requests::Status},
+        {"reset", 1, 2, Who::Root, &Requests::Reset},
+        {"family", 0, 0, Who::Parent, &Requests::Family},
+        {"family-states", 0, 0, Who::Parent, &Requests::FamilyStates},
+        {"state", 1, 1, Who::Parent, &Requests::State},
+        {"for", 2, kAny, Who::Parent, &Requests::For},
+        {"first", 1, 1, Who::Settings, &Requests::First},
+        {"verify", 1, 1, Who::Settings, &Requests::Verify},
+        {"try", 1, 1, Who::ParentSettings, &Requests::Try},
+        {"change", 2, 2, Who::Settings, &Requests::Change},
+        {"save", 1, kAny, Who::Settings, &Requests::Save},
+        {"read", 1, 1, Who::Settings, &Requests::Read},
+        {"clear-log", 2, 4, Who::Settings, &Requests::ClearLog},
+        {"autostart", 2, 2, Who::Settings, &Requests::Autostart},
+    };
+    return verbs;
+}
+
 control::Fields Requests::Handle(const Caller& caller, const control::Fields& request) {
     Flush();
-    const std::string& verb = request.at(0);
-    const std::size_t args = request.size() - 1;
-    const Account& account = caller.account;
+    return Dispatch(caller, caller.account, false, request);
+}
 
-    if (verb == "status" && args == 0) {
-        const bool sealed = caller.member && [&] {
-            auto s = store_.Load(account.uid, nullptr);
-            return !s || !s->passwordHash.empty();  // unreadable counts as sealed
-        }();
-        return {"ok",
-                caller.member   ? "member"
-                : caller.parent ? "parent"
-                                : "not-member",
-                sealed ? "sealed" : "unsealed", account.name};
+// `fields`: the verb and its fields; `account`: whose settings (the caller's own, or with
+// `fromParent` the member a parent named).
+control::Fields Requests::Dispatch(const Caller& caller, const Account& account, bool fromParent,
+                                   const control::Fields& fields) {
+    const std::string& name = fields.at(0);
+    const std::size_t args = fields.size() - 1;
+    const auto& verbs = Verbs();
+    const auto verb = std::find_if(verbs.begin(), verbs.end(),
+                                   [&](const Verb& v) { return v.name == name; });
+    const bool onSettings =
+        verb != verbs.end() && (verb->who == Who::Settings || verb->who == Who::ParentSettings);
+    // Within "for" only the verbs on a member's settings.
+    if (fromParent && !onSettings) return Error("malformed request");
+    if (verb == verbs.end() || onSettings) {
+        if (!fromParent && !caller.member)
+            return Error("This account is not a member of the group of Veltrix's accounts.");
+        if (verb == verbs.end() || (verb->who == Who::ParentSettings && !fromParent))
+            return Error("malformed request");
     }
-    if (verb == "reset" && (args == 1 || args == 2)) {
-        if (account.uid != 0) return Error("Only the administrator may reset a password.");
-        auto target = hooks_.accountNamed(request[1]);
-        if (!target) return Error("There is no account " + request[1] + ".");
-        std::string why;
-        auto sealed = store_.Load(target->uid, &why);
-        if (!sealed) return Error("The sealed settings cannot be read: " + why);
-        sealed->passwordHash.clear();
-        if (args == 2) {
-            auto hash = password::Hash(request[2]);
-            if (!hash) return Error("The password cannot be hashed.");
-            sealed->passwordHash = *hash;
-        }
-        control::Fields reply{"ok"};
-        if (!Store(*target, *sealed, reply)) return reply;
-        limit_.Forget(target->uid);
-        hooks_.log(*target, args == 2 ? "The administrator set a new password"
-                                      : "The administrator reset the password: a parent sets "
-                                        "the next one in Veltrix in a parent's account");
-        return reply;
+    if (verb->who == Who::Parent && (!caller.parent || caller.member))
+        return Error("Only a parent's account may manage the accounts of the family.");
+    if (verb->who == Who::Root && caller.account.uid != 0)
+        return Error("Only the administrator may reset a password.");
+    if (args < verb->minArgs || args > verb->maxArgs) return Error("malformed request");
+    return (this->*verb->handle)(Asked{caller, account, caller.account, fromParent, fields});
+}
+
+control::Fields Requests::Status(const Asked& a) {
+    const Caller& caller = a.caller;
+    const bool sealed = caller.member && [&] {
+        auto s = store_.Load(caller.account.uid, nullptr);
+        return !s || !s->passwordHash.empty();  // unreadable counts as sealed
+    }();
+    return {"ok",
+            caller.member   ? "member"
+            : caller.parent ? "parent"
+                            : "not-member",
+            sealed ? "sealed" : "unsealed", caller.account.name};
+}
+
+control::Fields Requests::Reset(const Asked& a) {
+    const control::Fields& f = a.fields;
+    auto target = outside_.AccountNamed(f[1]);
+    if (!target) return Error("There is no account " + f[1] + ".");
+    std::string why;
+    auto sealed = store_.Load(target->uid, &why);
+    if (!sealed) return Error("The sealed settings cannot be read: " + why);
+    sealed->passwordHash.clear();
+    if (f.size() == 3) {
+        auto hash = password::Hash(f[2]);
+        if (!hash) return Error("The password cannot be hashed.");
+        sealed->passwordHash = *hash;
     }
-    // The parents' requests: the family, and any member's settings.
-    if (verb == "family" || verb == "family-states" || verb == "state" || verb == "for") {
-        if (!caller.parent || caller.member)
-            return Error("Only a parent's account may manage the accounts of the family.");
-        control::Fields reply{"ok"};
-        if (verb == "family" && args == 0) {
-            for (const Account& member : hooks_.members()) reply.push_back(member.name);
-            return reply;
-        }
-        if (verb == "family-states" && args == 0) return FamilyStates();
-        if (args < 1) return Error("malformed request");
-        auto target = MemberNamed(request[1], reply);
-        if (!target) return reply;
-        if (verb == "state" && args == 1) {
-            reply.push_back(SealedWord(*target));
-            for (std::string& field : hooks_.stateOf(*target)) reply.push_back(std::move(field));
-            return reply;
-        }
-        if (verb == "for" && args >= 2)
-            return Act(*target, account, true, control::Fields(request.begin() + 2, request.end()));
-        return Error("malformed request");
-    }
-    if (!caller.member)
-        return Error("This account is not a member of the group of Veltrix's accounts.");
-    return Act(account, account, false, request);
+    control::Fields reply{"ok"};
+    if (!Store(*target, *sealed, reply)) return reply;
+    limit_.Forget(target->uid);
+    outside_.Log(*target, f.size() == 3 ? "The administrator set a new password"
+                                        : "The administrator reset the password: a parent sets "
+                                          "the next one in Veltrix in a parent's account");
+    return reply;
+}
+
+control::Fields Requests::Family(const Asked&) {
+    control::Fields reply{"ok"};
+    for (const Account& member : outside_.Members()) reply.push_back(member.name);
+    return reply;
 }
 
 std::string Requests::SealedWord(const Account& account) {
@@ -161,12 +190,12 @@ std::string Requests::SealedWord(const Account& account) {
     return !sealed || !sealed->passwordHash.empty() ? "sealed" : "unsealed";
 }
 
-control::Fields Requests::FamilyStates() {
+control::Fields Requests::FamilyStates(const Asked&) {
     // Each member's line as "state" answers it, with the account's name first.
     std::vector<control::Fields> lines;
-    for (const Account& member : hooks_.members()) {
+    for (const Account& member : outside_.Members()) {
         control::Fields line{member.name, SealedWord(member)};
-        for (std::string& field : hooks_.stateOf(member)) line.push_back(std::move(field));
+        for (std::string& field : outside_.StateOf(member)) line.push_back(std::move(field));
         lines.push_back(std::move(line));
     }
     // The reply is one line of the protocol: the oldest alerts of the member with the most give
@@ -180,97 +209,117 @@ control::Fields Requests::FamilyStates() {
             reply.push_back(std::move(encoded));
         }
         if (control::Encode(reply).size() <= control::kMaxLine || lines.empty()) return reply;
-        auto most = std::max_element(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
-            return a.size() < b.size();
+        auto most = std::max_element(lines.begin(), lines.end(), [](const auto& x, const auto& y) {
+            return x.size() < y.size();
         });
         if (most->size() <= kBeforeAlerts) return Error("The family is too large to tell at once.");
         most->erase(most->begin() + kBeforeAlerts);
     }
 }
 
-control::Fields Requests::Act(const Account& account, const Account& from, bool fromParent,
-                              const control::Fields& request) {
-    const std::string& verb = request.at(0);
-    const std::size_t args = request.size() - 1;
-    auto arity = [&](std::size_t n) { return args == n; };
-
-    if (verb == "first" && arity(1)) {
-        // Never from the member itself: a child that asked first would own its seals.
-        if (!fromParent)
-            return Error("The password of this account is set in Veltrix in a parent's account.");
-        std::string why;
-        auto sealed = store_.Load(account.uid, &why);
-        if (!sealed) return Error("The sealed settings cannot be read: " + why);
-        if (!sealed->passwordHash.empty()) return Error("A password is already set.");
-        auto hash = password::Hash(request[1]);
-        if (!hash) return Error("The password cannot be hashed.");
-        sealed->passwordHash = *hash;
-        control::Fields reply{"ok"};
-        if (Store(account, *sealed, reply))
-            hooks_.log(account, "The first password was set, from the account of " + from.name);
-        return reply;
-    }
-
-    if (args < 1) return Error("malformed request");
+control::Fields Requests::State(const Asked& a) {
     control::Fields reply{"ok"};
-    if (verb == "verify" && arity(1)) {
-        Check(account, from, request[1], reply);
-        return reply;
+    auto target = MemberNamed(a.fields[1], reply);
+    if (!target) return reply;
+    reply.push_back(SealedWord(*target));
+    for (std::string& field : outside_.StateOf(*target)) reply.push_back(std::move(field));
+    return reply;
+}
+
+control::Fields Requests::For(const Asked& a) {
+    control::Fields reply{"ok"};
+    auto target = MemberNamed(a.fields[1], reply);
+    if (!target) return reply;
+    return Dispatch(a.caller, *target, true, control::Fields(a.fields.begin() + 2, a.fields.end()));
+}
+
+control::Fields Requests::First(const Asked& a) {
+    // Never from the member itself: a child that asked first would own its seals.
+    if (!a.fromParent)
+        return Error("The password of this account is set in Veltrix in a parent's account.");
+    std::string why;
+    auto sealed = store_.Load(a.account.uid, &why);
+    if (!sealed) return Error("The sealed settings cannot be read: " + why);
+    if (!sealed->passwordHash.empty()) return Error("A password is already set.");
+    auto hash = password::Hash(a.fields[1]);
+    if (!hash) return Error("The password cannot be hashed.");
+    sealed->passwordHash = *hash;
+    control::Fields reply{"ok"};
+    if (Store(a.account, *sealed, reply))
+        outside_.Log(a.account, "The first password was set, from the account of " + a.from.name);
+    return reply;
+}
+
+control::Fields Requests::Verify(const Asked& a) {
+    control::Fields reply{"ok"};
+    Check(a.account, a.from, a.fields[1], reply);
+    return reply;
+}
+
+control::Fields Requests::Try(const Asked& a) {
+    control::Fields reply{"ok"};
+    Check(a.account, a.from, a.fields[1], reply, true);
+    return reply;
+}
+
+control::Fields Requests::Change(const Asked& a) {
+    control::Fields reply{"ok"};
+    auto sealed = Check(a.account, a.from, a.fields[1], reply);
+    if (!sealed) return reply;
+    auto hash = password::Hash(a.fields[2]);
+    if (!hash) return Error("The password cannot be hashed.");
+    sealed->passwordHash = *hash;
+    if (Store(a.account, *sealed, reply)) outside_.Log(a.account, "The password was changed");
+    return reply;
+}
+
+control::Fields Requests::Save(const Asked& a) {
+    Sealed changes;
+    for (std::size_t i = 2; i < a.fields.size(); ++i) {
+        const std::size_t eq = a.fields[i].find('=');
+        const std::string name = a.fields[i].substr(0, eq);
+        if (eq == std::string::npos || !control::IsSealedName(name))
+            return Error("There is no setting " + name + ".");
+        changes.values[name] = a.fields[i].substr(eq + 1);
     }
-    if (verb == "try" && arity(1) && fromParent) {
-        Check(account, from, request[1], reply, true);
-        return reply;
-    }
-    if (verb == "change" && arity(2)) {
-        auto sealed = Check(account, from, request[1], reply);
-        if (!sealed) return reply;
-        auto hash = password::Hash(request[2]);
-        if (!hash) return Error("The password cannot be hashed.");
-        sealed->passwordHash = *hash;
-        if (Store(account, *sealed, reply)) hooks_.log(account, "The password was changed");
-        return reply;
-    }
-    if (verb == "save") {
-        Sealed changes;
-        for (std::size_t i = 2; i < request.size(); ++i) {
-            const std::size_t eq = request[i].find('=');
-            const std::string name = request[i].substr(0, eq);
-            if (eq == std::string::npos || !control::IsSealedName(name))
-                return Error("There is no setting " + name + ".");
-            changes.values[name] = request[i].substr(eq + 1);
-        }
-        auto sealed = Check(account, from, request[1], reply);
-        if (!sealed) return reply;
-        for (auto& [name, value] : changes.values) sealed->values[name] = value;
-        Store(account, *sealed, reply);
-        return reply;
-    }
-    if (verb == "read" && arity(1)) {
-        auto sealed = Check(account, from, request[1], reply);
-        if (!sealed) return reply;
-        for (const auto& [name, value] : sealed->values) reply.push_back(name + "=" + value);
-        return reply;
-    }
-    if (verb == "clear-log" && (arity(2) || arity(4))) {
-        SeenLog seen;
-        if (!ParseBytes(request[2], seen.bytes) ||
-            (args == 4 &&
-             (!ParseBytes(request[3], seen.inode) || !ParseBytes(request[4], seen.previousBytes))))
-            return Error("malformed request");
-        if (!Check(account, from, request[1], reply)) return reply;
-        std::string why;
-        if (!hooks_.clearLog(seen, &why)) return Error("The log cannot be cleared: " + why);
-        return reply;
-    }
-    if (verb == "autostart" && arity(2)) {
-        if (request[2] != "on" && request[2] != "off") return Error("malformed request");
-        if (!Check(account, from, request[1], reply)) return reply;
-        std::string why;
-        if (!hooks_.autostart(request[2] == "on", &why))
-            return Error("The autostart entry cannot be changed: " + why);
-        return reply;
-    }
-    return Error("malformed request");
+    control::Fields reply{"ok"};
+    auto sealed = Check(a.account, a.from, a.fields[1], reply);
+    if (!sealed) return reply;
+    for (auto& [name, value] : changes.values) sealed->values[name] = value;
+    Store(a.account, *sealed, reply);
+    return reply;
+}
+
+control::Fields Requests::Read(const Asked& a) {
+    control::Fields reply{"ok"};
+    auto sealed = Check(a.account, a.from, a.fields[1], reply);
+    if (!sealed) return reply;
+    for (const auto& [name, value] : sealed->values) reply.push_back(name + "=" + value);
+    return reply;
+}
+
+control::Fields Requests::ClearLog(const Asked& a) {
+    const control::Fields& f = a.fields;
+    SeenLog seen;
+    if (f.size() == 4 || !ParseBytes(f[2], seen.bytes) ||
+        (f.size() == 5 &&
+         (!ParseBytes(f[3], seen.inode) || !ParseBytes(f[4], seen.previousBytes))))
+        return Error("malformed request");
+    control::Fields reply{"ok"};
+    if (!Check(a.account, a.from, f[1], reply)) return reply;
+    std::string why;
+    if (!outside_.ClearLog(seen, &why)) return Error("The log cannot be cleared: " + why);
+    return reply;
+}
+
+control::Fields Requests::Autostart(const Asked& a) {
+    if (a.fields[2] != "on" && a.fields[2] != "off") return Error("malformed request");
+    control::Fields reply{"ok"};
+    if (!Check(a.account, a.from, a.fields[1], reply)) return reply;
+    std::string why;
+    if (!outside_.Autostart(a.fields[2] == "on", &why))
+        return Error("The autostart entry cannot be changed: " + why);
+    return reply;
 }
 
 }  // namespace veltrixd

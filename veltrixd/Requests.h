@@ -1,16 +1,16 @@
 // The control requests (lib/control/Protocol.h has the list), answered for a caller the socket
 // named. Everything that needs the parent's password checks it against the sealed hash, limited
 // per account and caller by RateLimit; what the answers change outside the sealed files goes
-// through hooks.
+// through RequestsOutside. The verbs are one table (Verbs()): name, fields, who may ask, handler.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -28,22 +28,25 @@ struct Caller {
     bool parent = false;  // of the parents' group (or root): acts on any member ("for")
 };
 
-struct Hooks {
-    std::function<std::int64_t()> nowMs;  // a clock that never jumps
+// What the requests need of the rest of the service (the service implements it; tests fake it).
+class RequestsOutside {
+  public:
+    virtual ~RequestsOutside() = default;
+    virtual std::int64_t NowMs() = 0;  // a clock that never jumps
     // A line for the parent in the log, about `account`.
-    std::function<void(const Account& account, const std::string& text)> log;
+    virtual void Log(const Account& account, const std::string& text) = 0;
     // The account's sealed settings changed: enforce the new ones.
-    std::function<void(const Account& account)> sealedChanged;
+    virtual void SealedChanged(const Account& account) = 0;
     // Removes from the log what the parent saw (the lines appended since stay).
-    std::function<bool(const SeenLog& seen, std::string* why)> clearLog;
+    virtual bool ClearLog(const SeenLog& seen, std::string* why) = 0;
     // Writes (on) or removes (off) the guard's machine-wide Run entry.
-    std::function<bool(bool on, std::string* why)> autostart;
-    std::function<std::optional<Account>(const std::string& name)> accountNamed;
+    virtual bool Autostart(bool on, std::string* why) = 0;
+    virtual std::optional<Account> AccountNamed(const std::string& name) = 0;
     // For the parents: the members, by name, and what one's hours and log say now ("on"|"off",
     // "allowed"|"blocked", until when, programs stopped today, the last alerts).
-    std::function<std::vector<Account>()> members;
-    std::function<bool(const Account& account)> isMember;
-    std::function<control::Fields(const Account& account)> stateOf;
+    virtual std::vector<Account> Members() = 0;
+    virtual bool IsMember(const Account& account) = 0;
+    virtual control::Fields StateOf(const Account& account) = 0;
 };
 
 // Wrong passwords are each told to the parent, folded into one line per account, caller and
@@ -52,18 +55,59 @@ inline constexpr std::int64_t kWrongFoldMs = 60000;
 
 class Requests {
   public:
-    Requests(SealedStore& store, Hooks hooks) : store_(store), hooks_(std::move(hooks)) {}
+    Requests(SealedStore& store, RequestsOutside& outside) : store_(store), outside_(outside) {}
 
     control::Fields Handle(const Caller& caller, const control::Fields& request);
     // Logs the folded wrong passwords whose minute is over (all of them when `all`).
     void Flush(bool all = false);
 
+    // One request as a verb's handler sees it: `fields` from the verb on; the settings of
+    // `account` (the caller's own, or the member a parent named with "for"), asked by `from`.
+    struct Asked {
+        const Caller& caller;
+        const Account& account;
+        const Account& from;
+        bool fromParent;
+        const control::Fields& fields;
+    };
+    // Who may ask a verb.
+    enum class Who {
+        Anyone,
+        Root,
+        Parent,         // a parent's account (or root), never a member's
+        Settings,       // on a member's settings: the member itself, or a parent with "for"
+        ParentSettings  // the same, with "for" only
+    };
+    using Handler = control::Fields (Requests::*)(const Asked&);
+    struct Verb {
+        std::string_view name;
+        std::size_t minArgs, maxArgs;  // fields after the verb
+        Who who;
+        Handler handle;
+    };
+    // Every verb of the protocol (lib/control/Protocol.h tells them).
+    static const std::vector<Verb>& Verbs();
+
   private:
+    control::Fields Dispatch(const Caller& caller, const Account& account, bool fromParent,
+                             const control::Fields& fields);
+
+    control::Fields Status(const Asked& a);
+    control::Fields Reset(const Asked& a);
+    control::Fields Family(const Asked& a);
+    control::Fields FamilyStates(const Asked& a);
+    control::Fields State(const Asked& a);
+    control::Fields For(const Asked& a);
+    control::Fields First(const Asked& a);
+    control::Fields Verify(const Asked& a);
+    control::Fields Try(const Asked& a);
+    control::Fields Change(const Asked& a);
+    control::Fields Save(const Asked& a);
+    control::Fields Read(const Asked& a);
+    control::Fields ClearLog(const Asked& a);
+    control::Fields Autostart(const Asked& a);
+
     std::string SealedWord(const Account& account);  // "sealed" | "unsealed"
-    control::Fields FamilyStates();
-    // A request about a member's settings: from the member itself, or from a parent ("for").
-    control::Fields Act(const Account& account, const Account& from, bool fromParent,
-                        const control::Fields& request);
     // The sealed settings when `password` is the account's; else the error to answer.
     // `quiet`: a wrong one is not told to the parent (a parent's "try" of the password typed
     // for another child); it still counts against the limit.
@@ -79,7 +123,7 @@ class Requests {
         std::int64_t since = 0;
     };
     SealedStore& store_;
-    Hooks hooks_;
+    RequestsOutside& outside_;
     RateLimit limit_;
     std::map<std::pair<uid_t, uid_t>, WrongFold> wrongs_;  // (account, caller)
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "veltrixd/AccountStore.h"
+#include "veltrixd/Say.h"
 
 namespace veltrixd {
 
@@ -18,8 +19,7 @@ struct StoreMirror::Write {
     std::unique_ptr<QTimer> deadline;
 };
 
-StoreMirror::StoreMirror(std::string userStore, std::function<void(const std::string&)> say)
-    : userStore_(std::move(userStore)), say_(std::move(say)) {}
+StoreMirror::StoreMirror(std::string userStore) : userStore_(std::move(userStore)) {}
 
 StoreMirror::~StoreMirror() {
     for (auto& [uid, write] : writes_) {
@@ -39,7 +39,7 @@ void StoreMirror::Write(const Account& account, std::map<std::string, std::strin
 void StoreMirror::Start(const Account& account, const std::map<std::string, std::string>& values) {
     auto child = StartAccountStoreWrite(account.uid, userStore_, values);
     if (!child) {
-        say_(account.name +
+        Say(account.name +
              ": the sealed settings cannot be shown in the account's store (no "
              "home, or no process)");
         return;
@@ -72,7 +72,7 @@ void StoreMirror::Finish(uid_t uid, bool ended) {
     write->ended.release()->deleteLater();
     write->deadline.release()->deleteLater();
     if (EndAccountChild(write->child, ended) != 0)
-        say_(write->account.name +
+        Say(write->account.name +
              ": the sealed settings could not be written into the account's "
              "store (it stays as it was)");
     auto next = next_.find(uid);

@@ -22,7 +22,7 @@ namespace veltrixd {
 class StoreMirror final : public QObject {
     Q_OBJECT
   public:
-    StoreMirror(std::string userStore, std::function<void(const std::string&)> say);
+    explicit StoreMirror(std::string userStore);
     ~StoreMirror() override;
 
     void Write(const Account& account, std::map<std::string, std::string> values);
@@ -34,7 +34,6 @@ class StoreMirror final : public QObject {
     void Finish(uid_t uid, bool ended);
 
     std::string userStore_;
-    std::function<void(const std::string&)> say_;
     std::map<uid_t, std::unique_ptr<struct Write>> writes_;
     std::map<uid_t, std::pair<Account, std::map<std::string, std::string>>> next_;
 };

@@ -76,11 +76,15 @@ TEST_F(AccountStore, IsReadAndWrittenAsTheAccountNeverAsRoot) {
     EXPECT_FALSE(veltrixd::WriteAccountValue(user->uid, "planted", store::kNeedJob, "No", &why));
 }
 
+// What the outside changes tell the service: its lines.
+struct Lines : veltrixd::OutsideChanges::Listener, std::vector<std::string> {
+    void Log(const veltrixd::Account&, const std::string& text) override { push_back(text); }
+    void PasswordInStore(const veltrixd::Account&) override {}
+};
+
 TEST_F(AccountStore, AChangeOutsideThePanelIsLoggedOnceAndThePanelsOwnNever) {
-    std::vector<std::string> lines;
-    veltrixd::OutsideChanges outside(
-        *sealed, kStore,
-        [&](const veltrixd::Account&, const std::string& text) { lines.push_back(text); });
+    Lines lines;
+    veltrixd::OutsideChanges outside(*sealed, kStore, lines);
     // A check as the service makes it, to its end.
     auto check = [&] {
         outside.Seen({user->uid, user->name},
@@ -134,10 +138,8 @@ TEST_F(AccountStore, AChangeOutsideThePanelIsLoggedOnceAndThePanelsOwnNever) {
 // A child that changes its store all day long gets a few lines an hour, and one that counts the
 // rest, so it cannot push the rest of the log out of it.
 TEST_F(AccountStore, ChangesPastTheHoursShareAreCountedInOneLine) {
-    std::vector<std::string> lines;
-    veltrixd::OutsideChanges outside(
-        *sealed, kStore,
-        [&](const veltrixd::Account&, const std::string& text) { lines.push_back(text); });
+    Lines lines;
+    veltrixd::OutsideChanges outside(*sealed, kStore, lines);
     ASSERT_TRUE(sealed->Save(
         user->uid, {password::Hash("parent").value(), {{store::kNeedJob, "Yes"}}}, nullptr));
     auto check = [&](const std::string& value) {

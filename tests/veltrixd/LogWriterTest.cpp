@@ -42,7 +42,7 @@ std::size_t CountOf(const std::string& text, const std::string& part) {
     return n;
 }
 
-struct Writer : ::testing::Test {
+struct Writer : ::testing::Test, veltrixd::LogWriter::Outside {
     void SetUp() override {
         App();
         char tmpl[] = "/tmp/veltrix-logwriter-XXXXXX";
@@ -55,11 +55,12 @@ struct Writer : ::testing::Test {
         fs::remove_all(dir);
     }
     veltrixd::LogWriter& Make() {
-        writer = std::make_unique<veltrixd::LogWriter>(
-            path, [this] { ++prepared; }, [this](const std::string& s) { said += s + "\n"; },
-            [this] { return now; });
+        writer = std::make_unique<veltrixd::LogWriter>(path, *this);
         return *writer;
     }
+    void PrepareLog() override { ++prepared; }
+    void Say(const std::string& s) override { said += s + "\n"; }
+    std::int64_t NowMs() override { return now; }
     std::string dir, path, said;
     int prepared = 0;
     std::int64_t now = 1000;

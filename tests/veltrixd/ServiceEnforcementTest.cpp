@@ -39,8 +39,10 @@ TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
     const pid_t tool = blocked.Spawn({blocked.Program("gedit")});
     const pid_t browser = blocked.Spawn({blocked.Program("chromium")});
     EXPECT_TRUE(WaitForEnd(browser, kStopMs)) << service.LogText();
-    // The scan that stopped the browser saw the others too (they started first).
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    // The scan that stopped the browser saw the others too (they started first); one more
+    // stopped after it shows a later scan that left them too.
+    const pid_t later = blocked.Spawn({blocked.Program("chromium")});
+    EXPECT_TRUE(WaitForEnd(later, kStopMs)) << service.LogText();
     EXPECT_TRUE(Running(tool));
     EXPECT_TRUE(Running(fine)) << service.LogText();
     EXPECT_TRUE(Running(other)) << service.LogText();

@@ -103,41 +103,39 @@ TEST_F(SealedDir, ADamagedFileIsReportedAndLeftAsItIs) {
     EXPECT_FALSE(store.Load(6, nullptr));
 }
 
-class RequestsTest : public SealedDir {
+// The rest of the service as the requests see it: what they do is noted.
+class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
   protected:
     void SetUp() override {
         SealedDir::SetUp();
         store_ = std::make_unique<veltrixd::SealedStore>(dir_);
         ASSERT_TRUE(store_->Prepare(nullptr));
-        veltrixd::Hooks hooks;
-        hooks.nowMs = [this] { return now_; };
-        hooks.log = [this](const veltrixd::Account& a, const std::string& text) {
-            log_.push_back(a.name + ": " + text);
-        };
-        hooks.sealedChanged = [this](const veltrixd::Account& a) { changed_.push_back(a.uid); };
-        hooks.clearLog = [this](const veltrixd::SeenLog& seen, std::string*) {
-            cleared_ = static_cast<long long>(seen.bytes);
-            clearedInode_ = seen.inode;
-            clearedPrevious_ = seen.previousBytes;
-            return true;
-        };
-        hooks.autostart = [this](bool on, std::string*) {
-            autostart_ = on ? "on" : "off";
-            return true;
-        };
-        hooks.accountNamed = [this](const std::string& name) -> std::optional<veltrixd::Account> {
-            for (const veltrixd::Caller* c : {&kid_, &sister_, &guest_, &mum_})
-                if (c->account.name == name) return c->account;
-            return std::nullopt;
-        };
-        hooks.members = [this] {
-            return std::vector<veltrixd::Account>{kid_.account, sister_.account};
-        };
-        hooks.isMember = [](const veltrixd::Account& a) { return a.uid == 1001 || a.uid == 1002; };
-        hooks.stateOf = [](const veltrixd::Account&) {
-            return Fields{"on", "blocked", "until 17:00", "2", "the newest alert"};
-        };
-        requests_ = std::make_unique<veltrixd::Requests>(*store_, hooks);
+        requests_ = std::make_unique<veltrixd::Requests>(*store_, *this);
+    }
+    std::int64_t NowMs() override { return now_; }
+    void Log(const veltrixd::Account& a, const std::string& text) override {
+        log_.push_back(a.name + ": " + text);
+    }
+    void SealedChanged(const veltrixd::Account& a) override { changed_.push_back(a.uid); }
+    bool ClearLog(const veltrixd::SeenLog& seen, std::string*) override {
+        cleared_ = static_cast<long long>(seen.bytes);
+        clearedInode_ = seen.inode;
+        clearedPrevious_ = seen.previousBytes;
+        return true;
+    }
+    bool Autostart(bool on, std::string*) override {
+        autostart_ = on ? "on" : "off";
+        return true;
+    }
+    std::optional<veltrixd::Account> AccountNamed(const std::string& name) override {
+        for (const veltrixd::Caller* c : {&kid_, &sister_, &guest_, &mum_})
+            if (c->account.name == name) return c->account;
+        return std::nullopt;
+    }
+    std::vector<veltrixd::Account> Members() override { return {kid_.account, sister_.account}; }
+    bool IsMember(const veltrixd::Account& a) override { return a.uid == 1001 || a.uid == 1002; }
+    Fields StateOf(const veltrixd::Account&) override {
+        return Fields{"on", "blocked", "until 17:00", "2", "the newest alert"};
     }
     Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
 
