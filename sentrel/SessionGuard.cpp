@@ -9,19 +9,19 @@
 
 #include <csignal>
 
-#include "lib/platform/core/SignalEvents.h"
-#include "lib/platform/files/SharedLog.h"
 #include "lib/enforce/Heartbeat.h"
 #include "lib/enforce/linux/HeartbeatFile.h"
+#include "lib/enforce/linux/ProcScanner.h"
+#include "lib/enforce/linux/Stopper.h"
+#include "lib/enforce/linux/SystemClock.h"
+#include "lib/platform/core/SignalEvents.h"
+#include "lib/platform/files/SharedLog.h"
 #include "sentrel/Instance.h"
 #include "sentrel/Notifier.h"
-#include "lib/enforce/linux/ProcScanner.h"
 #include "sentrel/ServiceLink.h"
 #include "sentrel/Session.h"
-#include "lib/enforce/linux/Stopper.h"
 #include "sentrel/StoreReader.h"
 #include "sentrel/StoreWatcher.h"
-#include "lib/enforce/linux/SystemClock.h"
 #include "sentrel/Watcher.h"
 
 namespace sentrel {

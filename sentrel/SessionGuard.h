@@ -1,9 +1,9 @@
-// The guard program at work: the enforcement engine (lib/enforce) wired to the session. It reads the
-// settings at the start, whenever the store's directory changes, at a second start and every
-// 30 s; ticks once a second (clock, hours, warnings, the end of the session, the heartbeat);
-// scans the processes twice a second while an hour blocks; and keeps a watcher while
-// "NeedGuardOrNot" is "Yes". Where the system service enforces this account, the service stops
-// and logs and this guard only shows the service's notifications (ServiceLink).
+// The guard program at work: the enforcement engine (lib/enforce) wired to the session. It reads
+// the settings at the start, whenever the store's directory changes, at a second start and every 30
+// s; ticks once a second (clock, hours, warnings, the end of the session, the heartbeat); scans the
+// processes twice a second while an hour blocks; and keeps a watcher while "NeedGuardOrNot" is
+// "Yes". Where the system service enforces this account, the service stops and logs and this guard
+// only shows the service's notifications (ServiceLink).
 #pragma once
 
 #include <QObject>
@@ -37,7 +37,8 @@ class StoreWatcher;
 
 inline constexpr int kRereadMs = 30000;
 
-class SessionGuard final : public QObject, public enforce::Outside,
+class SessionGuard final : public QObject,
+                           public enforce::Outside,
                            public enforce::ScanSchedule::Driven {
     Q_OBJECT
   public:

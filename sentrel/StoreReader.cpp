@@ -17,7 +17,8 @@ StoreReadResult ReadStore() {
     const std::string file = platform::StoreFile(platform::Root::CurrentUser);
     if (::stat(file.c_str(), &st) != 0) {
         result.ok = true;
-        result.read = enforce::InterpretSettings([](const std::string&) { return enforce::StoreValue{}; });
+        result.read =
+            enforce::InterpretSettings([](const std::string&) { return enforce::StoreValue{}; });
         return result;
     }
     std::string error;

@@ -9,13 +9,13 @@
 #include <ctime>
 #include <string>
 
-#include "lib/platform/files/UniqueFd.h"
 #include "lib/enforce/Heartbeat.h"
 #include "lib/enforce/linux/HeartbeatFile.h"
-#include "sentrel/Instance.h"
 #include "lib/enforce/linux/ProcScanner.h"
-#include "sentrel/Session.h"
 #include "lib/enforce/linux/Stopper.h"
+#include "lib/platform/files/UniqueFd.h"
+#include "sentrel/Instance.h"
+#include "sentrel/Session.h"
 
 extern char** environ;
 
@@ -84,10 +84,12 @@ int RunWatcher(const std::string& exe, pid_t guard, std::uint64_t startTime) {
     {
         enforce::HeartbeatFile file(GuardHeartbeatPath());
         const enforce::PreviousRun last = enforce::ParseHeartbeat(file.Previous());
-        if (last.kind == enforce::PreviousRun::Stopped && last.pid == guard && last.reason == kSessionEnded)
+        if (last.kind == enforce::PreviousRun::Stopped && last.pid == guard &&
+            last.reason == kSessionEnded)
             return 0;
         // The guard ended without a word: record when.
-        if (last.kind != enforce::PreviousRun::Stopped) file.Write(enforce::EndedRecord(ended, guard));
+        if (last.kind != enforce::PreviousRun::Stopped)
+            file.Write(enforce::EndedRecord(ended, guard));
     }  // closed before the exec
     char* argv[] = {const_cast<char*>("Sentrel.exe"), nullptr};
     ::execv(exe.c_str(), argv);

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "lib/enforce/linux/ProcScanner.h"
+#include "lib/enforce/linux/SystemClock.h"
 #include "sentrel/Instance.h"
 #include "sentrel/SessionGuard.h"
-#include "lib/enforce/linux/SystemClock.h"
 #include "sentrel/Watcher.h"
 
 int main(int argc, char** argv) {

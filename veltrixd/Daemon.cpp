@@ -16,15 +16,15 @@
 #include <cstring>
 #include <ctime>
 
+#include "lib/enforce/Clock.h"
+#include "lib/enforce/Heartbeat.h"
+#include "lib/enforce/linux/HeartbeatFile.h"
+#include "lib/enforce/linux/SystemClock.h"
 #include "lib/platform/core/SignalEvents.h"
 #include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/SharedLog.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/store/ValueNames.h"
-#include "lib/enforce/Clock.h"
-#include "lib/enforce/Heartbeat.h"
-#include "lib/enforce/linux/HeartbeatFile.h"
-#include "lib/enforce/linux/SystemClock.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"

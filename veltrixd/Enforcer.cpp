@@ -2,10 +2,10 @@
 
 #include <sys/stat.h>
 
-#include "lib/store/ValueNames.h"
 #include "lib/enforce/linux/ProcScanner.h"
 #include "lib/enforce/linux/Stopper.h"
 #include "lib/enforce/linux/SystemClock.h"
+#include "lib/store/ValueNames.h"
 #include "veltrixd/SealedStore.h"
 
 namespace veltrixd {

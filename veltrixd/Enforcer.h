@@ -39,8 +39,8 @@ inline constexpr int kSafetyScanMs = 10000;
 class EnforcerOutside {
   public:
     virtual ~EnforcerOutside() = default;
-    virtual void Log(const std::string& line) = 0;                  // one line of Block.log
-    virtual void Notify(uid_t uid, const std::string& text) = 0;   // to the account's session
+    virtual void Log(const std::string& line) = 0;                // one line of Block.log
+    virtual void Notify(uid_t uid, const std::string& text) = 0;  // to the account's session
     // The accounts whose network is cut from now on (blocking on, a blocked hour, and the
     // parent did not keep the network); `newly` those that were not before. False when the cut
     // could not be made.

@@ -38,9 +38,7 @@ bool CutFront(const platform::LockedLog& log, std::uint64_t bytes, std::string* 
 }  // namespace
 
 LogWriter::LogWriter(std::string path, Outside& outside)
-    : path_(std::move(path)),
-      outside_(outside),
-      retry_(std::make_unique<QTimer>()) {
+    : path_(std::move(path)), outside_(outside), retry_(std::make_unique<QTimer>()) {
     retry_->setSingleShot(true);
     connect(retry_.get(), &QTimer::timeout, this, [this] { Flush(); });
 }
@@ -86,7 +84,7 @@ bool LogWriter::WriteSome() {
     auto failed = [this, &path] {
         if (!toldError_)
             outside_.Say("cannot write " + path + " (" + std::strerror(errno) +
-                 "): " + std::to_string(queue_.size()) + " lines wait to be written");
+                         "): " + std::to_string(queue_.size()) + " lines wait to be written");
         toldError_ = true;
         Retry(kWriteRetryMs);
         return false;
@@ -103,8 +101,8 @@ bool LogWriter::WriteSome() {
             return false;
         }
         if (!toldLock_)
-            outside_.Say("another process held the log's lock for over " + std::to_string(kLockPatienceMs) +
-                 " ms: the service writes without it");
+            outside_.Say("another process held the log's lock for over " +
+                         std::to_string(kLockPatienceMs) + " ms: the service writes without it");
         toldLock_ = true;
     }
     while (!queue_.empty()) {
@@ -145,7 +143,7 @@ void LogWriter::Rotate(std::uint64_t size) {
     const std::string path = platform::ResolveSharedLog(path_);
     if (::rename(path.c_str(), PreviousPath().c_str()) != 0) {
         outside_.Say("cannot rotate " + path + " at " + std::to_string(size) +
-             " bytes: " + std::strerror(errno));
+                     " bytes: " + std::strerror(errno));
         return;
     }
     outside_.PrepareLog();  // the new, empty log, given to the group

@@ -101,7 +101,8 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
     State& state = states_[account.uid];
     if (++state.reads > kOutsideReadsPerHour) {
         if (state.more > 0)
-            listener_.Log(account, "and " + std::to_string(state.more) +
+            listener_.Log(account,
+                          "and " + std::to_string(state.more) +
                               " more changes of the settings outside the panel in the hour "
                               "before, not logged one by one");
         state.reads = 1;
@@ -147,7 +148,7 @@ void OutsideChanges::Seen(const Account& account, const AccountStoreRead& read) 
     }
     ++state.lines;
     listener_.Log(account, "settings changed outside the panel (" + difference +
-                      "); the parent's sealed settings stay in force");
+                               "); the parent's sealed settings stay in force");
 }
 
 }  // namespace veltrixd

@@ -15,8 +15,7 @@
 
 namespace veltrixd {
 
-ProcEvents::ProcEvents(Listener& listener)
-    : listener_(listener) {}
+ProcEvents::ProcEvents(Listener& listener) : listener_(listener) {}
 
 ProcEvents::~ProcEvents() = default;
 

@@ -59,7 +59,7 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
         }
         if (limit_.Wrong(account.uid, from.uid, now))
             outside_.Log(account, std::to_string(control::kMaxWrong) +
-                                    " wrong passwords within a minute: every try waits");
+                                      " wrong passwords within a minute: every try waits");
         error = Error("wrong password");
         return std::nullopt;
     }
@@ -76,8 +76,9 @@ void Requests::Flush(bool all) {
             continue;
         }
         outside_.Log(f.account, std::to_string(f.count) +
-                                  (f.count == 1 ? " wrong password" : " wrong passwords") +
-                                  " for " + f.account.name + " from the account of " + f.from.name);
+                                    (f.count == 1 ? " wrong password" : " wrong passwords") +
+                                    " for " + f.account.name + " from the account of " +
+                                    f.from.name);
         it = wrongs_.erase(it);
     }
 }
@@ -124,8 +125,8 @@ control::Fields Requests::Dispatch(const Caller& caller, const Account& account,
     const std::string& name = fields.at(0);
     const std::size_t args = fields.size() - 1;
     const auto& verbs = Verbs();
-    const auto verb = std::find_if(verbs.begin(), verbs.end(),
-                                   [&](const Verb& v) { return v.name == name; });
+    const auto verb =
+        std::find_if(verbs.begin(), verbs.end(), [&](const Verb& v) { return v.name == name; });
     const bool onSettings =
         verb != verbs.end() && (verb->who == Who::Settings || verb->who == Who::ParentSettings);
     // Within "for" only the verbs on a member's settings.
@@ -302,8 +303,7 @@ control::Fields Requests::ClearLog(const Asked& a) {
     const control::Fields& f = a.fields;
     SeenLog seen;
     if (f.size() == 4 || !ParseBytes(f[2], seen.bytes) ||
-        (f.size() == 5 &&
-         (!ParseBytes(f[3], seen.inode) || !ParseBytes(f[4], seen.previousBytes))))
+        (f.size() == 5 && (!ParseBytes(f[3], seen.inode) || !ParseBytes(f[4], seen.previousBytes))))
         return Error("malformed request");
     control::Fields reply{"ok"};
     if (!Check(a.account, a.from, f[1], reply)) return reply;

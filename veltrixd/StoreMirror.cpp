@@ -40,8 +40,8 @@ void StoreMirror::Start(const Account& account, const std::map<std::string, std:
     auto child = StartAccountStoreWrite(account.uid, userStore_, values);
     if (!child) {
         Say(account.name +
-             ": the sealed settings cannot be shown in the account's store (no "
-             "home, or no process)");
+            ": the sealed settings cannot be shown in the account's store (no "
+            "home, or no process)");
         return;
     }
     auto write = std::make_unique<struct Write>();
@@ -73,8 +73,8 @@ void StoreMirror::Finish(uid_t uid, bool ended) {
     write->deadline.release()->deleteLater();
     if (EndAccountChild(write->child, ended) != 0)
         Say(write->account.name +
-             ": the sealed settings could not be written into the account's "
-             "store (it stays as it was)");
+            ": the sealed settings could not be written into the account's "
+            "store (it stays as it was)");
     auto next = next_.find(uid);
     if (next != next_.end()) {
         auto [account, values] = std::move(next->second);

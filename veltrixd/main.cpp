@@ -21,9 +21,9 @@
 #include <cstdio>
 #include <string>
 
-#include "lib/platform/files/SharedLog.h"
 #include "lib/enforce/linux/ProcScanner.h"
 #include "lib/enforce/linux/SystemClock.h"
+#include "lib/platform/files/SharedLog.h"
 #include "veltrixd/Adopt.h"
 #include "veltrixd/Daemon.h"
 

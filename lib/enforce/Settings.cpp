@@ -1,8 +1,8 @@
 #include "lib/enforce/Settings.h"
 
+#include "lib/enforce/Clock.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
-#include "lib/enforce/Clock.h"
 
 namespace enforce {
 namespace {

@@ -14,7 +14,8 @@ namespace blocking {
 // scroll at once.
 class LogLinesModel final : public QAbstractListModel {
   public:
-    LogLinesModel(const blocklog::BlockLog& log, QObject* parent) : QAbstractListModel(parent), log_(log) {}
+    LogLinesModel(const blocklog::BlockLog& log, QObject* parent)
+        : QAbstractListModel(parent), log_(log) {}
 
     int rowCount(const QModelIndex& parent) const override {
         return parent.isValid() ? 0 : static_cast<int>(log_.Count());

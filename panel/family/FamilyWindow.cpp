@@ -1,9 +1,9 @@
 #include "panel/family/FamilyWindow.h"
 
 #include <QDate>
-#include <QMetaObject>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMetaObject>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>

@@ -16,8 +16,8 @@
 #include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
-#include "tests/support/TempEnv.h"
 #include "tests/support/Signal.h"
+#include "tests/support/TempEnv.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -168,7 +168,8 @@ TEST_F(GuardProgram, ASecondStartLeavesOneGuardThatReadsTheSettingsAgain) {
         guards += cmd.find("Sentrel.exe") == 0 || cmd.find("/Sentrel.exe") != std::string::npos;
     EXPECT_EQ(guards, 1);
 
-    testing_support::Signal(first, SIGTERM);  // stopped by a signal: logged, and the heartbeat says why
+    testing_support::Signal(first,
+                            SIGTERM);  // stopped by a signal: logged, and the heartbeat says why
     EXPECT_TRUE(WaitForEnd(first, kStopMs));
     EXPECT_TRUE(
         user->WaitForLog("stopped (pid " + std::to_string(first) + "): stopped by SIGTERM"));

@@ -21,11 +21,11 @@
 #include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/Signal.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Wait.h"
 #include "veltrixd/NetworkCut.h"
 #include "veltrixd/SealedStore.h"
-#include "tests/support/Signal.h"
-#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;

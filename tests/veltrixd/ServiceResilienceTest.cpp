@@ -25,9 +25,9 @@
 #include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
-#include "veltrixd/SealedStore.h"
 #include "tests/support/Signal.h"
 #include "tests/support/Wait.h"
+#include "veltrixd/SealedStore.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;
@@ -160,7 +160,8 @@ TEST(ServiceResilience, AStalledServiceIsRestartedByItsWatchdogAndTellsTheGap) {
     EXPECT_TRUE(awaitMessage("READY=1", 10000));
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(awaitMessage("WATCHDOG=1", kWatchdogMs * 2));
 
-    testing_support::Signal(service.pid(), SIGUSR2);  // the test build's hook: the loop stops turning
+    testing_support::Signal(service.pid(),
+                            SIGUSR2);  // the test build's hook: the loop stops turning
     // Supervise: the time since the last WATCHDOG=1 passes the period (bounded).
     auto last = Clock::now();
     const auto giveUp = last + std::chrono::seconds(60);

@@ -5,8 +5,8 @@
 
 #include <QCryptographicHash>
 
-#include "lib/platform/files/UniqueFd.h"
 #include "lib/enforce/Programs.h"
+#include "lib/platform/files/UniqueFd.h"
 
 namespace enforce {
 namespace {

@@ -11,10 +11,10 @@
 #include <set>
 #include <string_view>
 
+#include "lib/enforce/linux/ElfEngine.h"
 #include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/UniqueFd.h"
-#include "lib/enforce/linux/ElfEngine.h"
 
 namespace enforce {
 

@@ -130,7 +130,8 @@ bool Packages::AppHolds(const std::string& app, const std::string& seen,
 
 PackageFacts Packages::OfDpkg(const std::string& exe) const {
     // dpkg notes every change of its database in its log: a change of the log drops the answers.
-    struct stat st {}, log {};
+    struct stat st {
+    }, log{};
     ::stat((root_ + exe).c_str(), &st);  // (a file gone is asked about as a name)
     ::stat((root_ + "/var/log/dpkg.log").c_str(), &log);
     const long long database = log.st_mtim.tv_sec * 1000000000LL + log.st_mtim.tv_nsec;

@@ -25,10 +25,10 @@ class ScanSchedule final : public QObject {
       public:
         virtual ~Driven() = default;
         virtual void OnTick() = 0;
-        virtual void OnScan() = 0;      // while scanning, and at once when scanning starts
-        virtual void OnProbe() = 0;     // a program's engine is due a look (ProbeIn)
-        virtual void OnRecheck() {}     // while rechecking
-        virtual void OnSoon() {}        // once, as soon as the loop is free (Soon)
+        virtual void OnScan() = 0;   // while scanning, and at once when scanning starts
+        virtual void OnProbe() = 0;  // a program's engine is due a look (ProbeIn)
+        virtual void OnRecheck() {}  // while rechecking
+        virtual void OnSoon() {}     // once, as soon as the loop is free (Soon)
     };
 
     explicit ScanSchedule(Driven& driven);

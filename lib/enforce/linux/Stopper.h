@@ -9,8 +9,8 @@
 #include <map>
 #include <memory>
 
-#include "lib/platform/files/UniqueFd.h"
 #include "lib/enforce/Programs.h"
+#include "lib/platform/files/UniqueFd.h"
 
 class QSocketNotifier;
 class QTimer;

@@ -6,9 +6,9 @@
 #include <functional>
 #include <map>
 
+#include "lib/enforce/Guard.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
-#include "lib/enforce/Guard.h"
 #include "tests/lib/enforce/FakeWorld.h"
 
 using enforce::Match;

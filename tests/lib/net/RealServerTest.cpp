@@ -11,8 +11,8 @@
 
 #include "lib/net/HttpClient.h"
 #include "tests/lib/net/ScriptedServer.h"
-#include "tests/support/TempEnv.h"
 #include "tests/support/Signal.h"
+#include "tests/support/TempEnv.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "panel/update/UpdateChecker.h"
 #include "tests/lib/net/ScriptedServer.h"
 #include "tests/support/Gui.h"
-#include "tests/support/TempEnv.h"
 #include "tests/support/Signal.h"
+#include "tests/support/TempEnv.h"
 
 using testing_support::Set;
 using testing_support::TempEnv;
