@@ -16,6 +16,8 @@ namespace veltrixd {
 struct ControlServer::Connection {
     platform::UniqueFd fd;  // closed after the notifier and the timer
     uid_t uid = 0;
+    uid_t owner = 0;      // the account it counts as
+    bool parent = false;  // a parent's or root's: may use the reserve
     std::string buffer;
     bool watching = false;
     std::unique_ptr<QSocketNotifier> readable;
@@ -75,15 +77,26 @@ void ControlServer::Accept() {
         ucred cred{};
         socklen_t len = sizeof cred;
         if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) continue;
-        std::size_t own = 0;
-        for (const auto& [key, other] : connections_) own += other->uid == cred.uid;
-        if (connections_.size() >= kMaxConnections || own >= kMaxConnectionsPerAccount) {
+        const uid_t owner = handler_.OwnerOf(cred.uid);
+        const std::optional<Caller> caller = owner == cred.uid ? handler_.CallerOf(cred.uid)
+                                                               : std::nullopt;
+        const bool parent = caller && caller->parent && !caller->member;
+        std::size_t own = 0, others = 0;
+        for (const auto& [key, other] : connections_) {
+            own += other->owner == owner;
+            others += !other->parent;
+        }
+        if (connections_.size() >= kMaxConnections ||
+            (!parent && (own >= kMaxConnectionsPerAccount ||
+                         others >= kMaxConnections - kParentsReserve))) {
             SendLine(fd.get(), control::Encode({"error", "The service is busy. Try again."}));
             continue;
         }
         auto c = std::make_unique<Connection>();
         const int key = fd.get();
         c->uid = cred.uid;
+        c->owner = owner;
+        c->parent = parent;
         c->fd = std::move(fd);
         c->readable = std::make_unique<QSocketNotifier>(key, QSocketNotifier::Read);
         connect(c->readable.get(), &QSocketNotifier::activated, this,

@@ -3,8 +3,9 @@
 // request line, the answer, the close; except "watch", which stays open for notifications.
 // A request must arrive whole within kRequestMs and within control::kMaxLine bytes; a malformed
 // one is answered with an error and closed. At most kMaxConnections are served at once, and at
-// most kMaxConnectionsPerAccount of one account, watchers included (so no child can crowd out
-// the parent's panel in another account); more are told so and closed.
+// most kMaxConnectionsPerAccount of one account, watchers included, the account's subordinate
+// uids counted as the account; the last kParentsReserve are kept for parents and root. So no
+// child, nor all children together, can crowd out a parent's panel; more are told so and closed.
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +28,7 @@ namespace veltrixd {
 inline constexpr int kRequestMs = 5000;
 inline constexpr std::size_t kMaxConnections = 256;
 inline constexpr std::size_t kMaxConnectionsPerAccount = kMaxConnections / 2;
+inline constexpr std::size_t kParentsReserve = 32;
 
 class ControlServer final : public QObject {
     Q_OBJECT
@@ -36,6 +38,8 @@ class ControlServer final : public QObject {
         virtual ~Handler() = default;
         // The account of a uid and whether it is a member or a parent; nullopt: nobody's.
         virtual std::optional<Caller> CallerOf(uid_t uid) = 0;
+        // The account a uid counts as: its own, or the owner of the subordinate uids it is one of.
+        virtual uid_t OwnerOf(uid_t uid) = 0;
         virtual control::Fields Handle(const Caller& caller, const control::Fields& request) = 0;
     };
     explicit ControlServer(Handler& handler);

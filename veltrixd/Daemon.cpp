@@ -40,6 +40,8 @@
 namespace veltrixd {
 namespace {
 
+constexpr const char* kSubuidFile = "/etc/subuid";
+
 std::int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -393,6 +395,17 @@ std::optional<Caller> Daemon::CallerOf(uid_t uid) {
     if (!account) return std::nullopt;
     return Caller{*account, IsMemberOf(*account, config_.group),
                   uid == 0 || IsMemberOf(*account, config_.parentsGroup)};
+}
+
+uid_t Daemon::OwnerOf(uid_t uid) {
+    struct stat st {};
+    const long long changed =
+        ::stat(kSubuidFile, &st) == 0 ? st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec : 0;
+    if (changed != subuidChanged_) {
+        subuid_ = platform::ReadFileAt(AT_FDCWD, kSubuidFile, 1u << 20);
+        subuidChanged_ = changed;
+    }
+    return SubordinateOwner(subuid_, uid).value_or(uid);
 }
 
 control::Fields Daemon::Handle(const Caller& caller, const control::Fields& request) {

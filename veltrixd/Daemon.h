@@ -113,6 +113,7 @@ class Daemon final : public QObject,
     bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) override;
     // ControlServer::Handler
     std::optional<Caller> CallerOf(uid_t uid) override;
+    uid_t OwnerOf(uid_t uid) override;
     control::Fields Handle(const Caller& caller, const control::Fields& request) override;
     // LogWriter::Outside
     void PrepareLog() override;
@@ -141,6 +142,8 @@ class Daemon final : public QObject,
     std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
     std::vector<Account> memberList_;
+    std::string subuid_;           // /etc/subuid as last read
+    long long subuidChanged_ = -1;  // its change time then
 };
 
 }  // namespace veltrixd

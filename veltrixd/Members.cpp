@@ -4,6 +4,7 @@
 #include <pwd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace veltrixd {
@@ -94,6 +95,30 @@ std::vector<Account> MembersOf(const std::string& group) {
                               [](const Account& a, const Account& b) { return a.uid == b.uid; }),
                   members.end());
     return members;
+}
+
+std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid) {
+    for (std::size_t at = 0; at < subuid.size();) {
+        std::size_t end = subuid.find('\n', at);
+        if (end == std::string::npos) end = subuid.size();
+        const std::string line = subuid.substr(at, end - at);
+        at = end + 1;
+        const std::size_t a = line.find(':');
+        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos || a == 0) continue;
+        char* stop = nullptr;
+        const unsigned long long first = std::strtoull(line.c_str() + a + 1, &stop, 10);
+        if (stop != line.c_str() + b) continue;
+        const unsigned long long count = std::strtoull(line.c_str() + b + 1, &stop, 10);
+        if (*stop != '\0' || count == 0 || uid < first || uid - first >= count) continue;
+        const std::string who = line.substr(0, a);
+        if (auto account = AccountNamed(who)) return account->uid;
+        if (who.find_first_not_of("0123456789") == std::string::npos && who.size() < 11) {
+            const unsigned long long number = std::strtoull(who.c_str(), nullptr, 10);
+            if (number < 0xffffffffULL) return static_cast<uid_t>(number);
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace veltrixd

@@ -24,5 +24,8 @@ std::optional<Account> AccountNamed(const std::string& name);
 // Whether `account` is a member of `group` (listed, or its primary group): the caller's check,
 // without reading every account as MembersOf does.
 bool IsMemberOf(const Account& account, const std::string& group);
+// The account whose subordinate uids (`subuid`: /etc/subuid's text, "NAME-or-UID:FIRST:COUNT"
+// lines) hold `uid`: what the account's containers run as is the account's. nullopt: none.
+std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid);
 
 }  // namespace veltrixd

@@ -17,8 +17,17 @@
 #include <thread>
 #include <vector>
 
+#include <grp.h>
+#include <poll.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "lib/control/Client.h"
+#include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/Signal.h"
+#include "veltrixd/ControlServer.h"
 
 namespace {
 
@@ -99,6 +108,82 @@ TEST_F(ControlSocket, AClientThatLeavesMidRequestCostsNothing) {
     const control::Reply r = control::Ask({"verify", "x"});
     EXPECT_EQ(r.status, control::Reply::Error);
     EXPECT_NE(r.Text().find("not a member"), std::string::npos) << r.Text();
+}
+
+// A process as `uid` that opens `count` connections to the service and holds them; the pid, and
+// in `refused` (once the process wrote it) how many the service refused at once.
+pid_t HoldConnections(uid_t uid, gid_t gid, int count, int* refusedFd) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(126);
+        std::vector<int> held;
+        for (int i = 0; i < count; ++i) held.push_back(control::Connect());
+        ::usleep(500000);
+        int refused = 0;
+        for (int fd : held) {
+            pollfd p{fd, POLLIN, 0};
+            refused += fd < 0 || ::poll(&p, 1, 0) > 0;  // told "busy" and closed
+        }
+        const std::string text = std::to_string(refused) + "\n";
+        (void)!::write(fds[1], text.data(), text.size());
+        for (;;) ::pause();
+    }
+    ::close(fds[1]);
+    *refusedFd = fds[0];
+    return pid;
+}
+
+int ReadCount(int fd) {
+    char buf[32] = {};
+    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    return n > 0 ? std::atoi(buf) : -1;
+}
+
+// A child and one of its subordinate uids (a container's root) hold every connection they can:
+// together they count as the child, and parents and root are still answered.
+TEST(ControlSocketLimits, AChildAndItsSubordinateUidsCannotCrowdOutTheParents) {
+    if (!testing_support::GuardUser::Possible()) GTEST_SKIP() << "needs root for accounts";
+    testing_support::GuardUser kid;
+    testing_support::ServiceProcess service(kid.MemberGroup(), {"--no-events"});
+    ASSERT_TRUE(service.started());
+    // A subordinate range of the child's own, removed again at the end.
+    const unsigned long long first = 3000000000ULL + (kid.uid % 4096) * 65536ULL;
+    const std::string line = kid.name + ":" + std::to_string(first) + ":65536";
+    std::ofstream("/etc/subuid", std::ios::app) << line << "\n";
+    struct Removal {
+        std::string line;
+        ~Removal() {
+            std::ifstream in("/etc/subuid");
+            std::stringstream kept;
+            for (std::string l; std::getline(in, l);)
+                if (l != line) kept << l << "\n";
+            in.close();
+            std::ofstream("/etc/subuid") << kept.str();
+        }
+    } removal{line};
+
+    int kidFd = -1, subFd = -1;
+    const pid_t kidHolder = HoldConnections(kid.uid, kid.gid, 140, &kidFd);
+    const pid_t subHolder = HoldConnections(static_cast<uid_t>(first + 1000),
+                                            static_cast<gid_t>(first + 1000), 140, &subFd);
+    ASSERT_GT(kidHolder, 0);
+    ASSERT_GT(subHolder, 0);
+    const int kidRefused = ReadCount(kidFd), subRefused = ReadCount(subFd);
+    const control::Reply status = control::Ask({"status"}, 5000);
+    const control::Reply family = control::Ask({"family-states"}, 5000);
+    testing_support::Signal(kidHolder, SIGKILL);
+    testing_support::Signal(subHolder, SIGKILL);
+    ::waitpid(kidHolder, nullptr, 0);
+    ::waitpid(subHolder, nullptr, 0);
+    EXPECT_TRUE(status.ok()) << status.Text();
+    EXPECT_TRUE(family.ok()) << family.Text();
+    ASSERT_GE(kidRefused, 0);
+    ASSERT_GE(subRefused, 0);
+    EXPECT_LE(280 - kidRefused - subRefused, static_cast<int>(veltrixd::kMaxConnectionsPerAccount));
 }
 
 TEST(ControlClient, NoServiceIsToldApart) {
