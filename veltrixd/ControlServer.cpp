@@ -78,8 +78,8 @@ void ControlServer::Accept() {
         socklen_t len = sizeof cred;
         if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) continue;
         const uid_t owner = handler_.OwnerOf(cred.uid);
-        const std::optional<Caller> caller = owner == cred.uid ? handler_.CallerOf(cred.uid)
-                                                               : std::nullopt;
+        const std::optional<Caller> caller =
+            owner == cred.uid ? handler_.CallerOf(cred.uid) : std::nullopt;
         const bool parent = caller && caller->parent && !caller->member;
         std::size_t own = 0, others = 0;
         for (const auto& [key, other] : connections_) {
@@ -87,8 +87,8 @@ void ControlServer::Accept() {
             others += !other->parent;
         }
         if (connections_.size() >= kMaxConnections ||
-            (!parent && (own >= kMaxConnectionsPerAccount ||
-                         others >= kMaxConnections - kParentsReserve))) {
+            (!parent &&
+             (own >= kMaxConnectionsPerAccount || others >= kMaxConnections - kParentsReserve))) {
             SendLine(fd.get(), control::Encode({"error", "The service is busy. Try again."}));
             continue;
         }

@@ -386,6 +386,11 @@ bool Daemon::IsMember(const Account& account) {
     return IsMemberOf(account, config_.group);
 }
 
+void Daemon::Stopped(const Account& account) {
+    enforce::SystemClock clock;
+    digests_.Stopped(account.name, enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10));
+}
+
 void Daemon::Notify(uid_t uid, const std::string& text) {
     server_->Notify(uid, text);
 }

@@ -111,6 +111,7 @@ class Daemon final : public QObject,
     void Log(const std::string& line) override;
     void Notify(uid_t uid, const std::string& text) override;
     bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) override;
+    void Stopped(const Account& account) override;
     // ControlServer::Handler
     std::optional<Caller> CallerOf(uid_t uid) override;
     uid_t OwnerOf(uid_t uid) override;
@@ -142,7 +143,7 @@ class Daemon final : public QObject,
     std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
     std::vector<Account> memberList_;
-    std::string subuid_;           // /etc/subuid as last read
+    std::string subuid_;            // /etc/subuid as last read
     long long subuidChanged_ = -1;  // its change time then
 };
 

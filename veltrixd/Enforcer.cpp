@@ -21,7 +21,11 @@ struct Enforcer::AccountGuard final : enforce::Outside {
         id.account = a.name;
         guard = std::make_unique<enforce::Guard>(*owner.clock_, table, *this, id);
     }
-    bool Stop(const enforce::ProcessInfo& p) override { return stopper.Stop(p); }
+    bool Stop(const enforce::ProcessInfo& p) override {
+        if (!stopper.Stop(p)) return false;
+        enforcer.outside_.Stopped(account);
+        return true;
+    }
     void Notify(const std::string& text) override { enforcer.outside_.Notify(account.uid, text); }
     void Log(const std::string& line) override { enforcer.outside_.Log(line); }
 

@@ -45,6 +45,8 @@ class EnforcerOutside {
     // parent did not keep the network); `newly` those that were not before. False when the cut
     // could not be made.
     virtual bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) = 0;
+    // A program of the account's was asked to stop (each process once).
+    virtual void Stopped(const Account& account) = 0;
 };
 
 class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {

@@ -6,13 +6,10 @@ namespace {
 // "YYYY-MM-DD HH:MM:SS [account] text"
 constexpr std::size_t kStamp = 19;
 
-// The number that follows `marker` in `text`, or 0.
-long long CountAfter(std::string_view text, std::string_view marker) {
-    const std::size_t at = text.find(marker);
-    if (at == std::string_view::npos) return 0;
+// The number at `at` in `text`, or 0.
+long long CountAt(std::string_view text, std::size_t at) {
     long long n = 0;
-    for (std::size_t i = at + marker.size(); i < text.size() && text[i] >= '0' && text[i] <= '9';
-         ++i)
+    for (std::size_t i = at; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
         n = n < 1000000000 ? n * 10 + (text[i] - '0') : n;
     return n;
 }
@@ -32,12 +29,21 @@ bool IsAlert(std::string_view text) {
 void LogDigests::Add(std::string_view lines) {
     while (!lines.empty()) {
         const std::size_t end = lines.find('\n');
-        AddLine(lines.substr(0, end));
+        AddLine(lines.substr(0, end), false);
         lines.remove_prefix(end == std::string_view::npos ? lines.size() : end + 1);
     }
 }
 
-void LogDigests::AddLine(std::string_view line) {
+void LogDigests::Stopped(const std::string& account, const std::string& date) {
+    Account& a = accounts_[account];
+    if (date > a.date) {
+        a.date = date;
+        a.stopped = 0;
+    }
+    if (date == a.date) ++a.stopped;
+}
+
+void LogDigests::AddLine(std::string_view line, bool countStops) {
     if (line.size() < kStamp + 4 || line.compare(kStamp, 2, " [") != 0) return;
     const std::size_t close = line.find("] ", kStamp + 2);
     if (close == std::string_view::npos) return;
@@ -52,12 +58,15 @@ void LogDigests::AddLine(std::string_view line) {
         a.date = std::string(date);
         a.stopped = 0;
     }
-    if (date == std::string_view(a.date)) {
+    if (countStops && date == std::string_view(a.date)) {
+        // "Stopped NAME ...", "NAME was stopped N more times since DATE", "and N more programs
+        // stopped since ...": the number is read where the service's words put it.
         if (text.rfind("Stopped ", 0) == 0)
             ++a.stopped;
-        else
-            a.stopped += CountAfter(text, " was stopped ") +
-                         (text.rfind("and ", 0) == 0 ? CountAfter(text, "and ") : 0);
+        else if (text.rfind("and ", 0) == 0)
+            a.stopped += CountAt(text, 4);
+        else if (const auto at = text.rfind(" was stopped "); at != std::string_view::npos)
+            a.stopped += CountAt(text, at + 13);
     }
     a.alerts.emplace_back(std::string(line.substr(0, kStamp)) + " " + std::string(text));
     if (a.alerts.size() > kAlertsShown) a.alerts.pop_front();
@@ -65,7 +74,11 @@ void LogDigests::AddLine(std::string_view line) {
 
 void LogDigests::Reset(std::string_view log) {
     accounts_.clear();
-    Add(log);
+    while (!log.empty()) {
+        const std::size_t end = log.find('\n');
+        AddLine(log.substr(0, end), true);
+        log.remove_prefix(end == std::string_view::npos ? log.size() : end + 1);
+    }
 }
 
 LogDigest LogDigests::Of(const std::string& account, const std::string& date) const {

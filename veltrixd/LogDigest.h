@@ -1,8 +1,9 @@
-// What the log says of each account, for the parent's family list: how many programs were stopped
-// today (the lines of their own, and the counts of the summing-up lines), and the newest lines a
-// parent would want to see (stops, kills, wrong passwords, changes outside the panel, gaps). The
-// service, the log's only writer, keeps it as it writes (LogDigests::Add), so the family list
-// costs no read of the log; the log is read whole only at the start and after a clear.
+// What the service knows of each account for the parent's family list: how many programs it
+// stopped today, counted as it stops them (Stopped), and the newest lines of the log a parent
+// would want to see (stops, kills, wrong passwords, changes outside the panel, gaps), kept as the
+// service, the log's only writer, writes them (Add). The log is read whole only at the start and
+// after a clear; only then are the day's stops taken from its lines, each number read where the
+// service's own words put it (never where a program's name could).
 #pragma once
 
 #include <deque>
@@ -22,15 +23,17 @@ struct LogDigest {
 
 class LogDigests {
   public:
-    // Takes the log's lines as they are written (or read), oldest first.
+    // Takes the log's lines as they are written, oldest first (their stops are told by Stopped).
     void Add(std::string_view lines);
+    // One program of `account` stopped at `date` ("YYYY-MM-DD").
+    void Stopped(const std::string& account, const std::string& date);
     // Forgets everything, then takes `log` whole (the part kept before first).
     void Reset(std::string_view log);
     // `date`: today, "YYYY-MM-DD".
     LogDigest Of(const std::string& account, const std::string& date) const;
 
   private:
-    void AddLine(std::string_view line);
+    void AddLine(std::string_view line, bool countStops);
     struct Account {
         std::string date;  // of the stops counted
         long long stopped = 0;

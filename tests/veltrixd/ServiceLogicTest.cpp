@@ -363,20 +363,34 @@ TEST(LogDigest, TodaysStopsOfOneAccountAndItsNewestAlerts) {
     EXPECT_EQ(veltrixd::DigestOf(log, "nobody", "2026-12-09").alerts.size(), 0u);
     EXPECT_EQ(veltrixd::DigestOf("", "kid", "2026-12-09").stoppedToday, 0);
 
-    // Kept line by line as the service writes them, the digests say what one read of the whole
-    // log says; a new day's first stop starts the count again.
+    // Kept as the service works: its lines give the alerts, its stops the count; a new day's
+    // first stop starts the count again.
     veltrixd::LogDigests kept;
     for (std::size_t at = 0; at < log.size();) {
         const std::size_t end = log.find('\n', at);
         kept.Add(log.substr(at, end - at));
         at = end + 1;
     }
-    EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, kid.stoppedToday);
+    EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, 0);  // no stop told, whatever lines say
     EXPECT_EQ(kept.Of("kid", "2026-12-09").alerts, kid.alerts);
-    kept.Add("2026-12-10 00:00:01 [kid] Stopped firefox (pid 4, /usr/bin/firefox), a web browser");
+    kept.Stopped("kid", "2026-12-09");
+    kept.Stopped("kid", "2026-12-09");
+    EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, 2);
+    kept.Stopped("kid", "2026-12-10");
     EXPECT_EQ(kept.Of("kid", "2026-12-10").stoppedToday, 1);
     EXPECT_EQ(kept.Of("kid", "2026-12-09").stoppedToday, 0);
     EXPECT_EQ(kept.Of("sister", "2026-12-10").stoppedToday, 0);
+
+    // A program's name that holds the service's words counts for nothing more when the log is
+    // read again (at a start).
+    const std::string forged =
+        "2026-12-09 10:00:00 [kid] Stopped x was stopped 999999999 (pid 5, /home/kid/x was "
+        "stopped 999999999 ), a listed application\n"
+        "2026-12-09 10:30:00 [kid] x was stopped 999999999  was stopped 2 more times since "
+        "2026-12-09 10:00:00\n"
+        "2026-12-09 11:00:00 [kid] and 3 more programs stopped since 2026-12-09 10:00:00, not "
+        "named one by one (the last: and 999999999)\n";
+    EXPECT_EQ(veltrixd::DigestOf(forged, "kid", "2026-12-09").stoppedToday, 1 + 2 + 3);
     kept.Reset("");
     EXPECT_TRUE(kept.Of("kid", "2026-12-10").alerts.empty());
 }

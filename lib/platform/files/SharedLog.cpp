@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -91,21 +92,90 @@ int OpenSharedLog(const std::string& path, int flags, int lock) {
     return -1;
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at `at` (2 to 4 bytes), or 0 when none starts there.
+std::size_t Utf8Length(const std::string& s, std::size_t at, char32_t* cp) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = b(at);
+    std::size_t n = 0;
+    char32_t value = 0;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        n = 2;
+        value = lead & 0x1f;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        n = 3;
+        value = lead & 0x0f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        n = 4;
+        value = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (at + n > s.size()) return 0;
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(at + i) & 0xc0) != 0x80) return 0;
+        value = (value << 6) | (b(at + i) & 0x3f);
+    }
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if ((n == 3 && value < 0x800) || (n == 4 && (value < 0x10000 || value > 0x10ffff)) ||
+        (value >= 0xd800 && value <= 0xdfff))
+        return 0;
+    *cp = value;
+    return n;
+}
+
+// Characters a viewer may take for a line break, a control sequence or a change of direction.
+bool Unsafe(char32_t c) {
+    return (c >= 0x80 && c <= 0x9f) || c == 0x2028 || c == 0x2029 || c == 0x061c || c == 0x200e ||
+           c == 0x200f || (c >= 0x202a && c <= 0x202e) || (c >= 0x2066 && c <= 0x2069);
+}
+
+void AppendEscaped(std::string& out, unsigned char u) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\\x";
+    out += kHex[u >> 4];
+    out += kHex[u & 15];
+}
+
+}  // namespace
+
 std::string EncodeLogLine(const std::string& line) {
-    // One event, one line: a line break or other control byte inside it (a program's path is
-    // any bytes its owner chose) is written as \xNN, so no line can pass for another.
+    // One event, one line, plain to every viewer: a line break, another control byte, a C1
+    // control, a Unicode line or paragraph separator, a direction override or a byte that is no
+    // UTF-8 (a program's path is any bytes its owner chose) is written as \xNN for each of its
+    // bytes, so no line can pass for another or hide what it says. Past kMaxLogLine bytes the
+    // line is cut, with an ellipsis.
     std::string bytes;
-    bytes.reserve(line.size() + 2);
-    for (const char c : line) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\t') || u == 0x7f) {
-            static constexpr char kHex[] = "0123456789abcdef";
-            bytes += "\\x";
-            bytes += kHex[u >> 4];
-            bytes += kHex[u & 15];
-        } else {
-            bytes += c;
+    bytes.reserve(std::min(line.size(), kMaxLogLine) + 8);
+    for (std::size_t at = 0; at < line.size();) {
+        if (bytes.size() >= kMaxLogLine) {
+            bytes += "\xe2\x80\xa6";  // "…"
+            break;
         }
+        const auto u = static_cast<unsigned char>(line[at]);
+        if (u < 0x80) {
+            if ((u < 0x20 && u != '\t') || u == 0x7f)
+                AppendEscaped(bytes, u);
+            else
+                bytes += line[at];
+            ++at;
+            continue;
+        }
+        char32_t cp = 0;
+        const std::size_t n = Utf8Length(line, at, &cp);
+        if (n == 0) {
+            AppendEscaped(bytes, u);
+            ++at;
+            continue;
+        }
+        if (Unsafe(cp)) {
+            for (std::size_t i = 0; i < n; ++i)
+                AppendEscaped(bytes, static_cast<unsigned char>(line[at + i]));
+        } else {
+            bytes.append(line, at, n);
+        }
+        at += n;
     }
     bytes += "\r\n";
     return bytes;

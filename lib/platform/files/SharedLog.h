@@ -15,6 +15,7 @@
 //    else 0644, whatever the umask.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,8 +71,11 @@ std::string ResolveSharedLog(const std::string& path);
 // Opens the resolved log with `flags` (O_RDWR, O_WRONLY | O_APPEND, ...), creating it when absent,
 // and holds `lock` (LOCK_EX, LOCK_SH) on the file the path names. -1 with errno on failure.
 int OpenSharedLog(const std::string& path, int flags, int lock);
-// Appends `line` and CR LF, its control bytes but TAB written as \xNN (one line, whatever it
-// quotes). False when the log cannot be opened or written.
+// The longest line the log holds, in bytes (escapes included); a longer one is cut with "…".
+inline constexpr std::size_t kMaxLogLine = 2048;
+// Appends `line` and CR LF, its control bytes but TAB (C0, DEL, C1, Unicode line separators,
+// direction overrides, bytes of no UTF-8) written as \xNN, cut past kMaxLogLine: one line,
+// whatever it quotes. False when the log cannot be opened or written.
 bool AppendSharedLogLine(const std::string& path, const std::string& line);
 // `line` as AppendSharedLogLine writes it, CR LF included.
 std::string EncodeLogLine(const std::string& line);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "lib/blocklog/BlockLog.h"
+#include "lib/platform/files/SharedLog.h"
 #include "lib/rtl/Exception.h"
 #include "tests/support/TempEnv.h"
 
@@ -199,6 +200,25 @@ TEST(BlockLog, AnAppendedLineStaysOneLine) {
     EXPECT_EQ(f.env.ReadFile(f.path),
               "Stopped firefox (pid 7, /home/kid/a\\x0d\\x0a2026-12-08 10:00:00 Settings read: "
               "blocking off\\x7f/firefox)\tok\r\n");
+}
+
+// What a viewer may take for a line break, a control sequence or a change of direction is
+// escaped in UTF-8 too (and a byte of no UTF-8 with it); what is plain text stays; a line is
+// bounded, cut with an ellipsis.
+TEST(BlockLog, NoViewerSeesAForgedLineOrAHiddenDirection) {
+    const std::string forged =
+        "/home/kid/a\u2028[sibling] internet off\u2029\u0085x\u009b2J"
+        "\u202etxt.exe\u2066\xc2\xff\x85 caf\u00e9 \u65e5\U0001f600";
+    EXPECT_EQ(platform::EncodeLogLine(forged),
+              "/home/kid/a\\xe2\\x80\\xa8[sibling] internet off\\xe2\\x80\\xa9\\xc2\\x85x"
+              "\\xc2\\x9b2J\\xe2\\x80\\xaetxt.exe\\xe2\\x81\\xa6\\xc2\\xff\\x85 caf\u00e9 "
+              "\u65e5\U0001f600\r\n");
+    const std::string huge = platform::EncodeLogLine("Warning shown: " + std::string(100000, 'a'));
+    EXPECT_LE(huge.size(), platform::kMaxLogLine + 8);
+    EXPECT_EQ(huge.substr(huge.size() - 5), "\u2026\r\n");
+    // Escapes are whole at the cut.
+    const std::string escapes = platform::EncodeLogLine(std::string(5000, '\x01'));
+    EXPECT_EQ(escapes.substr(escapes.size() - 9, 4), "\\x01");
 }
 
 // An installation links the program directory's Block.log into a directory its users' group may
