@@ -133,6 +133,16 @@ bool Daemon::Autostart(bool on, std::string* why) {
     return true;
 }
 
+bool Daemon::AutostartIsOn() {
+    auto key = platform::RegKey::OpenForReading(platform::Root::LocalMachine, store::kRunKey);
+    if (!key) return false;
+    platform::RegValue v;
+    const bool on = key->Query(store::kAutostartValue, v) == platform::QueryResult::Ok &&
+                    !v.data.empty() && v.data[0] != '\0';
+    key->Close();
+    return on;
+}
+
 void Daemon::Mirror(const Account& account, bool passwordOnly) {
     if (!config_.enforce || !mirror_) return;
     auto sealed = store_->Load(account.uid, nullptr);

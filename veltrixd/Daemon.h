@@ -103,6 +103,7 @@ class Daemon final : public QObject,
     void SealedChanged(const Account& account) override;
     bool ClearLog(const SeenLog& seen, std::string* why) override;
     bool Autostart(bool on, std::string* why) override;
+    bool AutostartIsOn() override;
     std::optional<Account> AccountNamed(const std::string& name) override;
     std::vector<Account> Members() override;
     bool IsMember(const Account& account) override;

@@ -108,7 +108,7 @@ const std::vector<Requests::Verb>& Requests::Verbs() {
         {"save", 1, kAny, Who::Settings, &Requests::Save},
         {"read", 1, 1, Who::Settings, &Requests::Read},
         {"clear-log", 2, 4, Who::Settings, &Requests::ClearLog},
-        {"autostart", 2, 2, Who::Settings, &Requests::Autostart},
+        {"autostart", 1, 2, Who::Settings, &Requests::Autostart},
     };
     return verbs;
 }
@@ -313,9 +313,11 @@ control::Fields Requests::ClearLog(const Asked& a) {
 }
 
 control::Fields Requests::Autostart(const Asked& a) {
-    if (a.fields[2] != "on" && a.fields[2] != "off") return Error("malformed request");
+    const bool read = a.fields.size() == 2;
+    if (!read && a.fields[2] != "on" && a.fields[2] != "off") return Error("malformed request");
     control::Fields reply{"ok"};
     if (!Check(a.account, a.from, a.fields[1], reply)) return reply;
+    if (read) return {"ok", outside_.AutostartIsOn() ? "on" : "off"};
     std::string why;
     if (!outside_.Autostart(a.fields[2] == "on", &why))
         return Error("The autostart entry cannot be changed: " + why);

@@ -39,8 +39,9 @@ class RequestsOutside {
     virtual void SealedChanged(const Account& account) = 0;
     // Removes from the log what the parent saw (the lines appended since stay).
     virtual bool ClearLog(const SeenLog& seen, std::string* why) = 0;
-    // Writes (on) or removes (off) the guard's machine-wide Run entry.
+    // Writes (on) or removes (off) the guard's machine-wide Run entry; whether it is there.
     virtual bool Autostart(bool on, std::string* why) = 0;
+    virtual bool AutostartIsOn() = 0;
     virtual std::optional<Account> AccountNamed(const std::string& name) = 0;
     // For the parents: the members, by name, and what one's hours and log say now ("on"|"off",
     // "allowed"|"blocked", until when, programs stopped today, the last alerts).

@@ -20,7 +20,8 @@
 //                                   saw and cleared) and PREVIOUS bytes of the part kept before
 //                                   it ("Block.log.1"); INODE names the log the parent read, so
 //                                   a rotation since is known; lines appended since stay
-//   autostart PASSWORD on|off       writes or removes the guard's machine-wide Run entry
+//   autostart PASSWORD [on|off]     writes or removes the guard's machine-wide Run entry (for
+//                                   every account); without on|off: ok on|off, as it is now
 //   reset ACCOUNT [PASSWORD]        (root only) forgets ACCOUNT's sealed password, or seals
 //                                   PASSWORD in its place
 //   watch                           ok, then "notify TEXT" lines for the caller's account until

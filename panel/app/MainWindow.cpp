@@ -112,6 +112,7 @@ void TForm1::ErrorHandler(const std::exception& e) {
 
 void TForm1::FormShow() {
     using platform::Guarded;
+    autostartShown_.reset();
     // Each step stands alone: a failure is logged and the lock still comes up.
     Guarded([this] { days_->WhatDayToday(); });
     Guarded([this] { grid_->WhatCheckBoxChecked(); });
@@ -143,12 +144,34 @@ void TForm1::FormShow() {
     });
     Left(platform::kOffScreen);
     if (dialogs_.form4) dialogs_.form4->ShowModal();
+    Guarded([this] { ShowAutostart(); });
+}
+
+// Where the service keeps the machine-wide entry (a child's settings from a parent's account),
+// the box shows that entry as it is, and says it is every account's.
+void TForm1::ShowAutostart() {
+    if (!settings::Current().ThroughService()) {
+        CheckBox169->setText(QStringLiteral("Run when Windows starts"));
+        CheckBox169->setToolTip({});
+        return;
+    }
+    CheckBox169->setText(QStringLiteral("Run at login (every account)"));
+    CheckBox169->setToolTip(QStringLiteral(
+        "The guard's start at login is one entry for every account of this computer."));
+    autostartShown_ = settings::Current().AutostartState();
+    if (autostartShown_) CheckBox169->setChecked(*autostartShown_);
 }
 
 void TForm1::FormClose() {
     using platform::Guarded;
     // The close is never vetoed: each step is logged on failure and the next one runs.
-    Guarded([this] { blocking::WriteAutostart(CheckBox169->isChecked()); });
+    // The own store's entry is written at every close; the machine-wide one a parent sees through
+    // the service only when the box was read back and then changed.
+    Guarded([this] {
+        if (!settings::Current().ThroughService() ||
+            (autostartShown_ && *autostartShown_ != CheckBox169->isChecked()))
+            blocking::WriteAutostart(CheckBox169->isChecked());
+    });
     if (Left() != platform::kOffScreen) {
         const int left = Left();
         const int top = Top();

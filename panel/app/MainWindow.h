@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "lib/platform/widgets/Forms.h"
@@ -91,10 +92,12 @@ class TForm1 final : public platform::TForm {
 
   private:
     void ShowInternetOff();
+    void ShowAutostart();
     std::unique_ptr<schedule::ScheduleGrid> grid_;
     std::unique_ptr<schedule::DaySelector> days_;
     Dialogs dialogs_;
     std::string launchCounter_;
+    std::optional<bool> autostartShown_;  // the machine-wide entry as read back for this child
 };
 
 }  // namespace app

@@ -134,6 +134,13 @@ void ChildSettings::ClearLog(std::uint64_t bytes, std::uint64_t inode,
             "did not clear the log");
 }
 
+std::optional<bool> ChildSettings::AutostartState() {
+    if (!Unlocked()) return std::nullopt;
+    const control::Reply r = Ask({"autostart", password_});
+    if (!r.ok() || r.fields.size() != 2) return std::nullopt;
+    return r.fields[1] == "on";
+}
+
 void ChildSettings::Autostart(bool on) {
     if (!Unlocked()) return;
     Require(Ask({"autostart", password_, on ? "on" : "off"}), "did not change the autostart entry");

@@ -39,6 +39,7 @@ class ChildSettings final : public Settings {
     bool ThroughService() const override { return true; }
     void ClearLog(std::uint64_t bytes, std::uint64_t inode, std::uint64_t previousBytes) override;
     void Autostart(bool on) override;
+    std::optional<bool> AutostartState() override;
     bool GuardRunsHere() const override { return false; }
 
   private:

@@ -16,6 +16,10 @@ std::unique_ptr<Settings>& Chosen() {
 void Settings::ClearLog(std::uint64_t, std::uint64_t, std::uint64_t) {}
 void Settings::Autostart(bool) {}
 
+std::optional<bool> Settings::AutostartState() {
+    return std::nullopt;
+}
+
 Settings& Current() {
     if (!Chosen()) Chosen() = std::make_unique<OwnStore>();
     return *Chosen();

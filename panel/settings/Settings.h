@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace settings {
@@ -59,6 +60,8 @@ class Settings {
     virtual bool ThroughService() const = 0;
     virtual void ClearLog(std::uint64_t bytes, std::uint64_t inode, std::uint64_t previousBytes);
     virtual void Autostart(bool on);
+    // The machine-wide entry as it is now, where the service keeps it; nullopt: not known here.
+    virtual std::optional<bool> AutostartState();
     // Whether the guard program belongs to this session (the Enable button starts it here).
     virtual bool GuardRunsHere() const = 0;
 };

@@ -127,6 +127,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
         autostart_ = on ? "on" : "off";
         return true;
     }
+    bool AutostartIsOn() override { return autostart_ == "on"; }
     std::optional<veltrixd::Account> AccountNamed(const std::string& name) override {
         for (const veltrixd::Caller* c : {&kid_, &sister_, &guest_, &mum_})
             if (c->account.name == name) return c->account;
@@ -302,6 +303,8 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
     EXPECT_EQ(Ask(mum_, {"for", "kid", "change", "family pw", "kid's pw"}), Fields{"ok"});
     EXPECT_EQ(Ask(mum_, {"for", "kid", "autostart", "kid's pw", "on"}), Fields{"ok"});
     EXPECT_EQ(autostart_, "on");
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "autostart", "kid's pw"}), (Fields{"ok", "on"}));
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "autostart", "wrong"})[0], "error");
     EXPECT_EQ(Ask(mum_, {"for", "kid", "clear-log", "kid's pw", "10", "1", "0"}), Fields{"ok"});
     EXPECT_EQ(cleared_, 10);
 

@@ -238,3 +238,42 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
 }
 
 }  // namespace
+
+// "Run when Windows starts" from a parent's account is the one machine-wide entry: each child's
+// window reads it back and says it is every account's, a change is written once, and a close
+// without a change writes nothing (it never turns the entry on again behind the parent's back).
+TEST_F(ParentsAccount, TheAutostartBoxShowsTheMachineWideEntryItIs) {
+    platform::MessageRecorder messages;
+    app::Windows w;
+    app::FamilyRoad road(w);
+    platform::Application::SetMainForm(&road.Form());
+    road.Form().Show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return road.Form().Answers() > 0; }, 10000));
+    auto entry = [&](const std::string& child) {
+        const control::Reply r = control::Ask({"for", child, "autostart", "family pw"});
+        return r.ok() && r.fields.size() == 2 ? r.fields[1] : "(" + r.Text() + ")";
+    };
+
+    OpenChild(w, road, kid->name, "family pw");
+    ASSERT_TRUE(w.form1->Showing());
+    EXPECT_EQ(w.form1->CheckBox169->text().toStdString(), "Run at login (every account)");
+    EXPECT_FALSE(w.form1->CheckBox169->isChecked());  // no entry yet
+    w.form1->CheckBox169->setChecked(true);
+    w.form1->Close();
+    EXPECT_EQ(entry(kid->name), "on");
+
+    OpenChild(w, road, sister->name, "family pw");
+    ASSERT_TRUE(w.form1->Showing());
+    EXPECT_TRUE(w.form1->CheckBox169->isChecked());  // the same entry, read back
+    w.form1->CheckBox169->setChecked(false);
+    w.form1->Close();
+    EXPECT_EQ(entry(kid->name), "off");
+
+    OpenChild(w, road, kid->name);
+    ASSERT_TRUE(w.form1->Showing());
+    EXPECT_FALSE(w.form1->CheckBox169->isChecked());
+    w.form1->Close();  // unchanged: nothing written
+    EXPECT_EQ(entry(kid->name), "off");
+    road.Form().Close();
+    platform::Application::SetMainForm(nullptr);
+}
