@@ -1,10 +1,11 @@
 #include "veltrixd/Enforcer.h"
 
-#include <sys/stat.h>
+#include <fcntl.h>
 
 #include "lib/enforce/linux/ProcScanner.h"
 #include "lib/enforce/linux/Stopper.h"
 #include "lib/enforce/linux/SystemClock.h"
+#include "lib/platform/files/ReadFile.h"
 #include "lib/store/ValueNames.h"
 #include "veltrixd/SealedStore.h"
 
@@ -57,11 +58,20 @@ void Enforcer::OnProbe() {
 Enforcer::~Enforcer() = default;
 
 void Enforcer::SetMembers(const std::vector<Account>& members) {
+    // What the members' containers run as (their subordinate uids) is theirs.
+    const std::string subuid = platform::ReadFileAt(AT_FDCWD, "/etc/subuid", 1u << 20);
+    subordinates_.clear();
     std::set<uid_t> now;
     for (const Account& a : members) {
         now.insert(a.uid);
-        if (guards_.contains(a.uid)) continue;
+        const std::vector<UidRange> ranges = SubordinateRanges(subuid, a.name, a.uid);
+        for (const UidRange& r : ranges) subordinates_.push_back({r.first, r.second, a.uid});
+        if (auto it = guards_.find(a.uid); it != guards_.end()) {
+            it->second->table.SetSubordinates(ranges);
+            continue;
+        }
         auto g = std::make_unique<AccountGuard>(*this, a);
+        g->table.SetSubordinates(ranges);
         g->guard->Started(started_ ? enforce::PreviousRun{} : previous_);
         guards_[a.uid] = std::move(g);
         Reload(a.uid);
@@ -114,13 +124,17 @@ void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
         for (auto& [uid, g] : guards_) dirty_.insert(uid);
     }
     for (int pid : pids) {
-        struct stat st {};
-        const std::string dir = "/proc/" + std::to_string(pid);
-        if (::stat(dir.c_str(), &st) != 0) continue;  // already gone
-        auto it = guards_.find(st.st_uid);
+        // The kernel's word on the process's user (not /proc/<pid>'s owner, root for a process
+        // that is not dumpable), a subordinate uid counting as its account.
+        const auto real = enforce::ProcScanner::RealUid(pid);
+        if (!real) continue;  // already gone
+        uid_t owner = *real;
+        for (const Subordinate& s : subordinates_)
+            if (owner >= s.first && owner <= s.last) owner = s.owner;
+        auto it = guards_.find(owner);
         if (it == guards_.end()) continue;
         it->second->table.Refresh(pid);
-        dirty_.insert(st.st_uid);
+        dirty_.insert(owner);
     }
     if (!dirty_.empty()) schedule_->Soon();
 }

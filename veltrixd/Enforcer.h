@@ -101,6 +101,10 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     std::set<uid_t> cut_;      // accounts whose network is cut
     std::set<uid_t> probing_;  // accounts with a new program whose engine is due a look
     std::shared_ptr<enforce::EngineProbe> probe_;  // what every account's scanner learnt
+    struct Subordinate {
+        uid_t first, last, owner;
+    };
+    std::vector<Subordinate> subordinates_;  // the members' subordinate uids
     std::unique_ptr<enforce::ScanSchedule> schedule_;
 };
 

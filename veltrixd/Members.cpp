@@ -121,4 +121,31 @@ std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid) {
     return std::nullopt;
 }
 
+std::vector<UidRange> SubordinateRanges(const std::string& subuid, const std::string& name,
+                                        uid_t uid) {
+    std::vector<UidRange> ranges;
+    const std::string byUid = std::to_string(uid);
+    std::size_t at = 0;
+    while (at < subuid.size()) {
+        std::size_t end = subuid.find('\n', at);
+        if (end == std::string::npos) end = subuid.size();
+        const std::string line = subuid.substr(at, end - at);
+        at = end + 1;
+        const std::size_t a = line.find(':');
+        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
+        if (b == std::string::npos) continue;
+        const std::string who = line.substr(0, a);
+        if (who != name && who != byUid) continue;
+        char* stop = nullptr;
+        const unsigned long long first = std::strtoull(line.c_str() + a + 1, &stop, 10);
+        if (stop != line.c_str() + b) continue;
+        const unsigned long long count = std::strtoull(line.c_str() + b + 1, &stop, 10);
+        // (never a range with root in it, nor one past the last uid)
+        if (*stop != '\0' || count == 0 || first == 0 || first + count - 1 >= 0xffffffffULL)
+            continue;
+        ranges.emplace_back(static_cast<uid_t>(first), static_cast<uid_t>(first + count - 1));
+    }
+    return ranges;
+}
+
 }  // namespace veltrixd

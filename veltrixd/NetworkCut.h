@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "veltrixd/Members.h"
+
 struct nft_ctx;
 
 namespace veltrixd {
-
-using UidRange = std::pair<uid_t, uid_t>;  // first, last
 
 class NetworkCut {
   public:
@@ -47,10 +47,5 @@ class NetworkCut {
     bool working_ = false;
     std::set<UidRange> ranges_;
 };
-
-// The subordinate uid ranges of `account` (by name or uid) in `subuid` (/etc/subuid's text:
-// "name:first:count" lines).
-std::vector<UidRange> SubordinateRanges(const std::string& subuid, const std::string& name,
-                                        uid_t uid);
 
 }  // namespace veltrixd

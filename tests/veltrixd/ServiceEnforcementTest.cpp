@@ -1,17 +1,23 @@
 // The real service enforcing for several accounts at once (root only; throwaway accounts the test
 // creates): each member is held to its own sealed settings, and an account outside the group is
 // never touched, whatever its programs are called.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
+#include "tests/support/Signal.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -20,6 +26,66 @@ using testing_support::WaitForEnd;
 namespace {
 
 constexpr int kStopMs = 10000;  // generous for a loaded machine; the benchmark measures speed
+
+// Starts `program` as `uid` (a uid with no account: a container's), its group the same number.
+pid_t SpawnAs(uid_t uid, const std::string& program) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(126);
+        ::execl(program.c_str(), program.c_str(), nullptr);
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// A range of /etc/subuid for the test's account, removed again at the end.
+struct SubordinateRange {
+    SubordinateRange(const std::string& name, uid_t uid)
+        : first(3000000000U + (uid % 4096) * 65536U),
+          line(name + ":" + std::to_string(first) + ":65536") {
+        std::ofstream("/etc/subuid", std::ios::app) << line << "\n";
+    }
+    ~SubordinateRange() {
+        std::ifstream in("/etc/subuid");
+        std::stringstream kept;
+        for (std::string l; std::getline(in, l);)
+            if (l != line) kept << l << "\n";
+        in.close();
+        std::ofstream("/etc/subuid") << kept.str();
+    }
+    uid_t first;
+    std::string line;
+};
+
+// What the child's containers run as is the child: a browser as one of its subordinate uids is
+// stopped at its blocked hour, also from a copy nobody may read (execute only: /proc shows such
+// a process as root's), and logged for the child.
+TEST(ServiceEnforcement, AMembersSubordinateUidsAreTheMember) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    GuardUser kid;
+    const SubordinateRange range(kid.name, kid.uid);
+    testing_support::ServiceProcess service(kid.MemberGroup(), {});
+    ASSERT_TRUE(service.started());
+    ASSERT_TRUE(service.Seal(kid.uid, "0"));
+    ASSERT_TRUE(service.Reread(kid.name));
+    const std::string readable = kid.Program("firefox");
+    const std::string hidden = kid.bin + "chromium";
+    std::filesystem::copy_file(readable, hidden);
+    ASSERT_EQ(::chmod(hidden.c_str(), 0111), 0);
+    for (const std::string& program : {readable, hidden}) {
+        const pid_t pid = SpawnAs(range.first + 1000, program);
+        ASSERT_GT(pid, 0);
+        const bool ended = WaitForEnd(pid, kStopMs);  // (reaped when it ended)
+        EXPECT_TRUE(ended) << program << "\n" << service.LogText();
+        if (!ended) {
+            testing_support::Signal(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    const std::string log = service.LogText();
+    EXPECT_NE(log.find("[" + kid.name + "] Stopped firefox"), std::string::npos) << log;
+    EXPECT_NE(log.find("[" + kid.name + "] Stopped chromium"), std::string::npos) << log;
+}
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
     if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";

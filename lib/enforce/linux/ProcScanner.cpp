@@ -62,20 +62,17 @@ std::uint64_t Number(std::string_view s) {
     return v;
 }
 
-// The real user of a process: the owner of /proc/<pid>, except that a process that is not
-// dumpable shows root there, and then the Uid line of its status says.
-bool OwnedBy(int procFd, const std::string& pid, uid_t uid) {
-    struct stat st {};
-    if (::fstatat(procFd, pid.c_str(), &st, 0) != 0) return false;
-    if (st.st_uid == uid) return true;
-    if (st.st_uid != 0 || uid == 0) return false;
+// The real user of a process as the Uid line of its status gives it (the owner of /proc/<pid>
+// is root for a process that is not dumpable).
+std::optional<uid_t> RealUidAt(int procFd, const std::string& pid) {
     const std::string status = ReadAt(procFd, pid + "/status", 8192);
     const auto at = status.find("\nUid:");
-    if (at == std::string::npos) return false;
+    if (at == std::string::npos) return std::nullopt;
     const char* text = status.c_str() + at + 5;
     char* end = nullptr;
     const unsigned long real = std::strtoul(text, &end, 10);
-    return end != text && real == uid;
+    if (end == text || real > 0xffffffffUL) return std::nullopt;
+    return static_cast<uid_t>(real);
 }
 
 // "flatpak:<app id>" or "snap:<name>" from the process's cgroup, or "".
@@ -259,7 +256,16 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         // A process can change its user without a new pid (setpriv, a login that drops root):
         // other users' processes are looked at again now and then.
         if (fresh || (!e.own && ++e.skipped % kRecheckScans == 0))
-            e.own = OwnedBy(procFd_.get(), d->d_name, uid_);
+            e.own = [&] {
+                // The owner of /proc/<pid>; a process that is not dumpable shows root there,
+                // and then its status says.
+                struct stat st {};
+                if (::fstatat(procFd_.get(), d->d_name, &st, 0) != 0) return false;
+                if (Owns(st.st_uid)) return true;
+                if (st.st_uid != 0) return false;
+                const auto real = RealUidAt(procFd_.get(), d->d_name);
+                return real && *real != 0 && Owns(*real);
+            }();
         if (!e.own) continue;
         // A process that has run for a while is looked at again every few scans only (an exec
         // keeps the pid): new processes are what starts all the time.
@@ -291,6 +297,25 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         ++it;
     }
     return current_;
+}
+
+void ProcScanner::SetSubordinates(std::vector<std::pair<uid_t, uid_t>> ranges) {
+    if (ranges == subordinates_) return;
+    subordinates_ = std::move(ranges);
+    known_.clear();  // every owner judged again
+}
+
+bool ProcScanner::Owns(uid_t uid) const {
+    if (uid == uid_) return true;
+    for (const auto& [first, last] : subordinates_)
+        if (uid >= first && uid <= last) return true;
+    return false;
+}
+
+std::optional<uid_t> ProcScanner::RealUid(int pid) {
+    platform::UniqueFd proc(::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!proc.valid()) return std::nullopt;
+    return RealUidAt(proc.get(), std::to_string(pid));
 }
 
 std::string OwnExecutable() {

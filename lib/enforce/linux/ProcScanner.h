@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "lib/platform/files/UniqueFd.h"
@@ -33,6 +35,9 @@ class ProcScanner final : public ProcessTable {
     ProcScanner(const ProcScanner&) = delete;
     ProcScanner& operator=(const ProcScanner&) = delete;
 
+    // The account's subordinate uids (inclusive ranges, /etc/subuid): what its containers run
+    // as is the account's too.
+    void SetSubordinates(std::vector<std::pair<uid_t, uid_t>> ranges);
     const std::vector<ProcessInfo>& Scan() override;
     // Looks at `pid` afresh at the next scan (it was seen running a new program).
     void Refresh(int pid) { known_.erase(pid); }
@@ -47,6 +52,9 @@ class ProcScanner final : public ProcessTable {
 
     // Start time (clock ticks after boot) of `pid`, read from /proc/<pid>/stat; 0 when gone.
     static std::uint64_t StartTime(int pid);
+    // The real user of `pid` as the kernel tells it for every process (the Uid line of its
+    // status: /proc/<pid> itself shows root for a process that is not dumpable); nullopt: gone.
+    static std::optional<uid_t> RealUid(int pid);
     // Session id of `pid`; 0 when gone.
     static int SessionOf(int pid);
     // The executable `pid` runs ("" when it cannot be read), also after an upgrade replaced it.
@@ -70,7 +78,10 @@ class ProcScanner final : public ProcessTable {
     void Probe(int pid, Entry& e, std::uint64_t nowMs, std::string_view stat);
     EngineProbe::Sighting SightingOf(int pid, const Entry& e);
 
+    bool Owns(uid_t uid) const;
+
     uid_t uid_;
+    std::vector<std::pair<uid_t, uid_t>> subordinates_;
     std::shared_ptr<EngineProbe> probe_;
     std::int64_t probeDueMs_ = -1;
     platform::UniqueFd procFd_;
