@@ -68,12 +68,14 @@ int RunWatcher(const std::string& exe, pid_t guard, std::uint64_t startTime) {
     sa.sa_handler = OnStop;
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(s, &sa, nullptr);
+    // A guard killed before this watcher could hold it (in the moment after it started the
+    // watcher) has ended all the same: gone, or its pid already another process's.
     platform::UniqueFd fd(enforce::Stopper::OpenPidfd(guard));
-    if (!fd.valid() || enforce::ProcScanner::StartTime(guard) != startTime)
-        return 0;  // not the guard it was
     const Session session = Session::Own();
-    while (!g_stop && !WaitReadable(fd.get(), 60000)) {
-        if (session.Ended()) return 0;
+    if (fd.valid() && enforce::ProcScanner::StartTime(guard) == startTime) {
+        while (!g_stop && !WaitReadable(fd.get(), 60000)) {
+            if (session.Ended()) return 0;
+        }
     }
     fd.reset();
     const auto ended = static_cast<std::int64_t>(::time(nullptr));

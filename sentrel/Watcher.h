@@ -2,7 +2,9 @@
 // program ("Sentrel.exe --watch PID START") that waits on a pidfd of the guard. When the guard
 // ends, the watcher looks at why: a guard that stopped because the session ended, or a session
 // that is over, is left alone; any other end (killed, or stopped by a signal while the session
-// goes on) makes the watcher become a new guard within a second, and the new guard logs the gap.
+// goes on) makes the watcher become a new guard within a second, and the new guard logs the gap;
+// so does a guard already gone when the watcher starts (killed in the moment after it started
+// the watcher).
 // The watcher itself ends on SIGTERM, SIGINT or SIGHUP without starting anything; the guard
 // starts a new watcher when its watcher is killed.
 #pragma once

@@ -206,6 +206,23 @@ TEST_F(GuardProgram, ProtectionStartsAKilledGuardAgain) {
     EXPECT_EQ(user->Guard(), 0) << "started again without protection";
 }
 
+// A guard killed in the moment after it started its watcher, before the watcher could hold it:
+// the watcher finds it gone and starts a new guard all the same.
+TEST_F(GuardProgram, AWatcherWhoseGuardIsAlreadyGoneStartsANewOne) {
+    user->Set(store::kNeedJob, "Yes");
+    SetCurrentHours(*user, "1");
+    const pid_t gone = user->Spawn({"/bin/true"});
+    ASSERT_TRUE(WaitForEnd(gone, kStopMs));
+    user->Spawn({user->program + "Sentrel.exe", "--watch", std::to_string(gone), "12345"});
+    EXPECT_TRUE(user->WaitForLog("Sentrel 1.0 started")) << user->Log();
+    pid_t guard = 0;
+    for (int i = 0; i < 3000 && guard == 0; ++i) {
+        guard = user->Guard();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_NE(guard, 0) << user->Log();
+}
+
 // On a session bus of the test's own, with a notification service that records what it is sent:
 // stopping a program is shown as "firefox is blocked until HH:00". When the bus goes (the session
 // ends), the guard stops and says why.
