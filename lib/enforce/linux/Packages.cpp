@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -21,38 +22,15 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// `path` as a pattern of dpkg-query --search that matches that path alone: its glob characters
-// (and the escape itself) escaped, so the path is looked up literally.
-std::string GlobEscaped(const std::string& path) {
-    std::string out;
-    for (char c : path) {
-        if (c == '*' || c == '?' || c == '[' || c == ']' || c == '\\') out += '\\';
-        out += c;
+// A path's 64-bit FNV-1a hash: the index keeps hashes, not 10 MB of paths. A path that shares
+// its hash with a packaged one is still judged by who owns the file (root alone installs).
+std::uint64_t PathHash(std::string_view path) {
+    std::uint64_t h = 14695981039346656037ULL;
+    for (const char c : path) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 1099511628211ULL;
     }
-    return out;
-}
-
-// The packages that --search names as holding exactly `path` ("pkg1, pkg2: /path" lines; the
-// diversions' own lines are no package's).
-std::vector<std::string> PackagesHolding(std::string_view output, std::string_view path) {
-    std::vector<std::string> packages;
-    while (!output.empty()) {
-        const auto end = output.find('\n');
-        const std::string_view line = output.substr(0, end);
-        output = end == std::string_view::npos ? std::string_view{} : output.substr(end + 1);
-        const auto colon = line.find(": ");
-        if (colon == std::string_view::npos || line.rfind("diversion by ", 0) == 0) continue;
-        if (line.substr(colon + 2) != path) continue;
-        std::string_view names = line.substr(0, colon);
-        while (!names.empty()) {
-            const auto comma = names.find(", ");
-            const std::string_view name = names.substr(0, comma);
-            if (!name.empty() && name.find_first_of(" /\t") == std::string_view::npos)
-                packages.emplace_back(name);
-            names = comma == std::string_view::npos ? std::string_view{} : names.substr(comma + 2);
-        }
-    }
-    return packages;
+    return h;
 }
 
 // An app id or snap name as a file name: nothing that leaves the directory.
@@ -129,7 +107,8 @@ bool Packages::AppHolds(const std::string& app, const std::string& seen,
 }
 
 PackageFacts Packages::OfDpkg(const std::string& exe) const {
-    // dpkg notes every change of its database in its log: a change of the log drops the answers.
+    // dpkg notes every change of its database in its log: a change of the log drops what was
+    // learnt.
     struct stat st {
     }, log{};
     ::stat((root_ + exe).c_str(), &st);  // (a file gone is asked about as a name)
@@ -137,49 +116,60 @@ PackageFacts Packages::OfDpkg(const std::string& exe) const {
     const long long database = log.st_mtim.tv_sec * 1000000000LL + log.st_mtim.tv_nsec;
     const FileKey key{exe, st.st_dev, st.st_ino,
                       st.st_ctim.tv_sec * 1000000000LL + st.st_ctim.tv_nsec};
-    {
-        std::lock_guard<std::mutex> hold(cache_->lock);
-        if (cache_->database != database) {
-            cache_->answers.clear();
-            cache_->database = database;
-        }
-        const auto it = cache_->answers.find(key);
-        if (it != cache_->answers.end()) return it->second;
-    }
-    const PackageFacts facts = AskDpkg(exe);
     std::lock_guard<std::mutex> hold(cache_->lock);
-    if (cache_->answers.size() > 4096) cache_->answers.clear();
-    cache_->answers[key] = facts;
+    Cache& cache = *cache_;
+    if (cache.database != database) {
+        cache.answers.clear();
+        cache.indexed = false;
+        cache.database = database;
+    }
+    if (const auto it = cache.answers.find(key); it != cache.answers.end()) return it->second;
+    if (!cache.indexed) Index(cache);
+    PackageFacts facts;
+    for (const std::string& name : ListedNames(root_, exe)) {
+        const std::uint64_t h = PathHash(name);
+        auto it = std::lower_bound(cache.files.begin(), cache.files.end(),
+                                   std::pair<std::uint64_t, std::uint32_t>{h, 0});
+        for (; it != cache.files.end() && it->first == h; ++it) {
+            facts.packaged = true;
+            for (const std::string& entry : cache.entries[it->second])
+                facts.browserEntry = facts.browserEntry || EntrySaysBrowser(entry);
+        }
+    }
+    if (cache.answers.size() > 4096) cache.answers.clear();
+    cache.answers[key] = facts;
     return facts;
 }
 
-PackageFacts Packages::AskDpkg(const std::string& exe) const {
-    PackageFacts facts;
-    // The system's database, or the one of a system laid out below root_ (tests).
-    const std::string admin = root_.empty() ? "--root=/" : "--root=" + root_;
-    std::vector<std::string> packages;
-    for (const std::string& name : ListedNames(root_, exe)) {
-        const auto found =
-            platform::RunProgram({kDpkgQuery, admin, "--search", GlobEscaped(name)}, kDpkgMs);
-        if (!found) continue;
-        for (const std::string& p : PackagesHolding(found->output, name)) packages.push_back(p);
-    }
-    if (packages.empty()) return facts;
-    facts.packaged = true;
-    // The packages' desktop entries, as they installed them.
-    std::vector<std::string> argv{kDpkgQuery, admin, "--listfiles"};
-    argv.insert(argv.end(), packages.begin(), packages.end());
-    const auto files = platform::RunProgram(argv, kDpkgMs);
-    if (!files) return facts;
-    std::string_view rest = files->output;
-    while (!rest.empty() && !facts.browserEntry) {
+void Packages::Index(Cache& cache) const {
+    cache.files.clear();
+    cache.entries.clear();
+    cache.indexed = true;  // (also when dpkg cannot say: asked again when its log changes)
+    const std::string root = root_.empty() ? "--root=/" : "--root=" + root_;
+    const auto shown = platform::RunProgram(
+        {kDpkgQuery, root, "--show", "--showformat=${binary:Package}\n${db-fsys:Files}"}, kDpkgMs,
+        256u << 20);
+    if (!shown) return;
+    // "package" lines, each followed by its files, one " /path" line each.
+    std::string_view rest = shown->output;
+    while (!rest.empty()) {
         const auto end = rest.find('\n');
         const std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        if (line.rfind("/usr/share/applications/", 0) == 0 && EndsWith(line, ".desktop"))
-            facts.browserEntry = EntrySaysBrowser(std::string(line));
+        if (line.empty()) continue;
+        if (line[0] != ' ') {
+            cache.entries.emplace_back();
+            continue;
+        }
+        if (cache.entries.empty()) continue;
+        const std::string_view path = line.substr(1);
+        const auto package = static_cast<std::uint32_t>(cache.entries.size() - 1);
+        cache.files.emplace_back(PathHash(path), package);
+        if (path.rfind("/usr/share/applications/", 0) == 0 && EndsWith(path, ".desktop"))
+            cache.entries.back().emplace_back(path);
     }
-    return facts;
+    std::sort(cache.files.begin(), cache.files.end());
+    cache.files.shrink_to_fit();
 }
 
 bool Packages::EntrySaysBrowser(const std::string& path) const {

@@ -1,11 +1,11 @@
 // What the package system knows of an executable: whether an installed package holds it (one of
 // dpkg's, or the Flatpak or snap app the process runs in) and whether that package's desktop
-// entry declares a web browser. dpkg is asked through its interface (dpkg-query -S for the
-// package that holds a file, -L for the desktop entries it installs), never by reading its private
-// database, so no change of its layout can make installed programs look unpackaged. A lookup
-// costs dpkg-query a read of its database (a few hundred milliseconds), so it is asked only for
-// root's executables that run a browser engine; answers are kept per file (its device, inode and
-// change time) until dpkg's log says the database changed.
+// entry declares a web browser. dpkg is asked through its interface, never by reading its private
+// database, so no change of its layout can make installed programs look unpackaged: one
+// dpkg-query --show of every package's files (some 10 MB, a few hundred milliseconds) makes an
+// index (a hash of each path, with its package, and each package's desktop entries), read again
+// only when dpkg's log says the database changed. It is asked only for root's executables that
+// run a browser engine; answers are kept per file (its device, inode and change time).
 //
 // Only files root owns are read: desktop entries below /usr/share/applications,
 // /var/lib/flatpak/exports and /var/lib/snapd/desktop (never an account's own, which its user may
@@ -14,11 +14,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "lib/enforce/Engines.h"
 
@@ -41,7 +44,6 @@ class Packages {
 
   private:
     PackageFacts OfDpkg(const std::string& exe) const;
-    PackageFacts AskDpkg(const std::string& exe) const;
     bool EntrySaysBrowser(const std::string& path) const;
 
     std::string root_;
@@ -51,8 +53,12 @@ class Packages {
     struct Cache {
         std::mutex lock;
         long long database = -1;
+        bool indexed = false;
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> files;  // (path hash, package)
+        std::vector<std::vector<std::string>> entries;  // each package's desktop entries
         std::map<FileKey, PackageFacts> answers;
     };
+    void Index(Cache& cache) const;
     std::shared_ptr<Cache> cache_ = std::make_shared<Cache>();
 };
 
