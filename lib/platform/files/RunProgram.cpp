@@ -26,6 +26,7 @@ std::optional<ProgramRun> RunProgram(const std::vector<std::string>& argv, int t
     posix_spawn_file_actions_adddup2(&actions, out.get(), 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     char path[] = "PATH=/usr/sbin:/usr/bin:/sbin:/bin";
