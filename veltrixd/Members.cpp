@@ -97,7 +97,12 @@ std::vector<Account> MembersOf(const std::string& group) {
     return members;
 }
 
-std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid) {
+namespace {
+
+// Each valid line of /etc/subuid's text: its owner (a name or a uid) and range. Never a range
+// with root in it, nor one past the last uid.
+template <class Visit>
+void ForEachSubordinateRange(const std::string& subuid, Visit visit) {
     for (std::size_t at = 0; at < subuid.size();) {
         std::size_t end = subuid.find('\n', at);
         if (end == std::string::npos) end = subuid.size();
@@ -110,41 +115,39 @@ std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid) {
         const unsigned long long first = std::strtoull(line.c_str() + a + 1, &stop, 10);
         if (stop != line.c_str() + b) continue;
         const unsigned long long count = std::strtoull(line.c_str() + b + 1, &stop, 10);
-        if (*stop != '\0' || count == 0 || uid < first || uid - first >= count) continue;
-        const std::string who = line.substr(0, a);
-        if (auto account = AccountNamed(who)) return account->uid;
-        if (who.find_first_not_of("0123456789") == std::string::npos && who.size() < 11) {
-            const unsigned long long number = std::strtoull(who.c_str(), nullptr, 10);
-            if (number < 0xffffffffULL) return static_cast<uid_t>(number);
-        }
+        if (*stop != '\0' || count == 0 || first == 0 || first + count - 1 >= 0xffffffffULL)
+            continue;
+        if (visit(line.substr(0, a),
+                  UidRange{static_cast<uid_t>(first), static_cast<uid_t>(first + count - 1)}))
+            return;
     }
-    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<uid_t> SubordinateOwner(const std::string& subuid, uid_t uid) {
+    std::optional<uid_t> owner;
+    ForEachSubordinateRange(subuid, [&](const std::string& who, const UidRange& r) {
+        if (uid < r.first || uid > r.second) return false;
+        if (auto account = AccountNamed(who)) {
+            owner = account->uid;
+        } else if (who.find_first_not_of("0123456789") == std::string::npos && who.size() < 11) {
+            const unsigned long long number = std::strtoull(who.c_str(), nullptr, 10);
+            if (number < 0xffffffffULL) owner = static_cast<uid_t>(number);
+        }
+        return owner.has_value();
+    });
+    return owner;
 }
 
 std::vector<UidRange> SubordinateRanges(const std::string& subuid, const std::string& name,
                                         uid_t uid) {
     std::vector<UidRange> ranges;
     const std::string byUid = std::to_string(uid);
-    std::size_t at = 0;
-    while (at < subuid.size()) {
-        std::size_t end = subuid.find('\n', at);
-        if (end == std::string::npos) end = subuid.size();
-        const std::string line = subuid.substr(at, end - at);
-        at = end + 1;
-        const std::size_t a = line.find(':');
-        const std::size_t b = a == std::string::npos ? a : line.find(':', a + 1);
-        if (b == std::string::npos) continue;
-        const std::string who = line.substr(0, a);
-        if (who != name && who != byUid) continue;
-        char* stop = nullptr;
-        const unsigned long long first = std::strtoull(line.c_str() + a + 1, &stop, 10);
-        if (stop != line.c_str() + b) continue;
-        const unsigned long long count = std::strtoull(line.c_str() + b + 1, &stop, 10);
-        // (never a range with root in it, nor one past the last uid)
-        if (*stop != '\0' || count == 0 || first == 0 || first + count - 1 >= 0xffffffffULL)
-            continue;
-        ranges.emplace_back(static_cast<uid_t>(first), static_cast<uid_t>(first + count - 1));
-    }
+    ForEachSubordinateRange(subuid, [&](const std::string& who, const UidRange& r) {
+        if (who == name || who == byUid) ranges.push_back(r);
+        return false;
+    });
     return ranges;
 }
 

@@ -20,13 +20,11 @@
 #include <grp.h>
 #include <poll.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "lib/control/Client.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
+#include "tests/support/SubordinateRange.h"
 #include "veltrixd/ControlServer.h"
 
 namespace {
@@ -151,20 +149,8 @@ TEST(ControlSocketLimits, AChildAndItsSubordinateUidsCannotCrowdOutTheParents) {
     testing_support::ServiceProcess service(kid.MemberGroup(), {"--no-events"});
     ASSERT_TRUE(service.started());
     // A subordinate range of the child's own, removed again at the end.
-    const unsigned long long first = 3000000000ULL + (kid.uid % 4096) * 65536ULL;
-    const std::string line = kid.name + ":" + std::to_string(first) + ":65536";
-    std::ofstream("/etc/subuid", std::ios::app) << line << "\n";
-    struct Removal {
-        std::string line;
-        ~Removal() {
-            std::ifstream in("/etc/subuid");
-            std::stringstream kept;
-            for (std::string l; std::getline(in, l);)
-                if (l != line) kept << l << "\n";
-            in.close();
-            std::ofstream("/etc/subuid") << kept.str();
-        }
-    } removal{line};
+    const testing_support::SubordinateRange range(kid.name, kid.uid);
+    const unsigned long long first = range.first;
 
     int kidFd = -1, subFd = -1;
     const pid_t kidHolder = HoldConnections(kid.uid, kid.gid, 140, &kidFd);

@@ -10,14 +10,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <thread>
 
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
+#include "tests/support/SubordinateRange.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -38,32 +37,13 @@ pid_t SpawnAs(uid_t uid, const std::string& program) {
     return pid;
 }
 
-// A range of /etc/subuid for the test's account, removed again at the end.
-struct SubordinateRange {
-    SubordinateRange(const std::string& name, uid_t uid)
-        : first(3000000000U + (uid % 4096) * 65536U),
-          line(name + ":" + std::to_string(first) + ":65536") {
-        std::ofstream("/etc/subuid", std::ios::app) << line << "\n";
-    }
-    ~SubordinateRange() {
-        std::ifstream in("/etc/subuid");
-        std::stringstream kept;
-        for (std::string l; std::getline(in, l);)
-            if (l != line) kept << l << "\n";
-        in.close();
-        std::ofstream("/etc/subuid") << kept.str();
-    }
-    uid_t first;
-    std::string line;
-};
-
 // What the child's containers run as is the child: a browser as one of its subordinate uids is
 // stopped at its blocked hour, also from a copy nobody may read (execute only: /proc shows such
 // a process as root's), and logged for the child.
 TEST(ServiceEnforcement, AMembersSubordinateUidsAreTheMember) {
     if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
     GuardUser kid;
-    const SubordinateRange range(kid.name, kid.uid);
+    const testing_support::SubordinateRange range(kid.name, kid.uid);
     testing_support::ServiceProcess service(kid.MemberGroup(), {});
     ASSERT_TRUE(service.started());
     ASSERT_TRUE(service.Seal(kid.uid, "0"));
