@@ -277,13 +277,22 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
         std::string exe = ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe");
         if (exe.empty()) continue;  // a kernel thread, or gone
         std::string stat;  // read by Describe for a new program, else by Probe when it asks
-        if (fresh || exe != e.exe) {
+        const bool described = fresh || exe != e.exe;
+        if (described) {
             e.exe = std::move(exe);
             stat = Describe(pid, e);
         }
-        if (!e.engineFinal)
+        const bool probed = !e.engineFinal;
+        if (probed)
             Probe(pid, e, nowMs,
                   stat.empty() ? ReadAt(procFd_.get(), d->d_name + std::string("/stat")) : stat);
+        // A process that ran another program while it was read (a child between its fork and
+        // its exec) is judged at the next scan, by what it runs then, never by a mix of both.
+        if ((described || probed) &&
+            ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe") != e.exe) {
+            known_.erase(it);
+            continue;
+        }
         current_.push_back(e.info);
     }
     ::closedir(dir);
