@@ -342,6 +342,19 @@ bool Daemon::StartTimers() {
     connect(members_.get(), &QTimer::timeout, this, [this] { RefreshMembers(); });
     members_->start(kMembersMs);
     RefreshMembers();
+    if (network_) {
+        // The UDP ports the cut accounts bind, closed to what comes from outside.
+        cutPorts_ = std::make_unique<QTimer>();
+        connect(cutPorts_.get(), &QTimer::timeout, this, [this] {
+            if (network_->Ranges().empty()) return;
+            std::string why;
+            const bool ok = network_->Refresh(&why);
+            if (!ok && !cutPortsFailed_)
+                Say("the cut accounts' UDP ports cannot be closed: " + why);
+            cutPortsFailed_ = !ok;
+        });
+        cutPorts_->start(kCutPortsMs);
+    }
     return true;
 }
 

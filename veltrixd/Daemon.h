@@ -142,7 +142,8 @@ class Daemon final : public QObject,
     std::set<uid_t> networkTold_;  // accounts told that their internet cannot be cut
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
-    std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_;
+    std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_, cutPorts_;
+    bool cutPortsFailed_ = false;  // said once until it works again
     std::vector<Account> memberList_;
     std::string subuid_;            // /etc/subuid as last read
     long long subuidChanged_ = -1;  // its change time then

@@ -2,8 +2,13 @@
 
 #include <nftables/libnftables.h>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <cstdlib>
+#include <sstream>
+
+#include "lib/platform/files/ReadFile.h"
 
 namespace veltrixd {
 
@@ -41,15 +46,23 @@ bool NetworkCut::Start(std::string* why) {
     working_ = Run("add table " + t + "\ndelete table " + t + "\ntable " + t +
                        " {\n"
                        "  set cut { type uid; flags interval; }\n"
+                       "  set ports { type inet_service; }\n"
                        "  chain output {\n"
                        "    type filter hook output priority filter; policy accept;\n"
                        "    oifname \"lo\" accept\n"
                        "    meta skuid @cut meta l4proto tcp reject with tcp reset\n"
                        "    meta skuid @cut reject\n"
                        "  }\n"
+                       "  chain input {\n"
+                       "    type filter hook input priority filter; policy accept;\n"
+                       "    iifname \"lo\" accept\n"
+                       "    meta skuid @cut drop\n"
+                       "    udp dport @ports drop\n"
+                       "  }\n"
                        "}\n",
                    why);
     ranges_.clear();
+    ports_.clear();
     return working_;
 }
 
@@ -77,7 +90,65 @@ bool NetworkCut::Cut(const std::set<UidRange>& ranges, std::string* why) {
     if (!elements.empty()) commands += "add element inet " + table_ + " cut { " + elements + " }\n";
     if (!Run(commands, why)) return false;
     ranges_ = ranges;
+    return Refresh(why);
+}
+
+bool NetworkCut::Refresh(std::string* why) {
+    if (!working_) return false;
+    std::set<unsigned> ports;
+    if (!ranges_.empty())
+        for (const char* table : {"/proc/net/udp", "/proc/net/udp6"})
+            ports.merge(UdpPortsOf(platform::ReadFileAt(AT_FDCWD, table, 16u << 20), ranges_));
+    return SetPorts(ports, why);
+}
+
+bool NetworkCut::SetPorts(const std::set<unsigned>& ports, std::string* why) {
+    if (ports == ports_) return true;
+    std::string commands = "flush set inet " + table_ + " ports\n";
+    if (!ports.empty()) {
+        std::string elements;
+        for (unsigned port : ports) {
+            if (!elements.empty()) elements.append(", ");
+            elements.append(std::to_string(port));
+        }
+        commands += "add element inet " + table_ + " ports { " + elements + " }\n";
+    }
+    if (!Run(commands, why)) return false;
+    ports_ = ports;
     return true;
+}
+
+std::set<unsigned> UdpPortsOf(const std::string& table, const std::set<UidRange>& ranges) {
+    std::set<unsigned> ports;
+    std::istringstream lines(table);
+    std::string line;
+    std::getline(lines, line);  // the heading
+    while (std::getline(lines, line)) {
+        // "sl local_address rem_address st tx_queue:rx_queue tr:tm->when retrnsmt uid ..."
+        std::istringstream fields(line);
+        std::string slot, local, remote, state, queues, timer, retransmits;
+        unsigned long long uid = 0;
+        if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid))
+            continue;
+        const std::size_t colon = local.find(':');
+        if (colon == std::string::npos || (colon != 8 && colon != 32)) continue;
+        const bool owned = std::any_of(ranges.begin(), ranges.end(), [&](const UidRange& r) {
+            return uid >= r.first && uid <= r.second;
+        });
+        if (!owned) continue;
+        const std::string address = local.substr(0, colon);
+        // 127.0.0.0/8 (its first byte is the last one written), ::1, ::ffff:127.0.0.0/104
+        const bool loopback =
+            (colon == 8 && address.substr(6) == "7F") ||
+            (colon == 32 && (address == "00000000000000000000000001000000" ||
+                             (address.substr(0, 16) == "0000000000000000" &&
+                              address.substr(16, 8) == "FFFF0000" && address.substr(30) == "7F")));
+        if (loopback) continue;
+        char* end = nullptr;
+        const unsigned long port = std::strtoul(local.c_str() + colon + 1, &end, 16);
+        if (end && *end == '\0' && port > 0 && port <= 65535) ports.insert(unsigned(port));
+    }
+    return ports;
 }
 
 void NetworkCut::Remove() {
@@ -85,6 +156,7 @@ void NetworkCut::Remove() {
     Run("delete table inet " + table_ + "\n", nullptr);
     working_ = false;
     ranges_.clear();
+    ports_.clear();
 }
 
 }  // namespace veltrixd

@@ -75,6 +75,30 @@ except OSError as e:
     print(("no page: " if mode == "tcp" else "no echo: ") + str(e))
 )";
 
+// Counts the datagrams that reach a UDP socket on every address (IPv4 and IPv6) for some seconds.
+constexpr const char* kListener = R"(import socket, sys, time
+port, seconds, out = int(sys.argv[1]), float(sys.argv[2]), sys.argv[3]
+s = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM)
+s.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 0); s.bind(("::", port))
+open(out + ".ready", "w").close()
+n, end = 0, time.time() + seconds
+while time.time() < end:
+    s.settimeout(max(0.01, end - time.time()))
+    try: s.recv(2048); n += 1
+    except OSError: pass
+open(out, "w").write(str(n))
+)";
+
+// Sends `count` datagrams to each address given, a tenth of a second apart.
+constexpr const char* kSender = R"(import socket, sys, time
+port, count = int(sys.argv[1]), int(sys.argv[2])
+for i in range(count):
+    for a in sys.argv[3:]:
+        s = socket.socket(socket.AF_INET6 if ":" in a else socket.AF_INET, socket.SOCK_DGRAM)
+        s.sendto(b"from outside", (a, port)); s.close()
+    time.sleep(0.1)
+)";
+
 class NetworkCutTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -88,11 +112,14 @@ class NetworkCutTest : public ::testing::Test {
         ::chmod(tmpl, 0755);
         std::ofstream(dir_ + "/server.py") << kServer;
         std::ofstream(dir_ + "/client.py") << kClient;
+        std::ofstream(dir_ + "/listen.py") << kListener;
+        std::ofstream(dir_ + "/send.py") << kSender;
         const unsigned n = std::random_device{}() % 200 + 20;
         suffix_ = std::to_string(::getpid()) + "x" + std::to_string(n);
         inner_ = "vtxa" + suffix_;
         outer_ = "vtxb" + suffix_;
         ours_ = "10.231." + std::to_string(n) + ".1";
+        ours6_ = "fd7a:231:" + std::to_string(n) + "::1";
         server_ = "10.231." + std::to_string(n) + ".2";
         int status = 0;
         Shell(ip_ + " netns add " + inner_ + " && " + ip_ + " netns add " + outer_ + " && " + ip_ +
@@ -100,9 +127,12 @@ class NetworkCutTest : public ::testing::Test {
                   suffix_ + " netns " + outer_ + " && " + ip_ + " -n " + inner_ + " addr add " +
                   ours_ + "/30 dev vxa" + suffix_ + " && " + ip_ + " -n " + outer_ + " addr add " +
                   server_ + "/30 dev vxb" + suffix_ + " && " + ip_ + " -n " + inner_ +
-                  " link set vxa" + suffix_ + " up && " + ip_ + " -n " + outer_ + " link set vxb" +
-                  suffix_ + " up && " + ip_ + " -n " + inner_ + " link set lo up && " + ip_ +
-                  " -n " + outer_ + " link set lo up",
+                  " link set vxa" + suffix_ + " up && " + ip_ + " -n " + inner_ + " addr add " +
+                  ours6_ + "/64 dev vxa" + suffix_ + " nodad && " + ip_ + " -n " + outer_ +
+                  " addr add fd7a:231:" + std::to_string(n) + "::2/64 dev vxb" + suffix_ +
+                  " nodad && " + ip_ + " -n " + outer_ + " link set vxb" + suffix_ + " up && " +
+                  ip_ + " -n " + inner_ + " link set lo up && " + ip_ + " -n " + outer_ +
+                  " link set lo up",
               &status);
         ASSERT_EQ(status, 0) << "the namespaces could not be made";
         made_ = true;
@@ -139,8 +169,38 @@ class NetworkCutTest : public ::testing::Test {
         return out;
     }
     std::string Tables() { return Shell(ip_ + " netns exec " + inner_ + " nft list tables 2>&1"); }
+    std::string Nft(const std::string& command) {
+        return Shell(ip_ + " netns exec " + inner_ + " nft " + command + " 2>&1");
+    }
+    // How many of 20 datagrams to each of our addresses from the server's side reach a socket of
+    // `user` bound to `port` on every address. `shut` waits (with the nft command) for the port
+    // to be closed first.
+    int Arriving(const std::string& user, int port, bool shut) {
+        fs::create_directories(dir_ + "/out");
+        ::chmod((dir_ + "/out").c_str(), 01777);  // the listener writes as `user`
+        const std::string out = dir_ + "/out/arrived-" + std::to_string(port);
+        Shell("setsid " + ip_ + " netns exec " + inner_ + " runuser -u " + user + " -- python3 " +
+              dir_ + "/listen.py " + std::to_string(port) + " 6 " + out +
+              " >/dev/null 2>&1 < /dev/null &");
+        if (!Eventually([&] { return fs::exists(out + ".ready"); }, 10000)) return -1;
+        if (shut && ::access("/usr/sbin/nft", X_OK) == 0 &&
+            !Eventually(
+                [&] {
+                    return Nft("list set inet veltrix ports").find(std::to_string(port)) !=
+                           std::string::npos;
+                },
+                5000))
+            return -2;
+        Shell(ip_ + " netns exec " + outer_ + " python3 " + dir_ + "/send.py " +
+              std::to_string(port) + " 20 " + ours_ + " " + ours6_);
+        if (!Eventually([&] { return fs::exists(out); }, 15000)) return -3;
+        std::ifstream in(out);
+        int n = -4;
+        in >> n;
+        return n;
+    }
 
-    std::string ip_, dir_, suffix_, inner_, outer_, ours_, server_;
+    std::string ip_, dir_, suffix_, inner_, outer_, ours_, ours6_, server_;
     bool made_ = false;
 };
 
@@ -192,6 +252,10 @@ TEST_F(NetworkCutTest, ABlockedMemberGetsNoPageAndEveryoneElseTheirs) {
     EXPECT_EQ(Fetch(sister.name, "tcp", server_), "page");
     EXPECT_EQ(Fetch(sister.name, "udp", server_), "echo");
     EXPECT_EQ(Fetch(outsider.name, "tcp", server_), "page");
+    // Nor does anything from outside reach a socket of the kid's, over IPv4 or IPv6, while the
+    // sister's gets every datagram.
+    EXPECT_EQ(Arriving(kid.name, 8090, true), 0);
+    EXPECT_EQ(Arriving(sister.name, 8091, false), 40);
 
     // The parent keeps the kid's network: programs alone are stopped.
     ASSERT_TRUE(sealed.Save(kid.uid, BlockedNow(true), nullptr));
@@ -229,6 +293,34 @@ TEST_F(NetworkCutTest, ABlockedMemberGetsNoPageAndEveryoneElseTheirs) {
     if (nftCli) {
         EXPECT_EQ(Tables().find("inet veltrix"), std::string::npos) << Tables();
     }
+}
+
+TEST(CutPorts, TheUdpPortsACutAccountHoldsOutsideLoopback) {
+    const std::string udp =
+        "   sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  "
+        "timeout inode ref pointer drops\n"
+        "  1: 00000000:1F9A 00000000:0000 07 00000000:00000000 00:00000000 00000000  1001 0 1 2 "
+        "0000000000000000 0\n"  // 8090 on every address, the kid's
+        "  2: 0100007F:0035 00000000:0000 07 00000000:00000000 00:00000000 00000000  1001 0 1 2 "
+        "0000000000000000 0\n"  // 127.0.0.1:53: loopback only
+        "  3: 0100A8C0:1F9B 0200A8C0:0050 01 00000000:00000000 00:00000000 00000000  100005 0 "
+        "1 2 0000000000000000 0\n"  // 192.168.0.1:8091, connected, a subordinate uid's
+        "  4: 00000000:1F9C 00000000:0000 07 00000000:00000000 00:00000000 00000000  1002 0 1 2 "
+        "0000000000000000 0\n"  // the sister's
+        "  5: garbage\n";
+    const std::set<veltrixd::UidRange> kid{{1001, 1001}, {100000, 165535}};
+    EXPECT_EQ(veltrixd::UdpPortsOf(udp, kid), (std::set<unsigned>{8090, 8091}));
+    const std::string udp6 =
+        "  sl  local_address                         remote_address                        st "
+        "tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode ref pointer drops\n"
+        "  1: 00000000000000000000000000000000:1F9D 00000000000000000000000000000000:0000 07 "
+        "00000000:00000000 00:00000000 00000000  1001 0 1 2 0000000000000000 0\n"
+        "  2: 00000000000000000000000001000000:1F9E 00000000000000000000000000000000:0000 07 "
+        "00000000:00000000 00:00000000 00000000  1001 0 1 2 0000000000000000 0\n"  // ::1
+        "  3: 0000000000000000FFFF00000100007F:1F9F 00000000000000000000000000000000:0000 07 "
+        "00000000:00000000 00:00000000 00000000  1001 0 1 2 0000000000000000 0\n";  // mapped lo
+    EXPECT_EQ(veltrixd::UdpPortsOf(udp6, kid), (std::set<unsigned>{8093}));
+    EXPECT_TRUE(veltrixd::UdpPortsOf(udp, {}).empty());
 }
 
 TEST(SubordinateIds, AnAccountsRangesByNameOrUidAndNothingOdd) {
