@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "lib/enforce/linux/ElfEngine.h"
+#include "lib/enforce/linux/UserLookup.h"
 #include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/UniqueFd.h"
@@ -181,15 +182,20 @@ const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string&
     return &known;
 }
 
-bool EngineProbe::RunsOwnCode(int procFd, int pid) const {
+bool EngineProbe::RunsOwnCode(int procFd, const Sighting& s) const {
     if (ownCode_) return true;
     // Variables that make the loader or an interpreter run files of the account's choosing.
     static constexpr std::string_view kLoaders[] = {
-        "LD_PRELOAD=",    "LD_LIBRARY_PATH=", "LD_AUDIT=",     "PYTHONPATH=", "PYTHONHOME=",
-        "PYTHONSTARTUP=", "PERL5LIB=",        "PERLLIB=",      "PERL5OPT=",   "RUBYLIB=",
-        "RUBYOPT=",       "NODE_PATH=",       "NODE_OPTIONS=", "GJS_PATH="};
-    const auto env = platform::ReadFileBounded(procFd, std::to_string(pid) + "/environ", 256 << 10);
+        "LD_PRELOAD=",   "LD_LIBRARY_PATH=", "LD_AUDIT=",       "PYTHONPATH=",
+        "PYTHONHOME=",   "PYTHONSTARTUP=",   "PYTHONUSERBASE=", "PYTHONPYCACHEPREFIX=",
+        "PERL5LIB=",     "PERLLIB=",         "PERL5OPT=",       "RUBYLIB=",
+        "RUBYOPT=",      "GEM_HOME=",        "GEM_PATH=",       "NODE_PATH=",
+        "NODE_OPTIONS=", "GJS_PATH=",        "GI_TYPELIB_PATH="};
+    const auto env =
+        platform::ReadFileBounded(procFd, std::to_string(s.pid) + "/environ", 256 << 10);
     if (!env) return true;  // unread: nothing vouches for it
+    // What an interpreter loads by its own per-user rules (a .pth file in the user site).
+    if (s.interpreted && LoadsUserCode(procFd, s.pid, s.exe, *env)) return true;
     std::string_view rest = *env;
     while (!rest.empty()) {
         const auto end = rest.find('\0');
@@ -234,7 +240,7 @@ PackageFacts EngineProbe::ProcessFacts(int procFd, const Sighting& s, const stru
     if (!StatFile(procFd, rel, &script) || !Evidenced(s.program, script, s.app)) return {};
     const PackageFacts facts = packages_.Of(s.program, s.app);
     // Called after a read of the process's maps: the account's own code in it is no package's.
-    if (facts.packaged && RunsOwnCode(procFd, s.pid)) return {};
+    if (facts.packaged && RunsOwnCode(procFd, s)) return {};
     return facts;
 }
 
@@ -315,7 +321,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
                     read = true;
                 }
             }
-            if (read && RunsOwnCode(procFd, s.pid)) v.package = {};
+            if (read && RunsOwnCode(procFd, s)) v.package = {};
             v.final = read || s.reads > 0;
         }
     }

@@ -25,7 +25,9 @@
 //    copied and renamed) is that browser (BrowserCopies), known once per file identity.
 //  - Installed software that runs an engine and is no browser runs on only while none of the
 //    account's own code runs in it: no file of its own mapped executable (a library, one
-//    preloaded, a memfd), no loader or interpreter path variable in its environment.
+//    preloaded, a memfd), no loader or interpreter path variable in its environment, and for an
+//    interpreter nothing in the per-user places it loads from (Python's user site and its .pth
+//    files, Node's and Ruby's home module folders).
 //  - The package facts are asked only for a process that runs an engine, and only with
 //    evidence: a file root owns whose path names that same file for the system too (or one of
 //    the Flatpak or snap app's own installed files); the script of an interpreter likewise, and
@@ -113,8 +115,9 @@ class EngineProbe {
     std::optional<Engine> ReadMaps(int procFd, int pid);
     const FileKnown* FileOf(int procFd, const std::string& pid, const MapsLine& m);
     // Whether the process read last (ReadMaps) runs code of the account's choosing: a file of
-    // its own mapped executable, or variables that make the loader or an interpreter load one.
-    bool RunsOwnCode(int procFd, int pid) const;
+    // its own mapped executable, variables that make the loader or an interpreter load one, or
+    // an interpreter's per-user place that holds code (UserLookup).
+    bool RunsOwnCode(int procFd, const Sighting& s) const;
     Engine EngineBeside(int procFd, const Sighting& s);
     bool Evidenced(const std::string& seen, const struct stat& real, const std::string& app) const;
     // The browser the process's executable (of no installed file) is an exact copy of, or "".

@@ -337,6 +337,41 @@ TEST_F(Probe, NeitherAPathOfItsOwnNamespaceNorItsOwnCodeInAnInstalledProgramIsEv
     EXPECT_FALSE(pathed.package.packaged);
 }
 
+TEST_F(Probe, AnInstalledScriptRunsTheAccountsCodeWhenItsInterpreterLoadsFromTheUserSite) {
+    // An installed interpreter running an installed script that maps an engine: the package's,
+    // as long as the interpreter's per-user places hold nothing.
+    if (::geteuid() != 0) GTEST_SKIP() << "installed files are root's";
+    const char* const savedHome = std::getenv("HOME");
+    const std::string home0 = savedHome ? savedHome : "/root";
+    const std::string python = Program(system.path / "usr/bin/python3");
+    const std::string script = (system.path / "usr/share/viewer/view.py").string();
+    Write(script, "import gi\n");
+    InstallPackage(system.path, "viewer", python + "\n" + script + "\n");
+    const std::string engine = EngineLibrary("webkit", system.path / "usr/lib/libviewer.so");
+    const fs::path kid = home.path / "kid";
+    fs::create_directories(kid / ".local/lib/python3.11/site-packages");  // made empty by pip
+    fs::create_directories(kid / ".node_modules");
+    ::setenv("HOME", kid.c_str(), 1);
+    auto look = [&] {
+        const pid_t pid = processes.Start({python, script, "--map", engine}, engine);
+        return Look(pid, python, 60, 0, 0, script);
+    };
+    const auto clean = look();
+    EXPECT_EQ(clean.engine, Engine::WebKitGtk);
+    EXPECT_TRUE(clean.package.packaged);
+    // A .pth file in the user site runs whatever it says at every start of the interpreter.
+    Write(kid / ".local/lib/python3.11/site-packages/x.pth", "import runpy\n");
+    EXPECT_FALSE(look().package.packaged);
+    fs::remove_all(kid / ".local");
+    EXPECT_TRUE(look().package.packaged);
+    // So does a user base named elsewhere.
+    ::setenv("PYTHONUSERBASE", (home.path / "elsewhere").c_str(), 1);
+    const auto based = look();
+    ::unsetenv("PYTHONUSERBASE");
+    ::setenv("HOME", home0.c_str(), 1);
+    EXPECT_FALSE(based.package.packaged);
+}
+
 TEST_F(Probe, AnEngineIsKnownByWhatItsFileIsUnderAnyName) {
     // By its entry point, and (a real WebKitGTK, where installed) by its own library name.
     const std::string exe = Program(home.path / "bin/reader");
