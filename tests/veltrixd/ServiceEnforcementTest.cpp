@@ -17,6 +17,7 @@
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
 #include "tests/support/SubordinateRange.h"
+#include "tests/support/TempEnv.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -135,7 +136,24 @@ TEST(ServiceEnforcement, PageViewersOfAFewLinesAreStoppedOnEveryRoad) {
         ASSERT_EQ(kid.Run({"/bin/sh", "-c", "mkdir -p ~/x && cp /usr/bin/w3m ~/x/notes"}), 0);
         text = kid.Spawn({"/bin/sh", "-c", "sleep 600 | exec ~/x/notes -T text/html"});
     }
+    // An installed script, run by the installed interpreter, with a .pth file of the child's in
+    // its user site doing the work (a .pth line that starts with "import" runs at every start).
+    const std::string version = testing_support::Run(
+        "python3 -c 'import sys; print(\"%d.%d\" % sys.version_info[:2], end=\"\")'");
+    const std::string site = kid.home + "/.local/lib/python" + version + "/site-packages";
+    const std::string installed = "/usr/lib/python" + version + "/this.py";
+    pid_t pth = 0;
+    if (std::filesystem::exists(installed)) {
+        ASSERT_EQ(kid.Run({"/bin/sh", "-c",
+                           "mkdir -p '" + site + "' && printf '%s\n' \"" + code("0") + "\" > '" +
+                               site + "/viewer.pth'"}),
+                  0);
+        pth = kid.Spawn({"/usr/bin/python3", installed});
+    }
     for (pid_t pid : {late, renamed}) EXPECT_TRUE(WaitForEnd(pid, kStopMs)) << service.LogText();
+    if (pth != 0) {
+        EXPECT_TRUE(WaitForEnd(pth, kStopMs)) << service.LogText();
+    }
     // The piped one ends with its python3 (the shell waits for it).
     EXPECT_TRUE(WaitForEnd(piped, kStopMs)) << service.LogText();
     if (text != 0) {
@@ -149,6 +167,10 @@ TEST(ServiceEnforcement, PageViewersOfAFewLinesAreStoppedOnEveryRoad) {
         << log;
     EXPECT_NE(log.find("a WebKitGTK browser (a copy in " + kid.bin + "notes)"), std::string::npos)
         << log;
+    if (pth != 0) {
+        EXPECT_NE(log.find("a WebKitGTK browser (a copy in " + installed + ")"), std::string::npos)
+            << log;
+    }
 }
 
 }  // namespace
