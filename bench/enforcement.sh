@@ -5,7 +5,7 @@
 #  - exec-to-end latency of a program named like a browser, started 100 times by a throwaway
 #    member account at a blocked hour (median, 99th percentile, worst); and, known by its engine
 #    (the guard and the service only), of a renamed copy beside Firefox's libxul.so and of a
-#    program that maps a WebKitGTK library, 40 times each;
+#    program that maps a WebKitGTK library, 40 times each, readable and execute only;
 #  - the service's CPU per minute and resident memory while it stands by (an allowed hour) and
 #    while the hour is blocked;
 #  - a flood of 2,000 programs of distinct names: what the log grows by and the service's memory.
@@ -36,7 +36,12 @@ cp "$build/tools/fake-program" "$work/copy/notes"
 cp "$build/tools/libfake-gecko.so" "$work/copy/libxul.so"
 cp "$build/tools/fake-program" "$work/webkit/notes"
 head -c 4096 /dev/zero > "$work/webkit/libwebkit2gtk-4.1.so.0"
-chown -R "$child:" "$work/program" "$work/firefox" "$work/copy" "$work/webkit"
+# The same two, execute only: nobody may read them, and /proc shows their processes as root's.
+cp -r "$work/copy" "$work/hidden-copy"
+cp -r "$work/webkit" "$work/hidden-webkit"
+chown -R "$child:" "$work/program" "$work/firefox" "$work/copy" "$work/webkit" \
+    "$work/hidden-copy" "$work/hidden-webkit"
+chmod 0111 "$work/hidden-copy/notes" "$work/hidden-webkit/notes"
 export VELTRIX_USER_STORE=$work/home/store VELTRIX_CONTROL_SOCKET=$work/run/control
 key='\Software\Microsoft\Windows\CurrentVersion\Quenmark\Kestrune'
 uid=$(id -u "$child")
@@ -47,6 +52,10 @@ by_engine() {
         "$work/copy/notes" 40)"
     echo "  maps a WebKitGTK library:         $("$build/bench/bench_stop_latency" "$uid" "$gid" \
         "$work/webkit/notes" 40 --map "$work/webkit/libwebkit2gtk-4.1.so.0")"
+    echo "  the copy, execute only:           $("$build/bench/bench_stop_latency" "$uid" "$gid" \
+        "$work/hidden-copy/notes" 40)"
+    echo "  the WebKitGTK one, execute only:  $("$build/bench/bench_stop_latency" "$uid" "$gid" \
+        "$work/hidden-webkit/notes" 40 --map "$work/hidden-webkit/libwebkit2gtk-4.1.so.0")"
 }
 boxes() {  # the hour boxes of the current and the next hour
     for t in now "+1 hour"; do

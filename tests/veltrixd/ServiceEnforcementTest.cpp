@@ -18,6 +18,7 @@
 #include "tests/support/Signal.h"
 #include "tests/support/SubordinateRange.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Wait.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -66,6 +67,37 @@ TEST(ServiceEnforcement, AMembersSubordinateUidsAreTheMember) {
     const std::string log = service.LogText();
     EXPECT_NE(log.find("[" + kid.name + "] Stopped firefox"), std::string::npos) << log;
     EXPECT_NE(log.find("[" + kid.name + "] Stopped chromium"), std::string::npos) << log;
+}
+
+// Copies nobody may read (execute only) under names of no browser are judged by what they are:
+// the engine they map, the installed browser whose executable they copy. (How fast: the
+// enforcement benchmark's execute-only figures.)
+TEST(ServiceEnforcement, ExecuteOnlyCopiesAreKnownForWhatTheyAre) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    const std::string webkit = "/usr/lib/x86_64-linux-gnu/libwebkit2gtk-4.1.so.0";
+    if (!std::filesystem::exists(webkit) || !std::filesystem::exists("/usr/bin/w3m"))
+        GTEST_SKIP() << "needs WebKitGTK and w3m";
+    GuardUser kid;
+    testing_support::ServiceProcess service(kid.MemberGroup(), {});
+    ASSERT_TRUE(service.started());
+    ASSERT_TRUE(service.Seal(kid.uid, "0"));
+    ASSERT_TRUE(service.Reread(kid.name));
+    ASSERT_EQ(kid.Run({"/bin/sh", "-c",
+                       "cd ~ && cp '" + kid.Program("fake") + "' notes && cp " + webkit +
+                           " libnotes.so && cp /usr/bin/w3m pager && chmod 0111 notes pager"}),
+              0);
+    const pid_t mapper = kid.Spawn({kid.home + "/notes", "--map", kid.home + "/libnotes.so"});
+    const pid_t pager = kid.Spawn({"/bin/sh", "-c", "sleep 600 | exec ~/pager -T text/html"});
+    EXPECT_TRUE(WaitForEnd(mapper, kStopMs)) << service.LogText();
+    const std::string copy = "Stopped w3m (a copy in " + kid.home + "/pager)";
+    EXPECT_TRUE(testing_support::Eventually(
+        [&] { return service.LogText().find(copy) != std::string::npos; }, kStopMs))
+        << service.LogText();
+    testing_support::Signal(pager, SIGKILL);
+    EXPECT_NE(
+        service.LogText().find("Stopped a WebKitGTK browser (a copy in " + kid.home + "/notes)"),
+        std::string::npos)
+        << service.LogText();
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
