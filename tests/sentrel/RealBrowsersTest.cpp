@@ -21,6 +21,8 @@
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
+#include "tests/support/TempEnv.h"
+#include "tests/support/Wait.h"
 
 namespace fs = std::filesystem;
 using testing_support::GuardUser;
@@ -169,13 +171,16 @@ class RealBrowsers : public ::testing::Test {
             others.emplace_back("yelp", Start("/usr/bin/yelp", {}));
         else
             std::cout << "skipped: yelp is not installed\n";
-        if (fs::exists("/usr/lib/thunderbird/thunderbird"))
-            others.emplace_back("thunderbird",
-                                Start("/usr/lib/thunderbird/thunderbird",
-                                      {"--headless", "--profile", user->home + "/tb"}));
-        else
+        pid_t mail = 0;
+        if (fs::exists("/usr/bin/thunderbird")) {
+            // As its menu entry starts it (the package's launcher script), on a first start: it
+            // makes its profile and shows its account set-up in content processes of its own
+            // (sandboxed, each in an empty root of its own).
+            mail = Start("/usr/bin/thunderbird", {"--headless"});
+            others.emplace_back("thunderbird", mail);
+        } else {
             std::cout << "skipped: thunderbird is not installed\n";
-
+        }
         for (const Browser& b : present) {
             const auto started = std::chrono::steady_clock::now();
             const std::string copy = CopyOf(b), link = user->home + "/link-" + b.name;
@@ -195,6 +200,16 @@ class RealBrowsers : public ::testing::Test {
             EXPECT_TRUE(Stopped(log, b.name)) << b.package << "\n" << log();
             EXPECT_TRUE(Stopped(log, b.copyName + " (a copy in " + copy + ")")) << b.package << "\n"
                                                                                 << log();
+        }
+        // Thunderbird's content processes, judged too.
+        if (mail != 0) {
+            const bool content = testing_support::Eventually(
+                [&] {
+                    return testing_support::Run("pgrep -u " + user->name + " -f -- -contentproc")
+                               .size() > 0;
+                },
+                30000);
+            if (!content) std::cout << "thunderbird made no content process\n";
         }
         // Some scans later (they had started before every browser, so they were judged).
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));

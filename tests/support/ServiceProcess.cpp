@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,34 @@
 #include "veltrixd/SealedStore.h"
 
 namespace testing_support {
+
+namespace {
+
+// The command that gives the service no more capabilities than the package's unit grants
+// (CapabilityBoundingSet=), so that nothing here works only because a test runs it as full root.
+// Empty when not root, or setpriv or the unit is not there.
+std::vector<std::string> WithTheUnitsCapabilities() {
+    const char* setpriv = "/usr/bin/setpriv";
+    if (::geteuid() != 0 || ::access(setpriv, X_OK) != 0) return {};
+    std::ifstream unit(VELTRIX_SOURCE_DIR "/debian/veltrix.veltrixd.service");
+    std::string line, caps = "-all";
+    const std::string key = "CapabilityBoundingSet=";
+    while (std::getline(unit, line)) {
+        if (line.rfind(key, 0) != 0) continue;
+        std::istringstream names(line.substr(key.size()));
+        std::string name;
+        while (names >> name) {
+            if (name.rfind("CAP_", 0) != 0) return {};
+            std::transform(name.begin(), name.end(), name.begin(),
+                           [](unsigned char c) { return std::tolower(c); });
+            caps += ",+" + name.substr(4);
+        }
+        return {setpriv, "--bounding-set", caps, "--"};
+    }
+    return {};
+}
+
+}  // namespace
 
 ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string> extra,
                                std::vector<std::string> env, std::vector<std::string> prefix)
@@ -36,6 +65,8 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
     }
     ::setenv("VELTRIX_CONTROL_SOCKET", socket.c_str(), 1);
     args_ = std::move(prefix);
+    const std::vector<std::string> limited = WithTheUnitsCapabilities();
+    args_.insert(args_.end(), limited.begin(), limited.end());
     args_.insert(args_.end(),
                  {std::string(VELTRIX_TOOLS_DIR) + "/veltrixd", "--state", dir_ + "/state/sealed",
                   "--socket", socket, "--log", dir_ + "/log/Block.log", "--group", group});

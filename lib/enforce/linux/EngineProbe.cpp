@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "lib/enforce/linux/ElfEngine.h"
+#include "lib/enforce/linux/LoaderVariables.h"
 #include "lib/enforce/linux/UserLookup.h"
 #include "lib/platform/files/BoundedRead.h"
 #include "lib/platform/files/ReadFile.h"
@@ -184,27 +185,13 @@ const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string&
 
 bool EngineProbe::RunsOwnCode(int procFd, const Sighting& s) const {
     if (ownCode_) return true;
-    // Variables that make the loader or an interpreter run files of the account's choosing.
-    static constexpr std::string_view kLoaders[] = {
-        "LD_PRELOAD=",   "LD_LIBRARY_PATH=", "LD_AUDIT=",       "PYTHONPATH=",
-        "PYTHONHOME=",   "PYTHONSTARTUP=",   "PYTHONUSERBASE=", "PYTHONPYCACHEPREFIX=",
-        "PERL5LIB=",     "PERLLIB=",         "PERL5OPT=",       "RUBYLIB=",
-        "RUBYOPT=",      "GEM_HOME=",        "GEM_PATH=",       "NODE_PATH=",
-        "NODE_OPTIONS=", "GJS_PATH=",        "GI_TYPELIB_PATH="};
     const auto env =
         platform::ReadFileBounded(procFd, std::to_string(s.pid) + "/environ", 256 << 10);
     if (!env) return true;  // unread: nothing vouches for it
-    // What an interpreter loads by its own per-user rules (a .pth file in the user site).
-    if (s.interpreted && LoadsUserCode(procFd, s.pid, s.exe, *env)) return true;
-    std::string_view rest = *env;
-    while (!rest.empty()) {
-        const auto end = rest.find('\0');
-        const std::string_view var = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        for (std::string_view name : kLoaders)
-            if (var.substr(0, name.size()) == name) return true;
-    }
-    return false;
+    // Variables that make the loader or an interpreter run files of the account's choosing, and
+    // what an interpreter loads by its own per-user rules (a .pth file in the user site).
+    return LoaderVariablesNameOwnCode(procFd, s.pid, *env) ||
+           (s.interpreted && LoadsUserCode(procFd, s.pid, s.exe, *env));
 }
 
 // The engine whose files lie beside the executable (Firefox and Chromium keep theirs there), in

@@ -25,9 +25,9 @@
 //    copied and renamed) is that browser (BrowserCopies), known once per file identity.
 //  - Installed software that runs an engine and is no browser runs on only while none of the
 //    account's own code runs in it: no file of its own mapped executable (a library, one
-//    preloaded, a memfd), no loader or interpreter path variable in its environment, and for an
-//    interpreter nothing in the per-user places it loads from (Python's user site and its .pth
-//    files, Node's and Ruby's home module folders).
+//    preloaded, a memfd), no loader or interpreter variable in its environment naming what is
+//    not the system's (LoaderVariables), and for an interpreter nothing in the per-user places
+//    it loads from (Python's user site and its .pth files, Node's and Ruby's home folders).
 //  - The package facts are asked only for a process that runs an engine, and only with
 //    evidence: a file root owns whose path names that same file for the system too (or one of
 //    the Flatpak or snap app's own installed files); the script of an interpreter likewise, and

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -17,6 +18,7 @@
 
 #include "lib/enforce/Programs.h"
 #include "lib/enforce/linux/EngineProbe.h"
+#include "lib/enforce/linux/LoaderVariables.h"
 #include "lib/enforce/linux/Packages.h"
 #include "tests/support/Exec.h"
 #include "tests/support/Signal.h"
@@ -370,6 +372,33 @@ TEST_F(Probe, AnInstalledScriptRunsTheAccountsCodeWhenItsInterpreterLoadsFromThe
     ::unsetenv("PYTHONUSERBASE");
     ::setenv("HOME", home0.c_str(), 1);
     EXPECT_FALSE(based.package.packaged);
+}
+
+TEST(LoaderVariables, WhatTheSystemSetsForItselfIsNoAccountsCode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "the account's own directory is made as root";
+    const int procFd = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int pid = ::getpid();
+    auto own = [&](const std::string& vars) {
+        std::string environ = vars;
+        std::replace(environ.begin(), environ.end(), '|', '\0');
+        return enforce::LoaderVariablesNameOwnCode(procFd, pid, environ);
+    };
+    TempDir home;
+    ::chown(home.path.c_str(), 65534, 65534);
+    // Thunderbird's content processes; a variable of no loader; empty values.
+    EXPECT_FALSE(
+        own("LD_LIBRARY_PATH=/usr/lib/thunderbird|LD_PRELOAD=libmozsandbox.so|"
+            "NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt|NODE_OPTIONS=|"
+            "PYTHONPATH=/usr/lib/nothing-here"));
+    EXPECT_FALSE(own("LD_PRELOAD=libfoo.so  libbar.so"));
+    // What the account may change, a relative or empty entry (the current directory), options.
+    for (const std::string& vars : std::vector<std::string>{
+             "LD_PRELOAD=" + home.path.string() + "/x.so", "LD_LIBRARY_PATH=/usr/lib:",
+             "LD_LIBRARY_PATH=/usr/lib:" + home.path.string(), "PYTHONPATH=lib",
+             "LD_PRELOAD=./x.so", "PYTHONPATH=/tmp/anything", "NODE_OPTIONS=--require x",
+             "PERL5OPT=-Mx", "GI_TYPELIB_PATH=" + home.path.string() + "/typelibs"})
+        EXPECT_TRUE(own(vars)) << vars;
+    ::close(procFd);
 }
 
 TEST_F(Probe, AnEngineIsKnownByWhatItsFileIsUnderAnyName) {

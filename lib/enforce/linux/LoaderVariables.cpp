@@ -1,0 +1,89 @@
+#include "lib/enforce/linux/LoaderVariables.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <string>
+
+namespace enforce {
+
+namespace {
+
+enum class Holds { Paths, Options };
+
+struct LoaderVariable {
+    std::string_view name;
+    Holds holds;
+    std::string_view separators;
+};
+
+// (LD_PRELOAD's bare names are looked up in LD_LIBRARY_PATH and the system's directories.)
+constexpr LoaderVariable kLoaders[] = {
+    {"LD_PRELOAD", Holds::Paths, ": "},      {"LD_AUDIT", Holds::Paths, ":"},
+    {"LD_LIBRARY_PATH", Holds::Paths, ":;"}, {"PYTHONPATH", Holds::Paths, ":"},
+    {"PYTHONHOME", Holds::Paths, ":"},       {"PYTHONSTARTUP", Holds::Paths, ""},
+    {"PYTHONUSERBASE", Holds::Paths, ""},    {"PYTHONPYCACHEPREFIX", Holds::Paths, ""},
+    {"PERL5LIB", Holds::Paths, ":"},         {"PERLLIB", Holds::Paths, ":"},
+    {"PERL5OPT", Holds::Options, ""},        {"RUBYLIB", Holds::Paths, ":"},
+    {"RUBYOPT", Holds::Options, ""},         {"GEM_HOME", Holds::Paths, ""},
+    {"GEM_PATH", Holds::Paths, ":"},         {"NODE_PATH", Holds::Paths, ":"},
+    {"NODE_OPTIONS", Holds::Options, ""},    {"GJS_PATH", Holds::Paths, ":"},
+    {"GI_TYPELIB_PATH", Holds::Paths, ":"},
+};
+
+bool NamesOwnCode(int procFd, int pid, const LoaderVariable& v, std::string_view value) {
+    if (value.empty()) return false;
+    if (v.holds == Holds::Options) return true;
+    const bool bareNames = v.name == "LD_PRELOAD" || v.name == "LD_AUDIT";
+    while (true) {
+        const auto end =
+            v.separators.empty() ? std::string_view::npos : value.find_first_of(v.separators);
+        const std::string_view entry = value.substr(0, end);
+        if (entry.empty()) {
+            // LD_PRELOAD's separators may repeat; elsewhere an empty entry is the current
+            // directory.
+            if (!bareNames) return true;
+        } else if (entry[0] == '/') {
+            if (!SystemsOwnPath(procFd, pid, entry)) return true;
+        } else if (!bareNames || entry.find('/') != std::string_view::npos) {
+            return true;  // relative to wherever the process is
+        }
+        if (end == std::string_view::npos) return false;
+        value.remove_prefix(end + 1);
+    }
+}
+
+}  // namespace
+
+bool SystemsOwnPath(int procFd, int pid, std::string_view path) {
+    const std::string root = std::to_string(pid) + "/root";
+    // Every prefix ending at a slash, then the whole path.
+    for (std::size_t at = 0; at != std::string_view::npos;) {
+        const std::size_t next = path.find('/', at + 1);
+        const std::string_view prefix = path.substr(0, next);
+        at = next;
+        if (prefix.empty()) continue;
+        struct stat st {};
+        if (::fstatat(procFd, (root + std::string(prefix)).c_str(), &st, 0) != 0)
+            return errno == ENOENT || errno == ENOTDIR;  // nothing to load there
+        if (st.st_uid != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
+    }
+    return true;
+}
+
+bool LoaderVariablesNameOwnCode(int procFd, int pid, std::string_view environ) {
+    while (!environ.empty()) {
+        const auto end = environ.find('\0');
+        const std::string_view var = environ.substr(0, end);
+        environ = end == std::string_view::npos ? std::string_view{} : environ.substr(end + 1);
+        for (const LoaderVariable& v : kLoaders)
+            if (var.size() > v.name.size() && var.substr(0, v.name.size()) == v.name &&
+                var[v.name.size()] == '=' &&
+                NamesOwnCode(procFd, pid, v, var.substr(v.name.size() + 1)))
+                return true;
+    }
+    return false;
+}
+
+}  // namespace enforce
