@@ -22,6 +22,7 @@
 #include "lib/enforce/linux/SystemClock.h"
 #include "lib/platform/core/SignalEvents.h"
 #include "lib/platform/files/ReadFile.h"
+#include "lib/platform/files/ReplaceFile.h"
 #include "lib/platform/files/SharedLog.h"
 #include "lib/platform/registry/Registry.h"
 #include "lib/store/ValueNames.h"
@@ -74,6 +75,16 @@ void Daemon::Log(const std::string& line) {
     digests_.Add(line);
 }
 
+void Daemon::Alert(const Account& account, const std::string& line) {
+    AlertLine(account.name, line);
+}
+
+void Daemon::AlertLine(const std::string& account, const std::string& line) {
+    log_->Append(line);
+    digests_.Alert(account, line);
+    KeepUnseen();
+}
+
 void Daemon::ReadDigests() {
     // The log holds at most two parts of 1 MiB each.
     const std::string path = platform::ResolveSharedLog(config_.logPath);
@@ -81,9 +92,25 @@ void Daemon::ReadDigests() {
                    platform::ReadFileAt(AT_FDCWD, path, 2u << 20));
 }
 
+std::string Daemon::UnseenPath() const {
+    return platform::DirectoryOfPath(config_.stateDir) + "unseen-alerts";
+}
+
+void Daemon::KeepUnseen() {
+    std::string why;
+    if (!platform::ReplaceFile(UnseenPath(), digests_.Unseen(), 0600, &why))
+        Say("the alerts not seen yet cannot be kept: " + why);
+}
+
 void Daemon::LogFor(const std::string& account, const std::string& text) {
     enforce::SystemClock clock;
     Log(enforce::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
+}
+
+void Daemon::AlertFor(const std::string& account, const std::string& text) {
+    enforce::SystemClock clock;
+    AlertLine(account,
+              enforce::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
 }
 
 // The log is root's, readable by the group (every member's statistics window shows it) and
@@ -186,8 +213,8 @@ bool Daemon::CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly
     for (uid_t uid : newly)
         if (networkTold_.insert(uid).second)
             if (auto a = AccountOf(uid))
-                LogFor(a->name, "the internet cannot be cut at blocked hours (" + why +
-                                    "): browsers and listed applications are stopped as before");
+                AlertFor(a->name, "the internet cannot be cut at blocked hours (" + why +
+                                      "): browsers and listed applications are stopped as before");
     return false;
 }
 
@@ -236,6 +263,8 @@ bool Daemon::OpenLog() {
     PrepareLog();
     log_ = std::make_unique<LogWriter>(config_.logPath, *this);
     ReadDigests();
+    // The alerts no parent had seen before the service stopped (root's, beside its state).
+    digests_.RestoreUnseen(platform::ReadFileAt(AT_FDCWD, UnseenPath(), 1u << 20));
     return true;
 }
 
@@ -385,7 +414,11 @@ std::int64_t Daemon::NowMs() {
 }
 
 void Daemon::Log(const Account& account, const std::string& text) {
-    LogFor(account.name, text);
+    AlertFor(account.name, text);
+}
+
+void Daemon::Seen(const Account& account) {
+    if (digests_.Seen(account.name)) KeepUnseen();
 }
 
 void Daemon::SealedChanged(const Account& account) {

@@ -90,6 +90,11 @@ class Daemon final : public QObject,
 
     void OnSignal(int signal);
     void LogFor(const std::string& account, const std::string& text);
+    // A line of the log that is an alert for the parents, shown until one has seen it.
+    void AlertFor(const std::string& account, const std::string& text);
+    void AlertLine(const std::string& account, const std::string& line);
+    void KeepUnseen();  // the alerts not seen yet, in the service's state
+    std::string UnseenPath() const;
     void RefreshMembers();
     // Writes the account's sealed values (unless `passwordOnly`) and the password's marker into
     // its own store.
@@ -100,6 +105,7 @@ class Daemon final : public QObject,
     // RequestsOutside (and LogWriter::Outside: NowMs; OutsideChanges::Listener: Log)
     std::int64_t NowMs() override;
     void Log(const Account& account, const std::string& text) override;
+    void Seen(const Account& account) override;
     void SealedChanged(const Account& account) override;
     bool ClearLog(const SeenLog& seen, std::string* why) override;
     bool Autostart(bool on, std::string* why) override;
@@ -110,6 +116,7 @@ class Daemon final : public QObject,
     control::Fields StateOf(const Account& account) override;
     // EnforcerOutside
     void Log(const std::string& line) override;
+    void Alert(const Account& account, const std::string& line) override;
     void Notify(uid_t uid, const std::string& text) override;
     bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) override;
     void Stopped(const Account& account) override;

@@ -29,6 +29,7 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     }
     void Notify(const std::string& text) override { enforcer.outside_.Notify(account.uid, text); }
     void Log(const std::string& line) override { enforcer.outside_.Log(line); }
+    void Alert(const std::string& line) override { enforcer.outside_.Alert(account, line); }
 
     Enforcer& enforcer;
     Account account;

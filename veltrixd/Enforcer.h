@@ -39,7 +39,9 @@ inline constexpr int kSafetyScanMs = 10000;
 class EnforcerOutside {
   public:
     virtual ~EnforcerOutside() = default;
-    virtual void Log(const std::string& line) = 0;                // one line of Block.log
+    virtual void Log(const std::string& line) = 0;  // one line of Block.log
+    // One line of Block.log that is an alert about the account for its parent.
+    virtual void Alert(const Account& account, const std::string& line) = 0;
     virtual void Notify(uid_t uid, const std::string& text) = 0;  // to the account's session
     // The accounts whose network is cut from now on (blocking on, a blocked hour, and the
     // parent did not keep the network); `newly` those that were not before. False when the cut

@@ -64,6 +64,7 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
         return std::nullopt;
     }
     limit_.Right(account.uid, from.uid);
+    outside_.Seen(account);
     return sealed;
 }
 

@@ -33,8 +33,11 @@ class RequestsOutside {
   public:
     virtual ~RequestsOutside() = default;
     virtual std::int64_t NowMs() = 0;  // a clock that never jumps
-    // A line for the parent in the log, about `account`.
+    // A line for the parent in the log, about `account`: an alert the family list shows until
+    // a parent has seen it.
     virtual void Log(const Account& account, const std::string& text) = 0;
+    // The account's password was given: whoever gave it has seen the account's alerts.
+    virtual void Seen(const Account& account) = 0;
     // The account's sealed settings changed: enforce the new ones.
     virtual void SealedChanged(const Account& account) = 0;
     // Removes from the log what the parent saw (the lines appended since stay).

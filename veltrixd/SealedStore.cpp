@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "lib/control/Protocol.h"
+#include "lib/platform/files/ReplaceFile.h"
 #include "lib/platform/files/UniqueFd.h"
 
 namespace veltrixd {
@@ -96,30 +97,7 @@ bool SealedStore::Save(uid_t uid, const Sealed& sealed, std::string* why) {
     if (!sealed.passwordHash.empty())
         text += control::Encode({kPasswordField, sealed.passwordHash});
     for (const auto& [name, value] : sealed.values) text += control::Encode({name, value});
-
-    const std::string path = FileOf(uid);
-    std::string temp = path + ".XXXXXX";
-    platform::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (!fd.valid()) return Fail(why, "cannot write in " + dir_ + ": " + std::strerror(errno));
-    bool ok = ::fchmod(fd.get(), 0600) == 0;
-    for (std::size_t done = 0; ok && done < text.size();) {
-        const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    ok = ok && ::fsync(fd.get()) == 0;
-    const int error = errno;
-    fd.reset();
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        const int e = ok ? errno : error;
-        ::unlink(temp.c_str());
-        return Fail(why, "cannot write " + path + ": " + std::strerror(e));
-    }
-    if (platform::UniqueFd dir(::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        dir.valid())
-        ::fsync(dir.get());
-    return true;
+    return platform::ReplaceFile(FileOf(uid), text, 0600, why);
 }
 
 }  // namespace veltrixd

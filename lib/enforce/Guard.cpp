@@ -38,6 +38,11 @@ void Guard::Log(const std::string& text) {
     outside_.Log(FormatDateTime(clock_.Local(clock_.Now())) + " " + who + text);
 }
 
+void Guard::Alert(const std::string& text) {
+    const std::string who = identity_.account.empty() ? "" : "[" + identity_.account + "] ";
+    outside_.Alert(FormatDateTime(clock_.Local(clock_.Now())) + " " + who + text);
+}
+
 void Guard::Started(const PreviousRun& previous) {
     Log(identity_.program + " " + identity_.version + " started (pid " +
         std::to_string(identity_.pid) + ")");
@@ -47,13 +52,13 @@ void Guard::Started(const PreviousRun& previous) {
     const std::string when = FormatDateTime(clock_.Local(previous.lastSeen));
     const std::string before = "the guard before (pid " + std::to_string(previous.pid) + ")";
     if (previous.kind == PreviousRun::Vanished && previous.exact)
-        Log("No guard ran for " + gap + ": " + before + " was killed at " + when);
+        Alert("No guard ran for " + gap + ": " + before + " was killed at " + when);
     else if (previous.kind == PreviousRun::Vanished)
-        Log("No guard ran for about " + gap + ": " + before + " was last seen at " + when +
-            " and ended without stopping (it was killed, or the computer stopped)");
+        Alert("No guard ran for about " + gap + ": " + before + " was last seen at " + when +
+              " and ended without stopping (it was killed, or the computer stopped)");
     else
-        Log("No guard ran for " + gap + ": " + before + " stopped at " + when + " (" +
-            previous.reason + ")");
+        Alert("No guard ran for " + gap + ": " + before + " stopped at " + when + " (" +
+              previous.reason + ")");
 }
 
 void Guard::Stopping(const std::string& reason) {

@@ -47,6 +47,8 @@ class Outside {
     virtual bool Stop(const ProcessInfo& p) = 0;
     virtual void Notify(const std::string& text) = 0;  // a desktop notification
     virtual void Log(const std::string& line) = 0;     // one line of Block.log
+    // One line of Block.log that is an alert for the parent (time with no guard).
+    virtual void Alert(const std::string& line) { Log(line); }
 };
 
 struct Identity {
@@ -100,6 +102,7 @@ class Guard {
     HourState StateNow();
     // Logs a line of the guard's own, with the date and time first.
     void Log(const std::string& text);
+    void Alert(const std::string& text);
 
   private:
     bool BlockedAt(const LocalTime& t) const;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <thread>
 
+#include "lib/control/Client.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
@@ -98,6 +100,69 @@ TEST(ServiceEnforcement, ExecuteOnlyCopiesAreKnownForWhatTheyAre) {
         service.LogText().find("Stopped a WebKitGTK browser (a copy in " + kid.home + "/notes)"),
         std::string::npos)
         << service.LogText();
+}
+
+// The request `fields` asked as `uid` in a process of its own: the reply's first field.
+std::string AskAs(uid_t uid, gid_t gid, const control::Fields& fields) {
+    int out[2];
+    if (::pipe(out) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(1);
+        const control::Reply r = control::Ask(fields, 10000);
+        const std::string first = r.ok() ? "ok" : r.fields.empty() ? "failed" : r.fields[0];
+        (void)!::write(out[1], first.data(), first.size());
+        ::_exit(0);
+    }
+    ::close(out[1]);
+    std::string first;
+    char buf[64];
+    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) first.append(buf, n);
+    ::close(out[0]);
+    ::waitpid(pid, nullptr, 0);
+    return first;
+}
+
+// The alerts the parents' family list shows for `account`, one a line; the last of them.
+std::string Alerts(const std::string& account) {
+    const control::Reply r = control::Ask({"state", account}, 10000);
+    std::string alerts;
+    for (std::size_t i = 6; r.ok() && i < r.fields.size(); ++i) alerts += r.fields[i] + "\n";
+    return r.ok() ? alerts : "(none: " + r.Text() + ")";
+}
+std::string LastAlert(const std::string& account) {
+    const control::Reply r = control::Ask({"state", account}, 10000);
+    return r.ok() && r.fields.size() > 6 ? r.fields.back() : "(none: " + r.Text() + ")";
+}
+
+// A child's guesses at the password stay the family list's last alert, whatever the child has
+// stopped after them, through a restart of the service, until a parent gives the password.
+TEST(ServiceEnforcement, AWrongPasswordStaysInTheFamilyListUntilAParentHasSeenIt) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    GuardUser kid;
+    testing_support::ServiceProcess service(kid.MemberGroup(), {"--no-events"});
+    ASSERT_TRUE(service.started());
+    ASSERT_TRUE(service.Seal(kid.uid, "0"));
+    ASSERT_TRUE(service.Reread(kid.name));
+    for (int i = 0; i < 5; ++i) AskAs(kid.uid, kid.gid, {"verify", "guess " + std::to_string(i)});
+    const std::string guessing = "wrong passwords within a minute";
+    EXPECT_NE(LastAlert(kid.name).find(guessing), std::string::npos) << service.LogText();
+    // Programs named like the service's alerts, stopped after it.
+    for (int i = 0; i < 4; ++i) {
+        const pid_t p = kid.Spawn({kid.Program("firefox"), "1 wrong password for " + kid.name});
+        EXPECT_TRUE(WaitForEnd(p, kStopMs)) << service.LogText();
+    }
+    EXPECT_NE(LastAlert(kid.name).find(guessing), std::string::npos) << service.LogText();
+    ASSERT_TRUE(service.Restart());
+    // (The service's own restart is an alert too: the time it did not enforce.)
+    EXPECT_NE(Alerts(kid.name).find(guessing), std::string::npos) << service.LogText();
+    // The parent opens the child's settings: seen.
+    EXPECT_TRUE(control::Ask({"for", kid.name, "verify", "parent"}, 10000).ok());
+    const std::string after = Alerts(kid.name);
+    EXPECT_EQ(after.find(guessing), std::string::npos) << after;
+    EXPECT_EQ(after.find("No guard ran"), std::string::npos) << after;
+    EXPECT_NE(LastAlert(kid.name).find("Stopped firefox"), std::string::npos) << after;
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {

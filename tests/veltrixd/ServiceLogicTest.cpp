@@ -116,6 +116,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     void Log(const veltrixd::Account& a, const std::string& text) override {
         log_.push_back(a.name + ": " + text);
     }
+    void Seen(const veltrixd::Account& a) override { seen_.push_back(a.name); }
     void SealedChanged(const veltrixd::Account& a) override { changed_.push_back(a.uid); }
     bool ClearLog(const veltrixd::SeenLog& seen, std::string*) override {
         cleared_ = static_cast<long long>(seen.bytes);
@@ -152,6 +153,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     std::int64_t now_ = 100000;
     std::vector<std::string> log_;
     std::vector<uid_t> changed_;
+    std::vector<std::string> seen_;  // whose password was given
     long long cleared_ = -1;
     std::uint64_t clearedInode_ = 0, clearedPrevious_ = 0;
     std::string autostart_;
@@ -227,8 +229,11 @@ TEST_F(RequestsTest, GuessingWaitsAndIsLoggedOncePerBurst) {
     const Fields held = Ask(kid_, {"verify", "family pw"});
     EXPECT_EQ(held[0], "error");
     EXPECT_NE(held[1].find("Try again in 60 seconds"), std::string::npos) << held[1];
-    // The child's guessing never makes the parent wait.
+    // The child's guessing never makes the parent wait; nor did it see the alerts: only the
+    // parent who gave the password did.
+    EXPECT_TRUE(seen_.empty());
     EXPECT_EQ(Ask(mum_, {"for", "kid", "verify", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(seen_, std::vector<std::string>{"kid"});
     EXPECT_EQ(Ask(kid_, {"verify", "family pw"})[0], "error");
     EXPECT_EQ(First(sister_, "x"), Fields{"ok"});
     EXPECT_EQ(Ask(sister_, {"verify", "x"}), Fields{"ok"});
@@ -355,12 +360,13 @@ TEST(LogDigest, TodaysStopsOfOneAccountAndItsNewestAlerts) {
         "2026-12-09 09:06:00 [kidding] Stopped game (pid 9, /x), a listed application\n";
     const veltrixd::LogDigest kid = veltrixd::DigestOf(log, "kid", "2026-12-09");
     EXPECT_EQ(kid.stoppedToday, 1 + 7 + 30);
+    // The newest stops; a wrong password is an alert only as the service tells it (below).
     EXPECT_EQ(kid.alerts,
               (std::vector<std::string>{
+                  "2026-12-09 08:01:00 Stopped firefox (pid 2, /usr/bin/firefox), a web browser",
                   "2026-12-09 08:30:00 firefox was stopped 7 more times since 2026-12-09 08:01:00",
                   "2026-12-09 09:00:00 and 30 more programs stopped since 2026-12-09 08:00:00, not "
-                  "named one by one (the last: x)",
-                  "2026-12-09 09:05:00 3 wrong passwords for kid from the account of kid"}));
+                  "named one by one (the last: x)"}));
     EXPECT_EQ(veltrixd::DigestOf(log, "sister", "2026-12-09").stoppedToday, 1);
     EXPECT_EQ(veltrixd::DigestOf(log, "nobody", "2026-12-09").alerts.size(), 0u);
     EXPECT_EQ(veltrixd::DigestOf("", "kid", "2026-12-09").stoppedToday, 0);
@@ -395,6 +401,43 @@ TEST(LogDigest, TodaysStopsOfOneAccountAndItsNewestAlerts) {
     EXPECT_EQ(veltrixd::DigestOf(forged, "kid", "2026-12-09").stoppedToday, 1 + 2 + 3);
     kept.Reset("");
     EXPECT_TRUE(kept.Of("kid", "2026-12-10").alerts.empty());
+}
+
+TEST(LogDigest, AnAlertStaysUntilAParentHasSeenItWhateverComesAfter) {
+    veltrixd::LogDigests digests;
+    const std::string wrong =
+        "2026-12-09 09:05:00 [kid] 3 wrong passwords for kid from the account "
+        "of kid";
+    digests.Alert("kid", wrong);
+    // The child's programs, named to look like the service's alerts, stopped after it.
+    for (int i = 0; i < 5; ++i)
+        digests.Add("2026-12-09 09:1" + std::to_string(i) +
+                    ":00 [kid] Stopped 9 wrong passwords for kid from the account of mum (pid " +
+                    std::to_string(i) + ", /home/kid/x), a listed application");
+    digests.Add("2026-12-09 09:20:00 [kid] Settings read: the password was changed outside");
+    auto alerts = digests.Of("kid", "2026-12-09").alerts;
+    ASSERT_EQ(alerts.size(), veltrixd::kAlertsShown + 1);
+    EXPECT_EQ(alerts.back(),
+              "2026-12-09 09:05:00 3 wrong passwords for kid from the account of kid");
+    EXPECT_EQ(alerts.front().substr(0, 19), "2026-12-09 09:12:00");  // the newest stops before it
+    // It outlasts a restart of the service, and a clear of the log.
+    veltrixd::LogDigests restarted;
+    restarted.RestoreUnseen(digests.Unseen() + "damaged\n\tno account\n");
+    restarted.Reset("");
+    EXPECT_EQ(restarted.Of("kid", "2026-12-09").alerts, std::vector<std::string>{alerts.back()});
+    EXPECT_TRUE(restarted.Of("sister", "2026-12-09").alerts.empty());
+    // Seen: gone, and only for that account.
+    digests.Alert("sister", "2026-12-09 09:30:00 [sister] settings changed outside the panel");
+    EXPECT_TRUE(digests.Seen("kid"));
+    EXPECT_FALSE(digests.Seen("kid"));
+    EXPECT_EQ(digests.Of("kid", "2026-12-09").alerts.size(), veltrixd::kAlertsShown);
+    EXPECT_EQ(digests.Unseen(), "sister\t2026-12-09 09:30:00 settings changed outside the panel\n");
+    // A flood of alerts keeps the newest.
+    for (int i = 0; i < 50; ++i)
+        digests.Alert("kid", "2026-12-09 10:00:" + std::to_string(10 + i % 50) +
+                                 " [kid] 1 wrong password for kid from the account of kid");
+    EXPECT_EQ(digests.Of("kid", "2026-12-09").alerts.size(),
+              veltrixd::kAlertsShown + veltrixd::kUnseenKept);
 }
 
 }  // namespace
