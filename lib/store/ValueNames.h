@@ -32,6 +32,12 @@ inline constexpr int kBlockedApps = 9;
 inline std::string HourFlagName(int n) {
     return "CheckBox" + std::to_string(n) + "Check";
 }
+// "MinutesADay<w>", w = 0 (Sunday) .. 6: the minutes of governed use a day allows; absent: no
+// limit.
+inline std::string MinutesADayName(int weekday) {
+    return "MinutesADay" + std::to_string(weekday);
+}
+inline constexpr int kMostMinutesADay = 1440;
 // "App<n>", n = 1 .. 9.
 inline std::string AppName(int n) {
     return "App" + std::to_string(n);
