@@ -59,6 +59,14 @@ bool MakeDirs(const std::string& dir) {
     return true;
 }
 
+// `line` as the log holds it (a program's name may hold any bytes, line breaks among them), for
+// the digests: one line, whatever it quotes.
+std::string AsLogged(const std::string& line) {
+    std::string logged = platform::EncodeLogLine(line);
+    while (!logged.empty() && (logged.back() == '\n' || logged.back() == '\r')) logged.pop_back();
+    return logged;
+}
+
 }  // namespace
 
 void Say(const std::string& text) {
@@ -72,7 +80,7 @@ Daemon::~Daemon() = default;
 
 void Daemon::Log(const std::string& line) {
     log_->Append(line);
-    digests_.Add(line);
+    digests_.Add(AsLogged(line));
 }
 
 void Daemon::Alert(const Account& account, const std::string& line) {
@@ -81,7 +89,7 @@ void Daemon::Alert(const Account& account, const std::string& line) {
 
 void Daemon::AlertLine(const std::string& account, const std::string& line) {
     log_->Append(line);
-    digests_.Alert(account, line);
+    digests_.Alert(account, AsLogged(line));
     KeepUnseen();
 }
 

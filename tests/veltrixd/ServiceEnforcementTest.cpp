@@ -154,6 +154,15 @@ TEST(ServiceEnforcement, AWrongPasswordStaysInTheFamilyListUntilAParentHasSeenIt
         EXPECT_TRUE(WaitForEnd(p, kStopMs)) << service.LogText();
     }
     EXPECT_NE(LastAlert(kid.name).find(guessing), std::string::npos) << service.LogText();
+    // A path with a line break, and a line of its own after it: one alert of one stop.
+    const std::string forged = kid.bin + "x\n2026-12-09 00:00:00 [" + kid.name + "] Stopped y";
+    std::filesystem::create_directories(forged);
+    std::filesystem::copy_file(kid.Program("chromium"), forged + "/chromium");
+    const pid_t odd = kid.Spawn({forged + "/chromium"});
+    EXPECT_TRUE(WaitForEnd(odd, kStopMs)) << service.LogText();
+    EXPECT_EQ(Alerts(kid.name).find("00:00:00 Stopped y"), std::string::npos) << Alerts(kid.name);
+    EXPECT_NE(Alerts(kid.name).find("x\\x0a2026-12-09 00:00:00"), std::string::npos)
+        << Alerts(kid.name);
     ASSERT_TRUE(service.Restart());
     // (The service's own restart is an alert too: the time it did not enforce.)
     EXPECT_NE(Alerts(kid.name).find(guessing), std::string::npos) << service.LogText();
@@ -162,7 +171,7 @@ TEST(ServiceEnforcement, AWrongPasswordStaysInTheFamilyListUntilAParentHasSeenIt
     const std::string after = Alerts(kid.name);
     EXPECT_EQ(after.find(guessing), std::string::npos) << after;
     EXPECT_EQ(after.find("No guard ran"), std::string::npos) << after;
-    EXPECT_NE(LastAlert(kid.name).find("Stopped firefox"), std::string::npos) << after;
+    EXPECT_NE(LastAlert(kid.name).find("Stopped chromium"), std::string::npos) << after;
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {
