@@ -286,6 +286,13 @@ bool Daemon::StartEnforcing() {
                 "): programs are stopped alone");
     }
     enforcer_ = std::make_unique<Enforcer>(*store_, identity, *this);
+    // Each member's use of its daily allowance, root's alone, beside the sealed settings.
+    const std::string useDir = platform::DirectoryOfPath(config_.stateDir) + "use/";
+    if (::mkdir(useDir.c_str(), 0700) == 0 || errno == EEXIST)
+        enforcer_->SetUseDir(useDir);
+    else
+        Say("cannot make " + useDir + " (" + std::strerror(errno) +
+            "): the members' use of their allowance is not kept over a restart");
     requests_ = std::make_unique<Requests>(*store_, *this);
     return true;
 }

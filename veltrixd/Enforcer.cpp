@@ -2,10 +2,14 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+
+#include "lib/enforce/Allowance.h"
 #include "lib/enforce/linux/ProcScanner.h"
 #include "lib/enforce/linux/Stopper.h"
 #include "lib/enforce/linux/SystemClock.h"
 #include "lib/platform/files/ReadFile.h"
+#include "lib/platform/files/ReplaceFile.h"
 #include "lib/store/ValueNames.h"
 #include "veltrixd/SealedStore.h"
 
@@ -38,6 +42,10 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     enforce::ProcScanner table;
     enforce::Stopper stopper;
     std::unique_ptr<enforce::Guard> guard;
+    enforce::Allowance allowance;
+    std::unique_ptr<enforce::UseCounter> use;
+    std::vector<std::string> governed;  // what ran at the last look
+    bool useRead = false;               // the first tick after the use was read: no news of it
 };
 
 Enforcer::Enforcer(SealedStore& store, enforce::Identity identity, EnforcerOutside& outside)
@@ -73,6 +81,11 @@ void Enforcer::SetMembers(const std::vector<Account>& members) {
         }
         auto g = std::make_unique<AccountGuard>(*this, a);
         g->table.SetSubordinates(ranges);
+        g->use = std::make_unique<enforce::UseCounter>(
+            useDir_.empty() ? enforce::UseRecord{}
+                            : enforce::UseRecord::Parse(platform::ReadFileAt(
+                                  AT_FDCWD, useDir_ + std::to_string(a.uid), 4u << 20)));
+        g->useRead = true;
         g->guard->Started(started_ ? enforce::PreviousRun{} : previous_);
         guards_[a.uid] = std::move(g);
         Reload(a.uid);
@@ -101,6 +114,7 @@ void Enforcer::Reload(uid_t uid) {
     }
     const auto off = sealed->values.find(store::kInternetOff);
     it->second->internetOff = off == sealed->values.end() || off->second != "No";
+    it->second->allowance = enforce::Allowance::FromValues(sealed->values);
     guard.SettingsRead(enforce::InterpretSettings([&sealed](const std::string& name) {
         auto v = sealed->values.find(name);
         if (v == sealed->values.end()) return enforce::StoreValue{};
@@ -147,10 +161,76 @@ void Enforcer::ScanNow() {
     }
 }
 
+void Enforcer::CountUse(AccountGuard& g) {
+    enforce::Guard& guard = *g.guard;
+    const bool limited = std::any_of(g.allowance.minutes.begin(), g.allowance.minutes.end(),
+                                     [](int m) { return m >= 0; });
+    if (!guard.Settings().blocking || !limited) {
+        g.governed.clear();
+        return;
+    }
+    const std::int64_t now = clock_->Now();
+    const enforce::LocalTime local = clock_->Local(now);
+    // What runs, looked at every few ticks; nothing is counted while an hour blocks it.
+    if (guard.Blocking())
+        g.governed.clear();
+    else if (ticks_ % kGovernedTicks == 0)
+        g.governed = guard.Governed();
+    const bool silent = std::exchange(g.useRead, false);
+    const auto out =
+        g.use->Advance({clock_->Elapsed(), local, !g.governed.empty(), g.governed}, g.allowance);
+    const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
+    const std::string today = enforce::DateOf(local);
+    if (out.warnMinutes != 0 && !silent) {
+        const std::string text = std::to_string(out.warnMinutes) +
+                                 (out.warnMinutes == 1 ? " minute" : " minutes") + " of today's " +
+                                 enforce::LongMinutes(minutes) + " left";
+        outside_.Notify(g.account.uid, text);
+        guard.Log("Warning shown: " + text);
+    }
+    if (!g.use->UsedUp(local, g.allowance) || guard.UsedUpOn(today)) return;
+    const std::string verb = minutes == 1 || minutes == 60 ? " is" : " are";
+    guard.SetUsedUp(today, "today's " + enforce::ShortMinutes(minutes) + verb + " used up");
+    KeepUseOf(g);  // the day's end outlasts whatever comes
+    if (!silent) {
+        guard.Log("today's " + enforce::ShortMinutes(minutes) + " used up at " +
+                  enforce::FormatDateTime(local).substr(11, 5));
+        // "until Thursday 08:00": more tomorrow, or on that day.
+        std::string until = guard.StateNow().until;
+        std::string more = "More another day.";
+        if (until.rfind("until ", 0) == 0 && until.size() > 6) {
+            until = until.substr(6);
+            const std::string tomorrow = enforce::DayName((local.weekday + 1) % 7);
+            if (until.rfind(tomorrow + " ", 0) == 0)
+                more = "More tomorrow from " + until.substr(tomorrow.size() + 1) + ".";
+            else if (until.find(' ') != std::string::npos)
+                more = "More on " + until.substr(0, until.find(' ')) + " from " +
+                       until.substr(until.find(' ') + 1) + ".";
+        }
+        outside_.Notify(g.account.uid,
+                        "Today's " + enforce::LongMinutes(minutes) + verb + " used up. " + more);
+    }
+    dirty_.insert(g.account.uid);
+}
+
+void Enforcer::KeepUse() {
+    for (auto& [uid, g] : guards_) KeepUseOf(*g);
+}
+
+void Enforcer::KeepUseOf(AccountGuard& g) {
+    if (useDir_.empty() || g.use->Record().Days().empty()) return;
+    std::string why;
+    if (!platform::ReplaceFile(useDir_ + std::to_string(g.account.uid), g.use->Record().Serialize(),
+                               0600, &why))
+        g.guard->Log("the day's use cannot be kept: " + why);
+}
+
 void Enforcer::Tick() {
+    ++ticks_;
     bool anyBlocking = false;
     for (auto& [uid, g] : guards_) {
         g->guard->Tick();
+        CountUse(*g);
         // An hour that starts to block: what runs goes now, not at the next safety scan.
         const bool blocking = g->guard->Blocking();
         if (blocking && !g->wasBlocking) dirty_.insert(uid);
@@ -160,6 +240,7 @@ void Enforcer::Tick() {
     schedule_->Rechecking(anyBlocking);
     if (!dirty_.empty()) schedule_->Soon();
     UpdateCut();
+    if (ticks_ % kKeepUseTicks == 0) KeepUse();
 }
 
 void Enforcer::EventsHealthy(bool healthy) {
@@ -197,6 +278,7 @@ void Enforcer::ScanBlocking() {
 }
 
 void Enforcer::Stopping(const std::string& reason) {
+    KeepUse();
     for (auto& [uid, g] : guards_) g->guard->Stopping(reason);
 }
 

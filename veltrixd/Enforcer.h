@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lib/enforce/Guard.h"
@@ -34,6 +35,10 @@ namespace veltrixd {
 class SealedStore;
 
 inline constexpr int kSafetyScanMs = 10000;
+// A member with an allowance: what runs is looked at every kGovernedTicks ticks (a second each)
+// for its use, which is kept every kKeepUseTicks.
+inline constexpr int kGovernedTicks = 5;
+inline constexpr int kKeepUseTicks = 60;
 
 // What the enforcement does through the rest of the service.
 class EnforcerOutside {
@@ -74,6 +79,10 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     void EventsHealthy(bool healthy);
     // What the account's hours say now; nullopt when it is not enforced.
     std::optional<enforce::Guard::HourState> StateOf(uid_t uid);
+    // Where each member's use is kept (a directory of root's, one file per uid); "" keeps none.
+    void SetUseDir(std::string dir) { useDir_ = std::move(dir); }
+    // Every member's use written to its file now (also done each kKeepUseTicks).
+    void KeepUse();
 
   private:
     struct AccountGuard;
@@ -91,6 +100,9 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     void ScanNow();
     void Recheck();
     void Scan(AccountGuard& g);
+    // The account's daily allowance: its use counted, warned of, and its day blocked once used.
+    void CountUse(AccountGuard& g);
+    void KeepUseOf(AccountGuard& g);
 
     SealedStore& store_;
     enforce::Identity identity_;
@@ -108,6 +120,8 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     };
     std::vector<Subordinate> subordinates_;  // the members' subordinate uids
     std::unique_ptr<enforce::ScanSchedule> schedule_;
+    std::string useDir_;
+    int ticks_ = 0;
 };
 
 }  // namespace veltrixd

@@ -110,6 +110,8 @@ bool IsSealedName(std::string_view name) {
         return number(name.substr(8, name.size() - 13), store::kHourFlags);
     if (name.size() > 3 && name.substr(0, 3) == "App")
         return number(name.substr(3), store::kBlockedApps);
+    for (int day = 0; day < 7; ++day)
+        if (name == store::MinutesADayName(day)) return true;
     return false;
 }
 
@@ -117,6 +119,7 @@ std::vector<std::string> SealedNames() {
     std::vector<std::string> names{store::kNeedJob, store::kNeedGuard, store::kInternetOff};
     for (int n = 1; n <= store::kHourFlags; ++n) names.push_back(store::HourFlagName(n));
     for (int n = 1; n <= store::kBlockedApps; ++n) names.push_back(store::AppName(n));
+    for (int day = 0; day < 7; ++day) names.push_back(store::MinutesADayName(day));
     return names;
 }
 

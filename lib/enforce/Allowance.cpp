@@ -53,6 +53,20 @@ std::string DateOf(const LocalTime& t) {
     return text;
 }
 
+std::string ShortMinutes(int minutes) {
+    const int h = minutes / 60, m = minutes % 60;
+    if (h == 0) return std::to_string(m) + " min";
+    return std::to_string(h) + " h" + (m == 0 ? "" : " " + std::to_string(m) + " min");
+}
+
+std::string LongMinutes(int minutes) {
+    const int h = minutes / 60, m = minutes % 60;
+    const std::string hours = std::to_string(h) + (h == 1 ? " hour" : " hours");
+    const std::string mins = std::to_string(m) + (m == 1 ? " minute" : " minutes");
+    if (h == 0) return mins;
+    return m == 0 ? hours : hours + " " + mins;
+}
+
 int DayUse::Total() const {
     int total = 0;
     for (int s : seconds) total += s;

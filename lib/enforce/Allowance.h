@@ -39,6 +39,10 @@ struct Allowance {
 
 // "YYYY-MM-DD"
 std::string DateOf(const LocalTime& t);
+// An allowance as the log says it ("2 h", "1 h 30 min", "45 min") and as a notification does
+// ("2 hours", "1 hour 30 minutes", "45 minutes").
+std::string ShortMinutes(int minutes);
+std::string LongMinutes(int minutes);
 
 // One day's governed use: seconds in each hour, and for each program.
 struct DayUse {

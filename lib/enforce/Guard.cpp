@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "lib/enforce/Allowance.h"
 #include "lib/store/HourBoxes.h"
 
 namespace enforce {
@@ -111,8 +112,29 @@ void Guard::WatcherEnded(int pid, bool restarting) {
 }
 
 bool Guard::BlockedAt(const LocalTime& t) const {
+    return GridBlocks(t) || (settings_.blocking && !usedUpWhy_.empty() && DateOf(t) == usedUp_);
+}
+
+bool Guard::GridBlocks(const LocalTime& t) const {
     return settings_.blocking &&
            settings_.blocked[static_cast<std::size_t>(store::HourBox(t.weekday, t.hour) - 1)];
+}
+
+void Guard::SetUsedUp(const std::string& date, const std::string& why) {
+    usedUp_ = date;
+    usedUpWhy_ = why;
+}
+
+std::vector<std::string> Guard::Governed() {
+    std::vector<std::string> running;
+    for (const ProcessInfo& p : table_.Scan()) {
+        if (Spared(p)) continue;
+        const Match m = Classify(p, settings_.apps);
+        if (m.kind != Match::None &&
+            std::find(running.begin(), running.end(), m.name) == running.end())
+            running.push_back(m.name);
+    }
+    return running;
 }
 
 bool Guard::Blocking() {
@@ -217,14 +239,7 @@ void Guard::Warn(std::int64_t now) {
         // Each warning has a window of 45 s, so a busy second does not lose it.
         if (left > minutes * 60 || left <= minutes * 60 - 45) continue;
         if (!warned_.insert({next, minutes}).second) return;
-        std::vector<std::string> running;
-        for (const ProcessInfo& p : table_.Scan()) {
-            if (Spared(p)) continue;
-            const Match m = Classify(p, settings_.apps);
-            if (m.kind != Match::None &&
-                std::find(running.begin(), running.end(), m.name) == running.end())
-                running.push_back(m.name);
-        }
+        const std::vector<std::string> running = Governed();
         if (running.empty()) return;
         const std::string text = Join(running) + " will be closed in " + std::to_string(minutes) +
                                  (minutes == 1 ? " minute" : " minutes") + ", at " +
@@ -268,7 +283,7 @@ void Guard::Scan() {
         for (int pid : s.pids) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
         if (Admit("stop " + name, name, pids, true))
             Log("Stopped " + name + " (pid " + pids + ", " + s.exe + "), " + s.rule + ": " +
-                HourSpan(t) + " is a blocked hour");
+                (GridBlocks(t) ? HourSpan(t) + " is a blocked hour" : usedUpWhy_));
         else if (!repeats_.Counting("stop " + name))
             continue;  // folded: no notification of its own either
         auto told = notified_.find(name);

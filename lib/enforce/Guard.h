@@ -93,6 +93,14 @@ class Guard {
     void Killed(const ProcessInfo& p);
 
     const GuardSettings& Settings() const { return settings_; }
+    // The rest of the day of `date` ("YYYY-MM-DD", local) blocks too, while blocking is on: the
+    // day's allowance is used up. `why` ends the stop lines ("today's 2 h are used up"); "" and
+    // any date lift it.
+    void SetUsedUp(const std::string& date, const std::string& why);
+    bool UsedUpOn(const std::string& date) const { return !usedUpWhy_.empty() && usedUp_ == date; }
+    // The names of the browsers and listed applications of the table running now (as the stop
+    // lines name them), each once.
+    std::vector<std::string> Governed();
     // What the account's hours say now: whether one blocks (blocking on and a blocked hour), and
     // until when ("until 17:00", "until Monday 08:00"; "" when it never changes).
     struct HourState {
@@ -105,7 +113,8 @@ class Guard {
     void Alert(const std::string& text);
 
   private:
-    bool BlockedAt(const LocalTime& t) const;
+    bool BlockedAt(const LocalTime& t) const;  // the grid's hour, or a day used up
+    bool GridBlocks(const LocalTime& t) const;
     bool Spared(const ProcessInfo& p) const;
     // "until HH:00" (with the day when not today) of the first hour from `now` that blocks
     // (`blocks`) or allows; `never` when no hour of the week does.
@@ -145,6 +154,7 @@ class Guard {
     std::set<int> protected_;
     std::set<std::pair<int, std::uint64_t>> stopping_;  // (pid, start time)
     std::map<std::string, std::int64_t> notified_;      // program name -> when last told
+    std::string usedUp_, usedUpWhy_;                    // the day whose rest blocks, and why
     RepeatFilter repeats_;
 };
 

@@ -10,17 +10,22 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
 #include "lib/control/Client.h"
+#include "lib/password/PasswordHash.h"
+#include "lib/store/ValueNames.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
 #include "tests/support/SubordinateRange.h"
 #include "tests/support/TempEnv.h"
 #include "tests/support/Wait.h"
+#include "veltrixd/SealedStore.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -172,6 +177,51 @@ TEST(ServiceEnforcement, AWrongPasswordStaysInTheFamilyListUntilAParentHasSeenIt
     EXPECT_EQ(after.find(guessing), std::string::npos) << after;
     EXPECT_EQ(after.find("No guard ran"), std::string::npos) << after;
     EXPECT_NE(LastAlert(kid.name).find("Stopped chromium"), std::string::npos) << after;
+}
+
+// A day's allowance: counted while a browser runs at an allowed hour, the browser stopped once it
+// is used up, the rest of the day blocked (across a restart of the service too), told once.
+TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    GuardUser kid;
+    testing_support::ServiceProcess service(kid.MemberGroup(), {});
+    ASSERT_TRUE(service.started());
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    if (tm.tm_hour == 23 && tm.tm_min >= 55) GTEST_SKIP() << "too near midnight";
+    // Every hour allowed, one minute a day today, of which 50 s were used before.
+    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
+                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
+    for (int box = 1; box <= store::kHourFlags; ++box)
+        sealed.values[store::HourFlagName(box)] = "1";
+    ASSERT_TRUE(
+        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
+    std::string day = std::string("day ") + date;
+    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 50" : " 0";
+    std::filesystem::create_directories(service.dir() + "/state/use");
+    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service.Restart());
+    ASSERT_TRUE(service.Reread(kid.name));
+
+    const pid_t browser = kid.Spawn({kid.Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(browser, 30000)) << service.LogText();
+    const std::string used = "] today's 1 min used up at ";
+    EXPECT_NE(service.LogText().find(used), std::string::npos) << service.LogText();
+    EXPECT_NE(service.LogText().find("a web browser: today's 1 min is used up"), std::string::npos)
+        << service.LogText();
+    ASSERT_TRUE(service.Restart());
+    const pid_t again = kid.Spawn({kid.Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(again, kStopMs)) << service.LogText();
+    const std::string log = service.LogText();
+    EXPECT_EQ(log.find(used), log.rfind(used)) << log;  // told once
+    // What was counted is kept, root's alone.
+    struct stat st {};
+    ASSERT_EQ(::stat((service.dir() + "/state/use/" + std::to_string(kid.uid)).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {

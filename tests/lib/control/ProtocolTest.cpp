@@ -44,13 +44,13 @@ TEST(Protocol, RefusesWhatNoClientSends) {
 
 TEST(Protocol, SealedNamesAreExactlyTheEnforcedValues) {
     for (const char* good : {"NeedJobOrNot", "NeedGuardOrNot", "InternetOffOrNot", "CheckBox1Check",
-                             "CheckBox168Check", "App1", "App9"})
+                             "CheckBox168Check", "App1", "App9", "MinutesADay0", "MinutesADay6"})
         EXPECT_TRUE(control::IsSealedName(good)) << good;
-    for (const char* bad :
-         {"EnterPassword", "CheckBox0Check", "CheckBox169Check", "CheckBox01Check", "CheckBoxCheck",
-          "App0", "App10", "App", "app1", "CheckBox1Checkx", "thisversion"})
+    for (const char* bad : {"EnterPassword", "CheckBox0Check", "CheckBox169Check",
+                            "CheckBox01Check", "CheckBoxCheck", "App0", "App10", "App", "app1",
+                            "CheckBox1Checkx", "thisversion", "MinutesADay7", "MinutesADay"})
         EXPECT_FALSE(control::IsSealedName(bad)) << bad;
-    EXPECT_EQ(control::SealedNames().size(), 3u + 168u + 9u);
+    EXPECT_EQ(control::SealedNames().size(), 3u + 168u + 9u + 7u);
 }
 
 }  // namespace

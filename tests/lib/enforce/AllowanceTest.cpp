@@ -59,6 +59,12 @@ TEST(Allowance, ReadFromTheSettingsAndAnythingOddIsNoLimit) {
                                                {store::MinutesADayName(5), ""}});
     EXPECT_EQ(a.minutes, (std::array<int, 7>{120, 0, -1, -1, -1, -1, -1}));
     EXPECT_FALSE(Allowance::FromValues({}).Limits(3));
+    EXPECT_EQ(enforce::ShortMinutes(120), "2 h");
+    EXPECT_EQ(enforce::ShortMinutes(90), "1 h 30 min");
+    EXPECT_EQ(enforce::ShortMinutes(45), "45 min");
+    EXPECT_EQ(enforce::LongMinutes(120), "2 hours");
+    EXPECT_EQ(enforce::LongMinutes(61), "1 hour 1 minute");
+    EXPECT_EQ(enforce::LongMinutes(1), "1 minute");
 }
 
 TEST(UseCounter, OnlyUseCountsAndADayWithoutAnAllowanceIsNeverUsedUp) {

@@ -259,6 +259,35 @@ TEST(GuardStopping, UntilTheNextAllowedHour) {
     EXPECT_EQ(told(all), "firefox is blocked at every hour of the week");
 }
 
+// A day whose allowance is used up blocks for the rest of that day only, says why in its stop
+// lines, and names what runs; blocking off lifts it, as it lifts every hour.
+TEST(GuardStopping, ADayUsedUpBlocksItsRestAndNoOtherDay) {
+    World w;
+    w.Read(Blocked({{3, 0}, {3, 1}, {3, 2}, {3, 3}, {3, 4}, {3, 5}, {3, 6}, {3, 7}}));
+    w.table.Add(1001, kFirefox);
+    w.table.Add(1002, "/usr/bin/gedit");
+    EXPECT_EQ(w.guard.Governed(), std::vector<std::string>{"firefox"});
+    EXPECT_FALSE(w.guard.Blocking());
+    w.guard.SetUsedUp("2026-12-08", "today's 2 h are used up");
+    EXPECT_TRUE(w.guard.UsedUpOn("2026-12-08"));
+    ASSERT_TRUE(w.guard.Blocking());
+    EXPECT_EQ(w.guard.StateNow().until, "until Wednesday 08:00");
+    w.clock.Advance(120);
+    w.guard.Scan();
+    ASSERT_FALSE(w.out.lines.empty());
+    EXPECT_NE(w.out.lines.back().find("Stopped firefox (pid 1001"), std::string::npos);
+    EXPECT_NE(w.out.lines.back().find("a web browser: today's 2 h are used up"), std::string::npos)
+        << w.out.lines.back();
+    EXPECT_EQ(w.out.notes.back(), "firefox is blocked until Wednesday 08:00");
+    // Another day (a clock set forward) is the grid's alone.
+    w.clock.SetLocal(2026, 12, 9, 9, 0);
+    EXPECT_FALSE(w.guard.Blocking());
+    w.clock.SetLocal(2026, 12, 8, 23, 0);
+    EXPECT_TRUE(w.guard.Blocking());
+    w.Read(Values{{store::kNeedJob, Text("No")}});
+    EXPECT_FALSE(w.guard.Blocking());
+}
+
 // A program restarted 100 times in a minute: its first line, then one line with the count; a
 // program restarted all afternoon costs a few lines an hour.
 TEST(GuardRepeats, RestartsAreCountedNotLoggedOneByOne) {
