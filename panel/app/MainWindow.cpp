@@ -13,6 +13,7 @@
 #include "panel/blocking/GuardProgram.h"
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
+#include "panel/schedule/TimeADayDialog.h"
 #include "panel/settings/Settings.h"
 
 namespace app {
@@ -37,6 +38,8 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     Internetoff1->setCheckable(true);
     Internetoff1->setChecked(true);
     Internetoff1->setVisible(false);
+    Timeaday1 = file->addAction(QStringLiteral("&Time a day..."));
+    Timeaday1->setVisible(false);
     file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("Exit"));
     file->addSeparator();
@@ -90,6 +93,7 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     On(Editblocked1, &QAction::triggered, [this] { Editblocked1Click(); });
     On(Changepassword1, &QAction::triggered, [this] { Changepassword1Click(); });
     On(Internetoff1, &QAction::triggered, [this] { Internetoff1Click(); });
+    On(Timeaday1, &QAction::triggered, [this] { Timeaday1Click(); });
     On(Exit1, &QAction::triggered, [this] { Exit1Click(); });
     On(S1, &QAction::triggered, [this] { S1Click(); });
     On(Checkupofupdating1, &QAction::triggered, [this] { Checkupofupdating1Click(); });
@@ -211,8 +215,10 @@ void TForm1::SealedSettingsShown() {
 }
 
 void TForm1::ShowInternetOff() {
-    // Only the system service cuts an account's network; without it the option would do nothing.
+    // Only the system service cuts an account's network and counts its time a day; without it
+    // the options would do nothing.
     Internetoff1->setVisible(settings::Current().ThroughService());
+    Timeaday1->setVisible(settings::Current().ThroughService());
     std::string value;
     settings::With([&](settings::Values& reg) { value = reg.ReadString(store::kInternetOff); });
     Internetoff1->setChecked(value != "No");
@@ -223,6 +229,11 @@ void TForm1::Internetoff1Click() {
     settings::With(
         [&](settings::Values& reg) { reg.WriteString(store::kInternetOff, off ? "Yes" : "No"); });
     settings::Current().Seal();
+}
+
+void TForm1::Timeaday1Click() {
+    schedule::TimeADayDialog dialog(this);
+    dialog.exec();
 }
 
 void TForm1::Editblocked1Click() {

@@ -51,6 +51,7 @@ class TForm1 final : public platform::TForm {
     QAction* Changepassword1;
     // Checked: the service cuts the child's internet at blocked hours (shown where it does).
     QAction* Internetoff1;
+    QAction* Timeaday1;  // the time a day each weekday allows (with the service only)
     QAction* Exit1;
     QAction* S1;
     QAction* Checkupofupdating1;
@@ -82,6 +83,7 @@ class TForm1 final : public platform::TForm {
     void Editblocked1Click();
     void Changepassword1Click();
     void Internetoff1Click();
+    void Timeaday1Click();
     void S1Click();
     void Checkupofupdating1Click();
     void About1Click();
