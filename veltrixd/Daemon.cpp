@@ -199,6 +199,9 @@ control::Fields Daemon::StateOf(const Account& account) {
     const std::string today = enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
     LogDigest digest = digests_.Of(account.name, today);
     fields.push_back(std::to_string(digest.stoppedToday));
+    const auto use = enforcer_ ? enforcer_->UseToday(account.uid) : std::nullopt;
+    fields.push_back(std::to_string(use ? use->first : 0) + "/" +
+                     (use && use->second >= 0 ? std::to_string(use->second) : "-"));
     for (std::string& alert : digest.alerts) fields.push_back(std::move(alert));
     return fields;
 }

@@ -213,6 +213,17 @@ void Enforcer::CountUse(AccountGuard& g) {
     dirty_.insert(g.account.uid);
 }
 
+std::optional<std::pair<int, int>> Enforcer::UseToday(uid_t uid) {
+    const auto it = guards_.find(uid);
+    if (it == guards_.end()) return std::nullopt;
+    const enforce::LocalTime now = clock_->Local(clock_->Now());
+    const AccountGuard& g = *it->second;
+    const int allowed = g.guard->Settings().blocking
+                            ? g.allowance.minutes.at(static_cast<std::size_t>(now.weekday))
+                            : enforce::kNoLimit;
+    return std::pair<int, int>{g.use->Record().UsedSeconds(enforce::DateOf(now)), allowed};
+}
+
 void Enforcer::KeepUse() {
     for (auto& [uid, g] : guards_) KeepUseOf(*g);
 }

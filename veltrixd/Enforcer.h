@@ -79,6 +79,9 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     void EventsHealthy(bool healthy);
     // What the account's hours say now; nullopt when it is not enforced.
     std::optional<enforce::Guard::HourState> StateOf(uid_t uid);
+    // Seconds of use today and today's allowance in minutes (-1: no limit); nullopt when the
+    // account is not enforced.
+    std::optional<std::pair<int, int>> UseToday(uid_t uid);
     // Where each member's use is kept (a directory of root's, one file per uid); "" keeps none.
     void SetUseDir(std::string dir) { useDir_ = std::move(dir); }
     // Every member's use written to its file now (also done each kKeepUseTicks).

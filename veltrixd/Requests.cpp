@@ -202,7 +202,8 @@ control::Fields Requests::FamilyStates(const Asked&) {
     }
     // The reply is one line of the protocol: the oldest alerts of the member with the most give
     // way until it fits.
-    constexpr std::size_t kBeforeAlerts = 6;  // ACCOUNT sealed|unsealed on|off NOW UNTIL STOPPED
+    // ACCOUNT sealed|unsealed on|off NOW UNTIL STOPPED USED/ALLOWED
+    constexpr std::size_t kBeforeAlerts = 7;
     for (;;) {
         control::Fields reply{"ok"};
         for (const control::Fields& line : lines) {

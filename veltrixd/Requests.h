@@ -47,7 +47,8 @@ class RequestsOutside {
     virtual bool AutostartIsOn() = 0;
     virtual std::optional<Account> AccountNamed(const std::string& name) = 0;
     // For the parents: the members, by name, and what one's hours and log say now ("on"|"off",
-    // "allowed"|"blocked", until when, programs stopped today, the last alerts).
+    // "allowed"|"blocked", until when, programs stopped today, "USED/ALLOWED" (seconds used
+    // today, minutes allowed or "-"), the last alerts).
     virtual std::vector<Account> Members() = 0;
     virtual bool IsMember(const Account& account) = 0;
     virtual control::Fields StateOf(const Account& account) = 0;

@@ -18,6 +18,15 @@ std::string MemberState::NowText() const {
     return until.empty() ? now : now + " " + until;
 }
 
+std::string MemberState::TodayText() const {
+    auto clock = [](long long minutes) {
+        const long long m = minutes % 60;
+        return std::to_string(minutes / 60) + (m < 10 ? ":0" : ":") + std::to_string(m);
+    };
+    const std::string used = clock(usedSeconds / 60);
+    return allowedMinutes < 0 ? "no limit: " + used : used + " of " + clock(allowedMinutes);
+}
+
 std::string MemberState::LastAlert(const std::string& today) const {
     if (alerts.empty()) return {};
     const std::string& last = alerts.back();
@@ -27,8 +36,9 @@ std::string MemberState::LastAlert(const std::string& today) const {
 }
 
 std::optional<MemberState> ParseState(const std::string& account, const control::Fields& reply) {
-    // ok sealed|unsealed on|off allowed|blocked UNTIL STOPPED ALERT...
-    if (reply.size() < 6 || reply[0] != "ok") return std::nullopt;
+    // ok sealed|unsealed on|off allowed|blocked UNTIL STOPPED USED/ALLOWED ALERT...
+    // (USED: seconds today; ALLOWED: minutes today, "-" for no limit)
+    if (reply.size() < 7 || reply[0] != "ok") return std::nullopt;
     MemberState s;
     s.account = account;
     if (reply[1] != "sealed" && reply[1] != "unsealed") return std::nullopt;
@@ -41,7 +51,16 @@ std::optional<MemberState> ParseState(const std::string& account, const control:
     s.blockedNow = reply[3] == "blocked";
     s.until = reply[4];
     s.stoppedToday = *stopped;
-    s.alerts.assign(reply.begin() + 6, reply.end());
+    const std::string& today = reply[6];
+    const auto slash = today.find('/');
+    if (slash == std::string::npos) return std::nullopt;
+    auto used = rtl::TryStrToInt(today.substr(0, slash));
+    const std::string allowed = today.substr(slash + 1);
+    auto minutes = allowed == "-" ? std::optional<int>(-1) : rtl::TryStrToInt(allowed);
+    if (!used || *used < 0 || !minutes || *minutes < -1) return std::nullopt;
+    s.usedSeconds = *used;
+    s.allowedMinutes = *minutes;
+    s.alerts.assign(reply.begin() + 7, reply.end());
     return s;
 }
 

@@ -17,11 +17,14 @@ struct MemberState {
     bool blockedNow = false;
     std::string until;  // "until 17:00", "" when the hours never change
     long long stoppedToday = 0;
+    long long usedSeconds = 0;        // today's use of browsers and listed applications
+    int allowedMinutes = -1;          // today's allowance; -1: no limit
     std::vector<std::string> alerts;  // the newest lines of the log about the account, newest last
 
     std::string PasswordText() const;  // "no password yet" | "set up"
     std::string BlockingText() const;  // "on" | "off"
     std::string NowText() const;       // "blocked until 17:00", "allowed until 21:00", "allowed"
+    std::string TodayText() const;     // "1:12 of 2:00", "no limit: 1:12"
     // The newest, or ""; one of `today` ("YYYY-MM-DD") without its date.
     std::string LastAlert(const std::string& today = {}) const;
 };

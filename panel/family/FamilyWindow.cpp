@@ -40,9 +40,10 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
     List->setUniformRowHeights(true);
     List->setHeaderLabels({QStringLiteral("Account"), QStringLiteral("Password"),
                            QStringLiteral("Blocking"), QStringLiteral("Now"),
-                           QStringLiteral("Stopped today"), QStringLiteral("Last alert")});
-    const int widths[] = {110, 110, 65, 150, 95};
-    for (int i = 0; i < 5; ++i) List->setColumnWidth(i, widths[i]);
+                           QStringLiteral("Stopped today"), QStringLiteral("Time today"),
+                           QStringLiteral("Last alert")});
+    const int widths[] = {110, 110, 65, 150, 95, 110};
+    for (int i = 0; i < 6; ++i) List->setColumnWidth(i, widths[i]);
     List->header()->setStretchLastSection(true);
     OpenButton =
         platform::SpeedButton(this, "OpenButton", "Open...", kWidth - 200, kHeight - 34, 89, 22);
@@ -108,12 +109,12 @@ void TFamilyForm::Answered(std::vector<MemberState> members, const std::string& 
     for (const MemberState& m : members_) {
         auto* item = new QTreeWidgetItem(
             List, {Q(m.account), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
-                   QString::number(m.stoppedToday), Q(m.LastAlert(today))});
+                   QString::number(m.stoppedToday), Q(m.TodayText()), Q(m.LastAlert(today))});
         // The alerts name the child's programs, whose names the child chooses: plain text,
         // never markup a tooltip would render.
         std::string all;
         for (const std::string& alert : m.alerts) all += (all.empty() ? "" : "\n") + alert;
-        item->setToolTip(5, Qt::convertFromPlainText(Q(all), Qt::WhiteSpaceNormal));
+        item->setToolTip(6, Qt::convertFromPlainText(Q(all), Qt::WhiteSpaceNormal));
         if (Q(m.account) == chosenName) List->setCurrentItem(item);
     }
     if (!List->currentItem() && List->topLevelItemCount() > 0)

@@ -133,12 +133,12 @@ std::string AskAs(uid_t uid, gid_t gid, const control::Fields& fields) {
 std::string Alerts(const std::string& account) {
     const control::Reply r = control::Ask({"state", account}, 10000);
     std::string alerts;
-    for (std::size_t i = 6; r.ok() && i < r.fields.size(); ++i) alerts += r.fields[i] + "\n";
+    for (std::size_t i = 7; r.ok() && i < r.fields.size(); ++i) alerts += r.fields[i] + "\n";
     return r.ok() ? alerts : "(none: " + r.Text() + ")";
 }
 std::string LastAlert(const std::string& account) {
     const control::Reply r = control::Ask({"state", account}, 10000);
-    return r.ok() && r.fields.size() > 6 ? r.fields.back() : "(none: " + r.Text() + ")";
+    return r.ok() && r.fields.size() > 7 ? r.fields.back() : "(none: " + r.Text() + ")";
 }
 
 // A child's guesses at the password stay the family list's last alert, whatever the child has
@@ -212,6 +212,10 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     EXPECT_NE(service.LogText().find(used), std::string::npos) << service.LogText();
     EXPECT_NE(service.LogText().find("a web browser: today's 1 min is used up"), std::string::npos)
         << service.LogText();
+    // The family list's "Time today": the whole minute of one.
+    const control::Reply state = control::Ask({"state", kid.name}, 10000);
+    ASSERT_GT(state.fields.size(), 6u) << state.Text();
+    EXPECT_EQ(state.fields[6], "60/1");
     ASSERT_TRUE(service.Restart());
     const pid_t again = kid.Spawn({kid.Program("firefox")});
     EXPECT_TRUE(WaitForEnd(again, kStopMs)) << service.LogText();

@@ -137,7 +137,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     std::vector<veltrixd::Account> Members() override { return {kid_.account, sister_.account}; }
     bool IsMember(const veltrixd::Account& a) override { return a.uid == 1001 || a.uid == 1002; }
     Fields StateOf(const veltrixd::Account&) override {
-        return Fields{"on", "blocked", "until 17:00", "2", "the newest alert"};
+        return Fields{"on", "blocked", "until 17:00", "2", "4320/120", "the newest alert"};
     }
     Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
 
@@ -288,8 +288,8 @@ TEST_F(RequestsTest, ADamagedSealedFileUnlocksNothing) {
 TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
     EXPECT_EQ(Ask(mum_, {"status"}), (Fields{"ok", "parent", "unsealed", "mum"}));
     EXPECT_EQ(Ask(mum_, {"family"}), (Fields{"ok", "kid", "sister"}));
-    EXPECT_EQ(Ask(mum_, {"state", "kid"}),
-              (Fields{"ok", "unsealed", "on", "blocked", "until 17:00", "2", "the newest alert"}));
+    EXPECT_EQ(Ask(mum_, {"state", "kid"}), (Fields{"ok", "unsealed", "on", "blocked", "until 17:00",
+                                                   "2", "4320/120", "the newest alert"}));
     ASSERT_EQ(First(kid_, "family pw"), Fields{"ok"});
     ASSERT_EQ(First(sister_, "family pw"), Fields{"ok"});
     EXPECT_EQ(Ask(mum_, {"state", "kid"})[1], "sealed");
@@ -298,7 +298,8 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
     ASSERT_EQ(family.size(), 3u);
     EXPECT_EQ(family[0], "ok");
     EXPECT_EQ(control::Parse(family[1] + "\n").fields,
-              (Fields{"kid", "sealed", "on", "blocked", "until 17:00", "2", "the newest alert"}));
+              (Fields{"kid", "sealed", "on", "blocked", "until 17:00", "2", "4320/120",
+                      "the newest alert"}));
     EXPECT_EQ(control::Parse(family[2] + "\n").fields.at(0), "sister");
     // Every request on a member's settings, with that member's password.
     EXPECT_EQ(Ask(mum_, {"for", "kid", "save", "family pw", "CheckBox9Check=0"}), Fields{"ok"});

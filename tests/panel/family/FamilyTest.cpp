@@ -3,8 +3,11 @@
 // test process is the parent, as root counts as one).
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +22,7 @@
 #include "panel/app/Road.h"
 #include "panel/family/FamilyState.h"
 #include "panel/schedule/ScheduleGrid.h"
+#include "panel/schedule/TimeADayDialog.h"
 #include "panel/settings/OwnStore.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/Gui.h"
@@ -32,32 +36,36 @@ using testing_support::WhenModal;
 namespace {
 
 TEST(FamilyState, EachStateInTheListsWords) {
-    auto s = family::ParseState("kid", {"ok", "unsealed", "off", "allowed", "", "0"});
+    auto s = family::ParseState("kid", {"ok", "unsealed", "off", "allowed", "", "0", "0/-"});
     ASSERT_TRUE(s);
     EXPECT_EQ(s->PasswordText(), "no password yet");
     EXPECT_EQ(s->BlockingText(), "off");
     EXPECT_EQ(s->NowText(), "allowed");
     EXPECT_EQ(s->LastAlert(), "");
     const std::string newest = "2026-12-09 14:05:00 3 wrong passwords";
-    s = family::ParseState("kid", {"ok", "sealed", "on", "blocked", "until 17:00", "12",
+    EXPECT_EQ(s->TodayText(), "no limit: 0:00");
+    s = family::ParseState("kid", {"ok", "sealed", "on", "blocked", "until 17:00", "12", "4335/120",
                                    "2026-12-09 14:00:01 Stopped firefox", newest});
     ASSERT_TRUE(s);
     EXPECT_EQ(s->PasswordText(), "set up");
     EXPECT_EQ(s->NowText(), "blocked until 17:00");
     EXPECT_EQ(s->stoppedToday, 12);
+    EXPECT_EQ(s->TodayText(), "1:12 of 2:00");
     EXPECT_EQ(s->LastAlert(), newest);
     EXPECT_EQ(s->LastAlert("2026-12-09"), "14:05:00 3 wrong passwords");  // today's, no date
     EXPECT_EQ(s->LastAlert("2026-12-10"), newest);
-    EXPECT_EQ(
-        family::ParseState("kid", {"ok", "sealed", "on", "allowed", "until Monday 08:00", "0"})
-            ->NowText(),
-        "allowed until Monday 08:00");
+    EXPECT_EQ(family::ParseState(
+                  "kid", {"ok", "sealed", "on", "allowed", "until Monday 08:00", "0", "0/-"})
+                  ->NowText(),
+              "allowed until Monday 08:00");
     // Whatever else a reply holds is no state.
     for (const control::Fields& bad :
          {control::Fields{"error", "no"}, control::Fields{"ok", "sealed", "on", "blocked", ""},
-          control::Fields{"ok", "maybe", "on", "blocked", "", "0"},
-          control::Fields{"ok", "sealed", "on", "blocked", "", "-1"},
-          control::Fields{"ok", "sealed", "yes", "blocked", "", "1"}})
+          control::Fields{"ok", "maybe", "on", "blocked", "", "0", "0/-"},
+          control::Fields{"ok", "sealed", "on", "blocked", "", "-1", "0/-"},
+          control::Fields{"ok", "sealed", "on", "blocked", "", "1", "0"},
+          control::Fields{"ok", "sealed", "on", "blocked", "", "1", "-5/60"},
+          control::Fields{"ok", "sealed", "yes", "blocked", "", "1", "0/-"}})
         EXPECT_FALSE(family::ParseState("kid", bad)) << bad[1];
 }
 
@@ -68,8 +76,9 @@ TEST(FamilyState, TheWholeFamilyInOneReply) {
         return text;
     };
     const auto members = family::ParseFamily(
-        {"ok", line({"kid", "sealed", "on", "blocked", "until 17:00", "3", "a\ttab", "newest"}),
-         line({"sister", "unsealed", "off", "allowed", "", "0"})});
+        {"ok",
+         line({"kid", "sealed", "on", "blocked", "until 17:00", "3", "60/90", "a\ttab", "newest"}),
+         line({"sister", "unsealed", "off", "allowed", "", "0", "0/-"})});
     ASSERT_TRUE(members);
     ASSERT_EQ(members->size(), 2u);
     EXPECT_EQ((*members)[0].account, "kid");
@@ -184,6 +193,18 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     EXPECT_TRUE(w.form1->Internetoff1->isVisible());
     EXPECT_TRUE(w.form1->Internetoff1->isChecked());
     w.form1->Internetoff1->trigger();
+    // Time a day: an hour and a half every day, as a parent clicks it.
+    ASSERT_TRUE(w.form1->Timeaday1->isVisible());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<schedule::TimeADayDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(dialog->rows[1].limit, Qt::LeftButton, {}, QPoint(4, 4));
+        dialog->rows[1].hours->setValue(1);
+        dialog->rows[1].minutes->setValue(30);
+        QTest::mouseClick(dialog->sameEveryDay, Qt::LeftButton);
+        QTest::mouseClick(dialog->ok, Qt::LeftButton);
+    });
+    w.form1->Timeaday1->trigger();
     w.form1->Grid().Box(7)->setChecked(false);
     w.form1->SpeedButton4Click();
     w.form1->Close();
@@ -191,6 +212,8 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     const control::Reply sealed = control::Ask({"for", kid->name, "read", "family pw"});
     ASSERT_TRUE(sealed.ok()) << sealed.Text();
     EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "NeedJobOrNot=Yes"),
+              sealed.fields.end());
+    EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "MinutesADay3=90"),
               sealed.fields.end());
     EXPECT_NE(std::find(sealed.fields.begin(), sealed.fields.end(), "CheckBox7Check=0"),
               sealed.fields.end());
@@ -201,8 +224,11 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     EXPECT_EQ(ChildStore(*kid)[store::HourFlagName(7)], "0");
     EXPECT_EQ(ChildStore(*kid)[store::kPassword], store::kPasswordWithService);
     Refreshed(road.Form());
-    for (const family::MemberState& m : road.Form().Members())
+    for (const family::MemberState& m : road.Form().Members()) {
         EXPECT_EQ(m.PasswordText(), m.account == kid->name ? "set up" : "no password yet");
+        EXPECT_EQ(m.TodayText(), m.account == kid->name ? "0:00 of 1:30" : "no limit: 0:00");
+    }
+    road.Form().grab().save(QStringLiteral("/tmp/family-list.png"));
 
     // The second child gets the same password; the first opens again without asking for it.
     OpenChild(w, road, sister->name, "family pw");
