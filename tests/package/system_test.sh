@@ -481,8 +481,12 @@ echo "2026-01-01 00:00:00 [$child] the part before" > /var/log/veltrix/Block.log
 # ... and it had no service: no sealed settings, and the parent's password in the child's store.
 rm -rf /var/lib/veltrix/sealed
 as_child "$reg" set HKCU "$settings" EnterPassword 'family pw'
+# What the service counted of each member's time a day stays over the upgrade.
+[ "$(mode /var/lib/veltrix/use)" = "700 root:root" ] || fail "the use's directory is $(mode /var/lib/veltrix/use)"
+echo "day 2026-01-01 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 60 0 0 0 0 0" > /var/lib/veltrix/use/999999
 log=$(cat /var/log/veltrix/Block.log)
 apt-get install -y -qq "$deb" >/dev/null || fail "the upgrade failed"
+[ -s /var/lib/veltrix/use/999999 ] || fail "the upgrade lost the members' use"
 [[ "$(cat /var/log/veltrix/Block.log)" == "$log"* ]] || fail "the upgrade lost the log"
 grep -q "the part before" /var/log/veltrix/Block.log.1 || fail "the upgrade lost the log's part before"
 [ -e /var/log/veltrix/Block.log.planted ] && fail "the upgrade left a member's file beside the log"
