@@ -61,8 +61,8 @@ std::string ShortMinutes(int minutes) {
 
 std::string LongMinutes(int minutes) {
     const int h = minutes / 60, m = minutes % 60;
-    const std::string hours = std::to_string(h) + (h == 1 ? " hour" : " hours");
-    const std::string mins = std::to_string(m) + (m == 1 ? " minute" : " minutes");
+    std::string hours = std::to_string(h) + (h == 1 ? " hour" : " hours");
+    std::string mins = std::to_string(m) + (m == 1 ? " minute" : " minutes");
     if (h == 0) return mins;
     return m == 0 ? hours : hours + " " + mins;
 }
