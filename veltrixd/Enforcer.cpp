@@ -120,6 +120,8 @@ void Enforcer::Reload(uid_t uid) {
         if (v == sealed->values.end()) return enforce::StoreValue{};
         return enforce::StoreValue{enforce::StoreValue::Text, v->second};
     }));
+    // A day's allowance changed: used up now, or not any more, before anything is stopped.
+    UsedUpNow(*it->second, !it->second->useRead);
     if (guard.Blocking()) Scan(*it->second);
     UpdateCut();
 }
@@ -165,34 +167,47 @@ void Enforcer::CountUse(AccountGuard& g) {
     enforce::Guard& guard = *g.guard;
     const bool limited = std::any_of(g.allowance.minutes.begin(), g.allowance.minutes.end(),
                                      [](int m) { return m >= 0; });
+    const bool silent = std::exchange(g.useRead, false);
     if (!guard.Settings().blocking || !limited) {
         g.governed.clear();
+        UsedUpNow(g, false);  // (lifts a day used up under the allowance before)
         return;
     }
-    const std::int64_t now = clock_->Now();
-    const enforce::LocalTime local = clock_->Local(now);
+    const enforce::LocalTime local = clock_->Local(clock_->Now());
     // What runs, looked at every few ticks; nothing is counted while an hour blocks it.
     if (guard.Blocking())
         g.governed.clear();
     else if (ticks_ % kGovernedTicks == 0)
         g.governed = guard.Governed();
-    const bool silent = std::exchange(g.useRead, false);
     const auto out =
         g.use->Advance({clock_->Elapsed(), local, !g.governed.empty(), g.governed}, g.allowance);
-    const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
-    const std::string today = enforce::DateOf(local);
     if (out.warnMinutes != 0 && !silent) {
+        const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
         const std::string text = std::to_string(out.warnMinutes) +
                                  (out.warnMinutes == 1 ? " minute" : " minutes") + " of today's " +
                                  enforce::LongMinutes(minutes) + " left";
         outside_.Notify(g.account.uid, text);
         guard.Log("Warning shown: " + text);
     }
-    if (!g.use->UsedUp(local, g.allowance) || guard.UsedUpOn(today)) return;
+    UsedUpNow(g, !silent);
+}
+
+void Enforcer::UsedUpNow(AccountGuard& g, bool announce) {
+    enforce::Guard& guard = *g.guard;
+    const enforce::LocalTime local = clock_->Local(clock_->Now());
+    const std::string today = enforce::DateOf(local);
+    if (!guard.Settings().blocking || !g.use->UsedUp(local, g.allowance)) {
+        // More time than was used (the parent raised the day's allowance, or took it away): the
+        // day goes on.
+        if (guard.UsedUpOn(today)) guard.SetUsedUp({}, {});
+        return;
+    }
+    if (guard.UsedUpOn(today)) return;
+    const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
     const std::string verb = minutes == 1 || minutes == 60 ? " is" : " are";
     guard.SetUsedUp(today, "today's " + enforce::ShortMinutes(minutes) + verb + " used up");
     KeepUseOf(g);  // the day's end outlasts whatever comes
-    if (!silent) {
+    if (announce) {
         guard.Log("today's " + enforce::ShortMinutes(minutes) + " used up at " +
                   enforce::FormatDateTime(local).substr(11, 5));
         // "until Thursday 08:00": more tomorrow, or on that day.

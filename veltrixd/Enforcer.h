@@ -106,6 +106,9 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     // The account's daily allowance: its use counted, warned of, and its day blocked once used.
     void CountUse(AccountGuard& g);
     void KeepUseOf(AccountGuard& g);
+    // Whether the account's day is used up under its allowance now: the rest of the day blocked,
+    // told once when `announce`; lifted when the allowance grew or went.
+    void UsedUpNow(AccountGuard& g, bool announce);
 
     SealedStore& store_;
     enforce::Identity identity_;

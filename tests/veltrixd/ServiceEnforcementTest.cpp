@@ -221,6 +221,21 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     EXPECT_TRUE(WaitForEnd(again, kStopMs)) << service.LogText();
     const std::string log = service.LogText();
     EXPECT_EQ(log.find(used), log.rfind(used)) << log;  // told once
+    // The parent gives the day a minute more: the browser runs again.
+    sealed.values[store::MinutesADayName(tm.tm_wday)] = "2";
+    ASSERT_TRUE(
+        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    testing_support::Signal(service.pid(), SIGHUP);
+    ASSERT_TRUE(testing_support::Eventually(
+        [&] {
+            const control::Reply r = control::Ask({"state", kid.name}, 10000);
+            return r.fields.size() > 6 && r.fields[6] == "60/2";
+        },
+        10000));
+    const pid_t more = kid.Spawn({kid.Program("firefox")});
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(testing_support::Running(more)) << service.LogText();
+    testing_support::Signal(more, SIGKILL);
     // What was counted is kept, root's alone.
     struct stat st {};
     ASSERT_EQ(::stat((service.dir() + "/state/use/" + std::to_string(kid.uid)).c_str(), &st), 0);
