@@ -56,7 +56,9 @@ std::string DateOf(const LocalTime& t) {
 std::string ShortMinutes(int minutes) {
     const int h = minutes / 60, m = minutes % 60;
     if (h == 0) return std::to_string(m) + " min";
-    return std::to_string(h) + " h" + (m == 0 ? "" : " " + std::to_string(m) + " min");
+    std::string text = std::to_string(h) + " h";
+    if (m != 0) text.append(" ").append(std::to_string(m)).append(" min");
+    return text;
 }
 
 std::string LongMinutes(int minutes) {
@@ -96,7 +98,7 @@ std::string UseRecord::Serialize() const {
     std::string text;
     for (const auto& [date, day] : days_) {
         text += "day " + date;
-        for (int s : day.seconds) text += " " + std::to_string(s);
+        for (int s : day.seconds) text.append(" ").append(std::to_string(s));
         text += "\n";
         for (const auto& [name, s] : day.programs)
             text += "program " + date + " " + std::to_string(s) + " " + name + "\n";
