@@ -30,6 +30,7 @@
 #include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
+#include "veltrixd/Logind.h"
 #include "veltrixd/NetworkCut.h"
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
@@ -463,6 +464,10 @@ bool Daemon::IsMember(const Account& account) {
 void Daemon::Stopped(const Account& account) {
     enforce::SystemClock clock;
     digests_.Stopped(account.name, enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10));
+}
+
+std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Daemon::Sessions() {
+    return logind_->Sessions(NowMs());
 }
 
 void Daemon::Notify(uid_t uid, const std::string& text) {

@@ -19,6 +19,7 @@
 #include "veltrixd/Enforcer.h"
 #include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
+#include "veltrixd/Logind.h"
 #include "veltrixd/Members.h"
 #include "veltrixd/OutsideChanges.h"
 #include "veltrixd/ProcEvents.h"
@@ -120,6 +121,7 @@ class Daemon final : public QObject,
     void Notify(uid_t uid, const std::string& text) override;
     bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) override;
     void Stopped(const Account& account) override;
+    std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Sessions() override;
     // ControlServer::Handler
     std::optional<Caller> CallerOf(uid_t uid) override;
     uid_t OwnerOf(uid_t uid) override;
@@ -148,6 +150,7 @@ class Daemon final : public QObject,
     std::string networkWhy_;       // why the table could not be made
     std::set<uid_t> networkTold_;  // accounts told that their internet cannot be cut
     std::unique_ptr<Watchdog> watchdog_;
+    std::unique_ptr<Logind> logind_ = std::make_unique<Logind>();
     std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_, cutPorts_;
     bool cutPortsFailed_ = false;  // said once until it works again

@@ -45,6 +45,7 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     enforce::Allowance allowance;
     std::unique_ptr<enforce::UseCounter> use;
     std::vector<std::string> governed;  // what ran at the last look
+    bool atComputer = true;             // a session of the account's in use at the last look
     bool useRead = false;               // the first tick after the use was read: no news of it
 };
 
@@ -177,10 +178,24 @@ void Enforcer::CountUse(AccountGuard& g) {
     // What runs, looked at every few ticks; nothing is counted while an hour blocks it.
     if (guard.Blocking())
         g.governed.clear();
-    else if (ticks_ % kGovernedTicks == 0)
+    else if (ticks_ % kGovernedTicks == 0) {
         g.governed = guard.Governed();
-    const auto out =
-        g.use->Advance({clock_->Elapsed(), local, !g.governed.empty(), g.governed}, g.allowance);
+        // Whether the child is at the computer, asked only while something would count.
+        if (!g.governed.empty()) {
+            if (sessionsTick_ != ticks_) {
+                sessions_ = outside_.Sessions();
+                sessionsTick_ = ticks_;
+            }
+            std::optional<std::vector<enforce::SessionState>> own;
+            if (sessions_) {
+                const auto it = sessions_->find(g.account.uid);
+                own = it == sessions_->end() ? std::vector<enforce::SessionState>{} : it->second;
+            }
+            g.atComputer = enforce::AtTheComputer(own);
+        }
+    }
+    const bool counting = !g.governed.empty() && g.atComputer;
+    const auto out = g.use->Advance({clock_->Elapsed(), local, counting, g.governed}, g.allowance);
     if (out.warnMinutes != 0 && !silent) {
         const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
         const std::string text = std::to_string(out.warnMinutes) +

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "lib/enforce/Allowance.h"
 #include "lib/enforce/Guard.h"
 #include "lib/enforce/linux/ScanSchedule.h"
 #include "veltrixd/Members.h"
@@ -54,6 +55,8 @@ class EnforcerOutside {
     virtual bool CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) = 0;
     // A program of the account's was asked to stop (each process once).
     virtual void Stopped(const Account& account) = 0;
+    // The login sessions by uid, as logind tells them; nullopt where it cannot be asked.
+    virtual std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Sessions() = 0;
 };
 
 class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
@@ -128,6 +131,9 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     std::unique_ptr<enforce::ScanSchedule> schedule_;
     std::string useDir_;
     int ticks_ = 0;
+    // The sessions as asked at tick sessionsTick_ (asked once a tick at most).
+    std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> sessions_;
+    int sessionsTick_ = -1;
 };
 
 }  // namespace veltrixd

@@ -47,6 +47,12 @@ Allowance Allowance::FromValues(const std::map<std::string, std::string>& values
     return a;
 }
 
+bool AtTheComputer(const std::optional<std::vector<SessionState>>& sessions) {
+    if (!sessions) return true;
+    return std::any_of(sessions->begin(), sessions->end(),
+                       [](const SessionState& s) { return s.active && !s.idle && !s.locked; });
+}
+
 std::string DateOf(const LocalTime& t) {
     char text[16];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", t.year % 10000, t.month % 100, t.day % 100);

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,17 @@ struct Allowance {
     static Allowance FromValues(const std::map<std::string, std::string>& values);
     bool Limits(int weekday) const { return minutes.at(static_cast<std::size_t>(weekday)) >= 0; }
 };
+
+// One login session of the child's as logind tells it: in the foreground of its seat (or of no
+// seat), idle, locked.
+struct SessionState {
+    bool active = false;
+    bool idle = false;
+    bool locked = false;
+};
+// Whether the child is at the computer: a session of its is active, neither idle nor locked.
+// `sessions` is nullopt where logind cannot be asked: then a running governed program counts.
+bool AtTheComputer(const std::optional<std::vector<SessionState>>& sessions);
 
 // "YYYY-MM-DD"
 std::string DateOf(const LocalTime& t);

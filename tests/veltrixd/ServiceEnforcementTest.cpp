@@ -19,6 +19,7 @@
 #include "lib/control/Client.h"
 #include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
+#include "tests/support/FakeLogind.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
@@ -243,6 +244,59 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     ASSERT_EQ(::stat((service.dir() + "/state/use/" + std::to_string(kid.uid)).c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 0u);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    testing_support::FakeLogind logind;
+    if (!logind.started()) GTEST_SKIP() << "needs dbus-daemon and python3-dbusmock";
+    GuardUser kid;
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    if (tm.tm_hour == 23 && tm.tm_min >= 57) GTEST_SKIP() << "too near midnight";
+    // Every hour allowed, one minute today; the kid's one session is idle from the start.
+    ASSERT_TRUE(logind.AddSession("c1", kid.uid, kid.name, true));
+    ASSERT_TRUE(logind.Set("c1", "IdleHint", true));
+    testing_support::ServiceProcess service(kid.MemberGroup(), {}, {logind.Env()});
+    ASSERT_TRUE(service.started());
+    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
+                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
+    for (int box = 1; box <= store::kHourFlags; ++box)
+        sealed.values[store::HourFlagName(box)] = "1";
+    ASSERT_TRUE(
+        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    // 45 s of it used before.
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
+    std::string day = std::string("day ") + date;
+    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 45" : " 0";
+    std::filesystem::create_directories(service.dir() + "/state/use");
+    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service.Restart());
+    ASSERT_TRUE(service.Reread(kid.name));
+    const auto used = [&] {
+        const control::Reply r = control::Ask({"state", kid.name}, 10000);
+        return r.fields.size() > 6 ? std::atoi(r.fields[6].c_str()) : -1;
+    };
+
+    // Idle, then locked, then another account in the foreground of the seat: nothing counts.
+    const pid_t browser = kid.Spawn({kid.Program("firefox")});
+    std::this_thread::sleep_for(std::chrono::seconds(7));
+    ASSERT_TRUE(logind.Set("c1", "LockedHint", true));
+    ASSERT_TRUE(logind.Set("c1", "IdleHint", false));
+    std::this_thread::sleep_for(std::chrono::seconds(7));
+    ASSERT_TRUE(logind.Set("c1", "Active", false));
+    ASSERT_TRUE(logind.Set("c1", "LockedHint", false));
+    std::this_thread::sleep_for(std::chrono::seconds(7));
+    EXPECT_TRUE(Running(browser)) << service.LogText();
+    EXPECT_EQ(used(), 45) << service.LogText();
+    // A second session of the kid's, in use: the minute runs out and the browser goes.
+    ASSERT_TRUE(logind.AddSession("c2", kid.uid, kid.name, true));
+    EXPECT_TRUE(WaitForEnd(browser, 90000)) << service.LogText();
+    EXPECT_GE(used(), 60);
+    EXPECT_NE(service.LogText().find("] today's 1 min used up at "), std::string::npos)
+        << service.LogText();
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {

@@ -89,6 +89,22 @@ TEST(UseCounter, OnlyUseCountsAndADayWithoutAnAllowanceIsNeverUsedUp) {
     EXPECT_EQ(day.programs.at("the application 'game'"), 60);
 }
 
+TEST(UseCounter, TheChildIsAtTheComputerOnlyInAnActiveSessionNeitherIdleNorLocked) {
+    using enforce::SessionState;
+    const SessionState inUse{true, false, false};
+    // Without logind a running program counts; with it, no session of the child's is no use.
+    EXPECT_TRUE(enforce::AtTheComputer(std::nullopt));
+    EXPECT_FALSE(enforce::AtTheComputer(std::vector<SessionState>{}));
+    EXPECT_TRUE(enforce::AtTheComputer(std::vector<SessionState>{inUse}));
+    // Idle, locked, or in the background of its seat (a parent switched to their own account).
+    EXPECT_FALSE(enforce::AtTheComputer(std::vector<SessionState>{{true, true, false}}));
+    EXPECT_FALSE(enforce::AtTheComputer(std::vector<SessionState>{{true, false, true}}));
+    EXPECT_FALSE(enforce::AtTheComputer(std::vector<SessionState>{{false, false, false}}));
+    // Two sessions of the child: one in use is enough, whichever it is.
+    EXPECT_TRUE(enforce::AtTheComputer(std::vector<SessionState>{{false, false, false}, inUse}));
+    EXPECT_TRUE(enforce::AtTheComputer(std::vector<SessionState>{inUse, {true, true, true}}));
+}
+
 TEST(UseCounter, WarnedAtTenFiveAndOneMinuteLeftThenUsedUpOnce) {
     Ticker t;
     const Allowance a = Minutes(15);
