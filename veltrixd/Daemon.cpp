@@ -207,6 +207,21 @@ control::Fields Daemon::StateOf(const Account& account) {
     return fields;
 }
 
+control::Fields Daemon::UseOf(const Account& account) {
+    enforce::SystemClock clock;
+    const std::string today = enforce::DateOf(clock.Local(clock.Now()));
+    // The enforcer's count, or what was kept where the account is not enforced now.
+    auto record = enforcer_ ? enforcer_->RecordOf(account.uid) : std::nullopt;
+    if (!record)
+        record = enforce::UseRecord::Parse(platform::ReadFileAt(
+            AT_FDCWD,
+            platform::DirectoryOfPath(config_.stateDir) + "use/" + std::to_string(account.uid),
+            4u << 20));
+    control::Fields fields{today};
+    for (std::string& line : record->Lines(today)) fields.push_back(std::move(line));
+    return fields;
+}
+
 bool Daemon::CutNetwork(const std::set<uid_t>& cut, const std::set<uid_t>& newly) {
     if (!network_) return false;  // the service was told not to
     std::string why = networkWhy_;

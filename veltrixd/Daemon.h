@@ -115,6 +115,7 @@ class Daemon final : public QObject,
     std::vector<Account> Members() override;
     bool IsMember(const Account& account) override;
     control::Fields StateOf(const Account& account) override;
+    control::Fields UseOf(const Account& account) override;
     // EnforcerOutside
     void Log(const std::string& line) override;
     void Alert(const Account& account, const std::string& line) override;

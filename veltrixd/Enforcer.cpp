@@ -254,6 +254,12 @@ std::optional<std::pair<int, int>> Enforcer::UseToday(uid_t uid) {
     return std::pair<int, int>{g.use->Record().UsedSeconds(enforce::DateOf(now)), allowed};
 }
 
+std::optional<enforce::UseRecord> Enforcer::RecordOf(uid_t uid) const {
+    const auto it = guards_.find(uid);
+    if (it == guards_.end()) return std::nullopt;
+    return it->second->use->Record();
+}
+
 void Enforcer::KeepUse() {
     for (auto& [uid, g] : guards_) KeepUseOf(*g);
 }

@@ -85,6 +85,8 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     // Seconds of use today and today's allowance in minutes (-1: no limit); nullopt when the
     // account is not enforced.
     std::optional<std::pair<int, int>> UseToday(uid_t uid);
+    // The account's record of use; nullopt when it is not enforced.
+    std::optional<enforce::UseRecord> RecordOf(uid_t uid) const;
     // Where each member's use is kept (a directory of root's, one file per uid); "" keeps none.
     void SetUseDir(std::string dir) { useDir_ = std::move(dir); }
     // Every member's use written to its file now (also done each kKeepUseTicks).

@@ -101,6 +101,7 @@ const std::vector<Requests::Verb>& Requests::Verbs() {
         {"family", 0, 0, Who::Parent, &Requests::Family},
         {"family-states", 0, 0, Who::Parent, &Requests::FamilyStates},
         {"state", 1, 1, Who::Parent, &Requests::State},
+        {"use", 1, 1, Who::Parent, &Requests::Use},
         {"for", 2, kAny, Who::Parent, &Requests::For},
         {"first", 1, 1, Who::Settings, &Requests::First},
         {"verify", 1, 1, Who::Settings, &Requests::Verify},
@@ -226,6 +227,20 @@ control::Fields Requests::State(const Asked& a) {
     if (!target) return reply;
     reply.push_back(SealedWord(*target));
     for (std::string& field : outside_.StateOf(*target)) reply.push_back(std::move(field));
+    return reply;
+}
+
+control::Fields Requests::Use(const Asked& a) {
+    control::Fields reply{"ok"};
+    auto target = MemberNamed(a.fields[1], reply);
+    if (!target) return reply;
+    for (std::string& field : outside_.UseOf(*target)) reply.push_back(std::move(field));
+    // One line of the protocol: today's last programs give way until it fits.
+    std::size_t size = control::Encode(reply).size();
+    while (size > control::kMaxLine && reply.size() > 2 && reply.back().starts_with("program ")) {
+        size -= control::Encode({reply.back()}).size();
+        reply.pop_back();
+    }
     return reply;
 }
 

@@ -52,6 +52,9 @@ class RequestsOutside {
     virtual std::vector<Account> Members() = 0;
     virtual bool IsMember(const Account& account) = 0;
     virtual control::Fields StateOf(const Account& account) = 0;
+    // The member's record of use: today's date ("YYYY-MM-DD"), then the record's lines, every
+    // day's hours first, then today's programs.
+    virtual control::Fields UseOf(const Account& account) = 0;
 };
 
 // Wrong passwords are each told to the parent, folded into one line per account, caller and
@@ -102,6 +105,7 @@ class Requests {
     control::Fields Family(const Asked& a);
     control::Fields FamilyStates(const Asked& a);
     control::Fields State(const Asked& a);
+    control::Fields Use(const Asked& a);
     control::Fields For(const Asked& a);
     control::Fields First(const Asked& a);
     control::Fields Verify(const Asked& a);

@@ -36,6 +36,10 @@
 //                                      ALERT... (blocking's switch; the hour now and until
 //                                      when ("" when it never changes); programs stopped today;
 //                                      the newest lines of the log about MEMBER, newest last)
+//   use MEMBER                      ok TODAY LINE... (the record of MEMBER's use: today's date
+//                                      YYYY-MM-DD, then "day DATE S0..S23", the seconds used in
+//                                      each hour of each day kept, then "program DATE SECONDS
+//                                      NAME" for today's programs)
 //   for MEMBER VERB ARGS...         any of the requests above from verify to autostart, on
 //                                   MEMBER's settings; and "try PASSWORD": a verify whose wrong
 //                                   answer is not logged (a password typed for another child)

@@ -75,6 +75,11 @@ std::string LongMinutes(int minutes) {
     return m == 0 ? hours : hours + " " + mins;
 }
 
+std::string HoursMinutes(long long seconds) {
+    const long long minutes = std::max(seconds, 0LL) / 60, m = minutes % 60;
+    return std::to_string(minutes / 60) + (m < 10 ? ":0" : ":") + std::to_string(m);
+}
+
 int DayUse::Total() const {
     int total = 0;
     for (int s : seconds) total += s;
@@ -100,15 +105,25 @@ int UseRecord::UsedSeconds(const std::string& date) const {
     return it == days_.end() ? 0 : it->second.Total();
 }
 
+std::vector<std::string> UseRecord::Lines(const std::string& programsOf) const {
+    std::vector<std::string> lines;
+    lines.reserve(days_.size());
+    for (const auto& [date, day] : days_) {
+        std::string line = "day " + date;
+        for (int s : day.seconds) line.append(" ").append(std::to_string(s));
+        lines.push_back(std::move(line));
+    }
+    for (const auto& [date, day] : days_) {
+        if (!programsOf.empty() && date != programsOf) continue;
+        for (const auto& [name, s] : day.programs)
+            lines.push_back("program " + date + " " + std::to_string(s) + " " + name);
+    }
+    return lines;
+}
+
 std::string UseRecord::Serialize() const {
     std::string text;
-    for (const auto& [date, day] : days_) {
-        text += "day " + date;
-        for (int s : day.seconds) text.append(" ").append(std::to_string(s));
-        text += "\n";
-        for (const auto& [name, s] : day.programs)
-            text += "program " + date + " " + std::to_string(s) + " " + name + "\n";
-    }
+    for (const std::string& line : Lines()) text.append(line).append("\n");
     return text;
 }
 

@@ -55,6 +55,8 @@ std::string DateOf(const LocalTime& t);
 // ("2 hours", "1 hour 30 minutes", "45 minutes").
 std::string ShortMinutes(int minutes);
 std::string LongMinutes(int minutes);
+// A time used as the family list and the use window show it: "1:05", minutes rounded down.
+std::string HoursMinutes(long long seconds);
 
 // One day's governed use: seconds in each hour, and for each program.
 struct DayUse {
@@ -72,6 +74,9 @@ class UseRecord {
     const std::map<std::string, DayUse>& Days() const { return days_; }
     // Text to keep, and read back (lines that cannot be read are left out).
     std::string Serialize() const;
+    // The same as lines without their LF: every day's hours, then the programs of `programsOf`
+    // (a date), or of every day when it is "".
+    std::vector<std::string> Lines(const std::string& programsOf = {}) const;
     static UseRecord Parse(std::string_view text);
 
   private:

@@ -14,6 +14,7 @@
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TimeADayDialog.h"
+#include "panel/schedule/UseWindow.h"
 #include "panel/settings/Settings.h"
 
 namespace app {
@@ -40,6 +41,8 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     Internetoff1->setVisible(false);
     Timeaday1 = file->addAction(QStringLiteral("&Time a day..."));
     Timeaday1->setVisible(false);
+    Use1 = file->addAction(QStringLiteral("&Use..."));
+    Use1->setVisible(false);
     file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("Exit"));
     file->addSeparator();
@@ -94,6 +97,7 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     On(Changepassword1, &QAction::triggered, [this] { Changepassword1Click(); });
     On(Internetoff1, &QAction::triggered, [this] { Internetoff1Click(); });
     On(Timeaday1, &QAction::triggered, [this] { Timeaday1Click(); });
+    On(Use1, &QAction::triggered, [this] { Use1Click(); });
     On(Exit1, &QAction::triggered, [this] { Exit1Click(); });
     On(S1, &QAction::triggered, [this] { S1Click(); });
     On(Checkupofupdating1, &QAction::triggered, [this] { Checkupofupdating1Click(); });
@@ -219,6 +223,7 @@ void TForm1::ShowInternetOff() {
     // the options would do nothing.
     Internetoff1->setVisible(settings::Current().ThroughService());
     Timeaday1->setVisible(settings::Current().ThroughService());
+    Use1->setVisible(settings::Current().ThroughService());
     std::string value;
     settings::With([&](settings::Values& reg) { value = reg.ReadString(store::kInternetOff); });
     Internetoff1->setChecked(value != "No");
@@ -234,6 +239,12 @@ void TForm1::Internetoff1Click() {
 void TForm1::Timeaday1Click() {
     schedule::TimeADayDialog dialog(this);
     dialog.exec();
+}
+
+void TForm1::Use1Click() {
+    schedule::UseWindow window(this);
+    window.Load();
+    window.exec();
 }
 
 void TForm1::Editblocked1Click() {

@@ -52,6 +52,7 @@ class TForm1 final : public platform::TForm {
     // Checked: the service cuts the child's internet at blocked hours (shown where it does).
     QAction* Internetoff1;
     QAction* Timeaday1;  // the time a day each weekday allows (with the service only)
+    QAction* Use1;       // where the time went (with the service only)
     QAction* Exit1;
     QAction* S1;
     QAction* Checkupofupdating1;
@@ -84,6 +85,7 @@ class TForm1 final : public platform::TForm {
     void Changepassword1Click();
     void Internetoff1Click();
     void Timeaday1Click();
+    void Use1Click();
     void S1Click();
     void Checkupofupdating1Click();
     void About1Click();

@@ -1,6 +1,7 @@
 #include "panel/family/FamilyState.h"
 
 #include "lib/control/Client.h"
+#include "lib/enforce/Allowance.h"
 #include "lib/rtl/Convert.h"
 
 namespace family {
@@ -19,12 +20,9 @@ std::string MemberState::NowText() const {
 }
 
 std::string MemberState::TodayText() const {
-    auto clock = [](long long minutes) {
-        const long long m = minutes % 60;
-        return std::to_string(minutes / 60) + (m < 10 ? ":0" : ":") + std::to_string(m);
-    };
-    const std::string used = clock(usedSeconds / 60);
-    return allowedMinutes < 0 ? "no limit: " + used : used + " of " + clock(allowedMinutes);
+    const std::string used = enforce::HoursMinutes(usedSeconds);
+    return allowedMinutes < 0 ? "no limit: " + used
+                              : used + " of " + enforce::HoursMinutes(allowedMinutes * 60LL);
 }
 
 std::string MemberState::LastAlert(const std::string& today) const {

@@ -10,8 +10,10 @@
 #include <QVBoxLayout>
 
 #include <exception>
+#include <map>
 #include <string>
 
+#include "lib/enforce/Allowance.h"
 #include "lib/enforce/Clock.h"
 #include "lib/store/ValueNames.h"
 #include "panel/settings/Settings.h"
@@ -77,24 +79,18 @@ TimeADayDialog::TimeADayDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void TimeADayDialog::Load() {
-    std::array<std::string, 7> values;
+    std::map<std::string, std::string> values;
     settings::With([&](settings::Values& reg) {
         for (int day = 0; day < 7; ++day)
-            values[static_cast<std::size_t>(day)] = reg.ReadString(store::MinutesADayName(day));
+            values[store::MinutesADayName(day)] = reg.ReadString(store::MinutesADayName(day));
     });
+    const enforce::Allowance allowance = enforce::Allowance::FromValues(values);
     for (int day = 0; day < 7; ++day) {
-        const std::string& v = values[static_cast<std::size_t>(day)];
+        const int minutes = allowance.minutes[static_cast<std::size_t>(day)];
         Row& row = rows[static_cast<std::size_t>(day)];
-        bool number = !v.empty() && v.size() <= 4;
-        int minutes = 0;
-        for (char c : v) {
-            number = number && c >= '0' && c <= '9';
-            minutes = minutes * 10 + (c - '0');
-        }
-        number = number && minutes <= store::kMostMinutesADay;
-        row.limit->setChecked(number);
-        row.hours->setValue(number ? minutes / 60 : 2);
-        row.minutes->setValue(number ? minutes % 60 : 0);
+        row.limit->setChecked(minutes >= 0);
+        row.hours->setValue(minutes >= 0 ? minutes / 60 : 2);
+        row.minutes->setValue(minutes >= 0 ? minutes % 60 : 0);
     }
 }
 

@@ -141,6 +141,18 @@ std::optional<bool> ChildSettings::AutostartState() {
     return r.fields[1] == "on";
 }
 
+std::optional<UseRead> ChildSettings::ReadUse(std::string* why) {
+    // A parent's request of its own: no password, and not "for" the child.
+    const control::Reply r = control::Ask({"use", child_});
+    if (!r.ok() || r.fields.size() < 2) {
+        if (why) *why = r.ok() ? "the service's answer cannot be read" : r.Text();
+        return std::nullopt;
+    }
+    UseRead use{r.fields[1], {}};
+    for (std::size_t i = 2; i < r.fields.size(); ++i) use.lines.append(r.fields[i]).append("\n");
+    return use;
+}
+
 void ChildSettings::Autostart(bool on) {
     if (!Unlocked()) return;
     Require(Ask({"autostart", password_, on ? "on" : "off"}), "did not change the autostart entry");

@@ -40,6 +40,7 @@ class ChildSettings final : public Settings {
     void ClearLog(std::uint64_t bytes, std::uint64_t inode, std::uint64_t previousBytes) override;
     void Autostart(bool on) override;
     std::optional<bool> AutostartState() override;
+    std::optional<UseRead> ReadUse(std::string* why) override;
     bool GuardRunsHere() const override { return false; }
 
   private:

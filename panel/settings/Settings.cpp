@@ -20,6 +20,11 @@ std::optional<bool> Settings::AutostartState() {
     return std::nullopt;
 }
 
+std::optional<UseRead> Settings::ReadUse(std::string* why) {
+    if (why) *why = "only the Veltrix service counts the time used";
+    return std::nullopt;
+}
+
 Settings& Current() {
     if (!Chosen()) Chosen() = std::make_unique<OwnStore>();
     return *Chosen();

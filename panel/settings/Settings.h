@@ -29,6 +29,13 @@ struct Verdict {
     std::string message;
 };
 
+// A child's record of use as the service keeps it: today's date ("YYYY-MM-DD") and the record's
+// lines ("day ..." and "program ...", as enforce::UseRecord reads them).
+struct UseRead {
+    std::string today;
+    std::string lines;
+};
+
 // What the windows say where the system service holds this account's settings.
 inline constexpr const char* kChangedByParent =
     "The settings of this account are changed in Veltrix in a parent's account.";
@@ -62,6 +69,9 @@ class Settings {
     virtual void Autostart(bool on);
     // The machine-wide entry as it is now, where the service keeps it; nullopt: not known here.
     virtual std::optional<bool> AutostartState();
+    // The child's use of its daily allowance, where the service counts it; otherwise (or when
+    // the service cannot tell it now) nullopt, with the reason in `why`.
+    virtual std::optional<UseRead> ReadUse(std::string* why);
     // Whether the guard program belongs to this session (the Enable button starts it here).
     virtual bool GuardRunsHere() const = 0;
 };

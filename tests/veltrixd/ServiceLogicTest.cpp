@@ -139,6 +139,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     Fields StateOf(const veltrixd::Account&) override {
         return Fields{"on", "blocked", "until 17:00", "2", "4320/120", "the newest alert"};
     }
+    Fields UseOf(const veltrixd::Account&) override { return use_; }
     Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
 
     const veltrixd::Caller kid_{{1001, "kid"}, true};
@@ -157,6 +158,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     long long cleared_ = -1;
     std::uint64_t clearedInode_ = 0, clearedPrevious_ = 0;
     std::string autostart_;
+    Fields use_{"2026-12-09"};
     std::unique_ptr<veltrixd::SealedStore> store_;
     std::unique_ptr<veltrixd::Requests> requests_;
 };
@@ -285,6 +287,24 @@ TEST_F(RequestsTest, ADamagedSealedFileUnlocksNothing) {
     EXPECT_EQ(First(kid_, "mine")[0], "error");
 }
 
+TEST_F(RequestsTest, AParentReadsAMembersUseInOneLineWhateverItsProgramsAreCalled) {
+    use_ = {"2026-12-09", "day 2026-12-08 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 3600 0 0 0 0 0",
+            "program 2026-12-09 60 firefox"};
+    EXPECT_EQ(Ask(mum_, {"use", "kid"}), (Fields{"ok", "2026-12-09", use_[1], use_[2]}));
+    EXPECT_NE(Ask(mum_, {"use", "guest"})[1].find("no account"), std::string::npos);
+    // A child may give its programs long names of '%' (three bytes each on the line): the reply
+    // leaves out programs until it is one line, and keeps every day's hours.
+    use_.resize(2);
+    for (int i = 0; i < 32; ++i)
+        use_.push_back("program 2026-12-09 60 " + std::to_string(i) + std::string(200, '%'));
+    const Fields reply = Ask(mum_, {"use", "kid"});
+    ASSERT_EQ(reply[0], "ok");
+    EXPECT_EQ(reply[2], use_[1]);
+    EXPECT_LT(reply.size(), use_.size() + 1);
+    EXPECT_GT(reply.size(), 10u);
+    EXPECT_LE(control::Encode(reply).size(), control::kMaxLine);
+}
+
 TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
     EXPECT_EQ(Ask(mum_, {"status"}), (Fields{"ok", "parent", "unsealed", "mum"}));
     EXPECT_EQ(Ask(mum_, {"family"}), (Fields{"ok", "kid", "sister"}));
@@ -319,6 +339,7 @@ TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
         EXPECT_NE(Ask(mum_, r)[1].find("no account"), std::string::npos) << r[1];
     for (const veltrixd::Caller* c : {&kid_, &guest_})
         for (const Fields& r : {Fields{"family"}, Fields{"family-states"}, Fields{"state", "kid"},
+                                Fields{"use", "kid"}, Fields{"use", "sister"},
                                 Fields{"for", "sister", "verify", "family pw"}})
             EXPECT_EQ(Ask(*c, r)[0], "error") << c->account.name << " " << r[0];
     EXPECT_EQ(Ask(mum_, {"verify", "family pw"})[0], "error");  // a parent has no settings
