@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,6 +24,7 @@
 #include "panel/family/FamilyState.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TimeADayDialog.h"
+#include "panel/schedule/UseWindow.h"
 #include "panel/settings/OwnStore.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/Gui.h"
@@ -205,6 +207,17 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
         QTest::mouseClick(dialog->ok, Qt::LeftButton);
     });
     w.form1->Timeaday1->trigger();
+    // Use: what the service counted today, against the allowance just given (nothing yet).
+    ASSERT_TRUE(w.form1->Use1->isVisible());
+    QString today;
+    QTimer::singleShot(0, [&today] {
+        auto* window = qobject_cast<schedule::UseWindow*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        today = window->today->text();
+        window->reject();
+    });
+    w.form1->Use1->trigger();
+    EXPECT_EQ(today, QStringLiteral("Today: 0:00 of 1:30"));
     w.form1->Grid().Box(7)->setChecked(false);
     w.form1->SpeedButton4Click();
     w.form1->Close();
