@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "lib/enforce/Allowance.h"
 #include "lib/enforce/Clock.h"
 #include "lib/enforce/Heartbeat.h"
 #include "lib/enforce/linux/HeartbeatFile.h"
@@ -43,6 +44,16 @@ namespace veltrixd {
 namespace {
 
 constexpr const char* kSubuidFile = "/etc/subuid";
+
+enforce::LocalTime LocalNow() {
+    enforce::SystemClock clock;
+    return clock.Local(clock.Now());
+}
+
+// A line of the log about `account`: the date and time, the account, the text.
+std::string Stamped(const std::string& account, const std::string& text) {
+    return enforce::FormatDateTime(LocalNow()) + " [" + account + "] " + text;
+}
 
 std::int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -112,14 +123,11 @@ void Daemon::KeepUnseen() {
 }
 
 void Daemon::LogFor(const std::string& account, const std::string& text) {
-    enforce::SystemClock clock;
-    Log(enforce::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
+    Log(Stamped(account, text));
 }
 
 void Daemon::AlertFor(const std::string& account, const std::string& text) {
-    enforce::SystemClock clock;
-    AlertLine(account,
-              enforce::FormatDateTime(clock.Local(clock.Now())) + " [" + account + "] " + text);
+    AlertLine(account, Stamped(account, text));
 }
 
 // The log is root's, readable by the group (every member's statistics window shows it) and
@@ -196,8 +204,7 @@ control::Fields Daemon::StateOf(const Account& account) {
     const auto hours = enforcer_ ? enforcer_->StateOf(account.uid) : std::nullopt;
     control::Fields fields{on ? "on" : "off", hours && hours->blocked ? "blocked" : "allowed",
                            hours ? hours->until : ""};
-    enforce::SystemClock clock;
-    const std::string today = enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10);
+    const std::string today = enforce::DateOf(LocalNow());
     LogDigest digest = digests_.Of(account.name, today);
     fields.push_back(std::to_string(digest.stoppedToday));
     const auto use = enforcer_ ? enforcer_->UseToday(account.uid) : std::nullopt;
@@ -208,8 +215,7 @@ control::Fields Daemon::StateOf(const Account& account) {
 }
 
 control::Fields Daemon::UseOf(const Account& account) {
-    enforce::SystemClock clock;
-    const std::string today = enforce::DateOf(clock.Local(clock.Now()));
+    const std::string today = enforce::DateOf(LocalNow());
     // The enforcer's count, or what was kept where the account is not enforced now.
     auto record = enforcer_ ? enforcer_->RecordOf(account.uid) : std::nullopt;
     if (!record)
@@ -477,8 +483,7 @@ bool Daemon::IsMember(const Account& account) {
 }
 
 void Daemon::Stopped(const Account& account) {
-    enforce::SystemClock clock;
-    digests_.Stopped(account.name, enforce::FormatDateTime(clock.Local(clock.Now())).substr(0, 10));
+    digests_.Stopped(account.name, enforce::DateOf(LocalNow()));
 }
 
 std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Daemon::Sessions() {

@@ -72,18 +72,26 @@ bool SystemsOwnPath(int procFd, int pid, std::string_view path) {
     return true;
 }
 
-bool LoaderVariablesNameOwnCode(int procFd, int pid, std::string_view environ) {
+bool AnyVariable(std::string_view environ,
+                 const std::function<bool(std::string_view, std::string_view)>& each) {
     while (!environ.empty()) {
         const auto end = environ.find('\0');
         const std::string_view var = environ.substr(0, end);
         environ = end == std::string_view::npos ? std::string_view{} : environ.substr(end + 1);
-        for (const LoaderVariable& v : kLoaders)
-            if (var.size() > v.name.size() && var.substr(0, v.name.size()) == v.name &&
-                var[v.name.size()] == '=' &&
-                NamesOwnCode(procFd, pid, v, var.substr(v.name.size() + 1)))
-                return true;
+        const auto equals = var.find('=');
+        if (equals != std::string_view::npos && equals > 0 &&
+            each(var.substr(0, equals), var.substr(equals + 1)))
+            return true;
     }
     return false;
+}
+
+bool LoaderVariablesNameOwnCode(int procFd, int pid, std::string_view environ) {
+    return AnyVariable(environ, [&](std::string_view name, std::string_view value) {
+        for (const LoaderVariable& v : kLoaders)
+            if (name == v.name && NamesOwnCode(procFd, pid, v, value)) return true;
+        return false;
+    });
 }
 
 }  // namespace enforce

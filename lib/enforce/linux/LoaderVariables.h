@@ -7,9 +7,15 @@
 // options (PERL5OPT, RUBYOPT, NODE_OPTIONS), which can load anything.
 #pragma once
 
+#include <functional>
 #include <string_view>
 
 namespace enforce {
+
+// Calls `each(name, value)` for every NAME=VALUE of `environ` (NUL-separated, as /proc/PID/environ
+// has it) until it returns true; whether it did.
+bool AnyVariable(std::string_view environ,
+                 const std::function<bool(std::string_view, std::string_view)>& each);
 
 // Whether `environ` (NUL-separated, as /proc/PID/environ has it) of process `pid` (`procFd`: the
 // open /proc) has a loader or interpreter variable naming code that is not the system's.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "lib/enforce/linux/LoaderVariables.h"
 #include "lib/platform/files/ReadFile.h"
 #include "lib/platform/files/UniqueFd.h"
 
@@ -22,15 +23,13 @@ std::string_view BaseName(std::string_view path) {
 }
 
 std::string_view Variable(std::string_view environ, std::string_view name) {
-    while (!environ.empty()) {
-        const auto end = environ.find('\0');
-        const std::string_view var = environ.substr(0, end);
-        environ = end == std::string_view::npos ? std::string_view{} : environ.substr(end + 1);
-        if (var.size() > name.size() && var.substr(0, name.size()) == name &&
-            var[name.size()] == '=')
-            return var.substr(name.size() + 1);
-    }
-    return {};
+    std::string_view found;
+    AnyVariable(environ, [&](std::string_view n, std::string_view value) {
+        if (n != name) return false;
+        found = value;
+        return true;
+    });
+    return found;
 }
 
 // The account's home by the password database, for the real uid of the process.
