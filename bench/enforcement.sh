@@ -6,8 +6,9 @@
 #    member account at a blocked hour (median, 99th percentile, worst); and, known by its engine
 #    (the guard and the service only), of a renamed copy beside Firefox's libxul.so and of a
 #    program that maps a WebKitGTK library, 40 times each, readable and execute only;
-#  - the service's CPU per minute and resident memory while it stands by (an allowed hour) and
-#    while the hour is blocked;
+#  - the service's CPU per minute and resident memory while it stands by (an allowed hour), while
+#    it counts a running browser against a daily allowance, and while the hour is blocked (the
+#    allowance still set);
 #  - a flood of 2,000 programs of distinct names: what the log grows by and the service's memory.
 # Needs root (the account and its group are created and removed here); prints figures, asserts
 # nothing.
@@ -102,6 +103,16 @@ ask save pw "${allowed[@]}"
 sleep 2
 printf 'service standing by:               %8.1f ms CPU per minute, %s kB resident\n' \
     "$(per_minute "$service")" "$(rss_kb "$service")"
+# A daily allowance of 2 hours, counting a browser that runs at the allowed hour; it stays set
+# for the blocked hour below.
+allowance=()
+for day in 0 1 2 3 4 5 6; do allowance+=("MinutesADay$day=120"); done
+ask save pw "${allowed[@]}" "${allowance[@]}"
+(as_child "$work/firefox" &)
+sleep 2
+printf 'service counting a running browser: %8.1f ms CPU per minute, %s kB resident\n' \
+    "$(per_minute "$service")" "$(rss_kb "$service")"
+for pid in $(child_pids firefox); do kill "$pid" 2>/dev/null || true; done
 ask save pw "${allowed[@]/%=1/=0}"
 sleep 2
 echo "service, process events:           $(latency)"

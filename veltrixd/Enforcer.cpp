@@ -15,6 +15,19 @@
 
 namespace veltrixd {
 
+namespace {
+
+// Whether process `pid` still runs (an ended one not reaped yet does not).
+bool StillRuns(int pid) {
+    const std::string stat =
+        platform::ReadFileAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat", 1024);
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
+           stat[close + 2] != 'X';
+}
+
+}  // namespace
+
 // One account's guard and what it acts through.
 struct Enforcer::AccountGuard final : enforce::Outside {
     AccountGuard(Enforcer& owner, const Account& a)
@@ -44,9 +57,11 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     std::unique_ptr<enforce::Guard> guard;
     enforce::Allowance allowance;
     std::unique_ptr<enforce::UseCounter> use;
-    std::vector<std::string> governed;  // what ran at the last look
-    bool atComputer = true;             // a session of the account's in use at the last look
-    bool useRead = false;               // the first tick after the use was read: no news of it
+    std::vector<std::string> governed;                           // what ran at the last look
+    std::vector<std::pair<int, std::string>> governedProcesses;  // and by which processes
+    bool governedStale = true;  // a process of the account's ran a program since
+    bool atComputer = true;     // a session of the account's in use at the last look
+    bool useRead = false;       // the first tick after the use was read: no news of it
 };
 
 Enforcer::Enforcer(SealedStore& store, enforce::Identity identity, EnforcerOutside& outside)
@@ -116,6 +131,7 @@ void Enforcer::Reload(uid_t uid) {
     const auto off = sealed->values.find(store::kInternetOff);
     it->second->internetOff = off == sealed->values.end() || off->second != "No";
     it->second->allowance = enforce::Allowance::FromValues(sealed->values);
+    it->second->governedStale = true;  // the listed applications may have changed
     guard.SettingsRead(enforce::InterpretSettings([&sealed](const std::string& name) {
         auto v = sealed->values.find(name);
         if (v == sealed->values.end()) return enforce::StoreValue{};
@@ -139,7 +155,10 @@ void Enforcer::ReloadAll() {
 
 void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
     if (lost) {
-        for (auto& [uid, g] : guards_) dirty_.insert(uid);
+        for (auto& [uid, g] : guards_) {
+            dirty_.insert(uid);
+            g->governedStale = true;
+        }
     }
     for (int pid : pids) {
         // The kernel's word on the process's user (not /proc/<pid>'s owner, root for a process
@@ -152,6 +171,7 @@ void Enforcer::ExecSeen(const std::vector<int>& pids, bool lost) {
         auto it = guards_.find(owner);
         if (it == guards_.end()) continue;
         it->second->table.Refresh(pid);
+        it->second->governedStale = true;
         dirty_.insert(owner);
     }
     if (!dirty_.empty()) schedule_->Soon();
@@ -179,7 +199,16 @@ void Enforcer::CountUse(AccountGuard& g) {
     if (guard.Blocking())
         g.governed.clear();
     else if (ticks_ % kGovernedTicks == 0) {
-        g.governed = guard.Governed();
+        if (g.governedStale || !eventsHealthy_ || ticks_ % kGovernedScanTicks == 0) {
+            g.governedProcesses = guard.GovernedProcesses();
+            g.governedStale = false;
+        } else {
+            std::erase_if(g.governedProcesses, [](const auto& p) { return !StillRuns(p.first); });
+        }
+        g.governed.clear();
+        for (const auto& [pid, name] : g.governedProcesses)
+            if (std::find(g.governed.begin(), g.governed.end(), name) == g.governed.end())
+                g.governed.push_back(name);
         // Whether the child is at the computer, asked only while something would count.
         if (!g.governed.empty()) {
             if (sessionsTick_ != ticks_) {
@@ -225,18 +254,13 @@ void Enforcer::UsedUpNow(AccountGuard& g, bool announce) {
     if (announce) {
         guard.Log("today's " + enforce::ShortMinutes(minutes) + " used up at " +
                   enforce::FormatDateTime(local).substr(11, 5));
-        // "until Thursday 08:00": more tomorrow, or on that day.
-        std::string until = guard.StateNow().until;
+        // More tomorrow, or on the first day with an hour that allows.
         std::string more = "More another day.";
-        if (until.rfind("until ", 0) == 0 && until.size() > 6) {
-            until = until.substr(6);
-            const std::string tomorrow = enforce::DayName((local.weekday + 1) % 7);
-            if (until.rfind(tomorrow + " ", 0) == 0)
-                more = "More tomorrow from " + until.substr(tomorrow.size() + 1) + ".";
-            else if (until.find(' ') != std::string::npos)
-                more = "More on " + until.substr(0, until.find(' ')) + " from " +
-                       until.substr(until.find(' ') + 1) + ".";
-        }
+        if (const auto next = guard.NextAllowed())
+            more = (next->weekday == (local.weekday + 1) % 7
+                        ? std::string("More tomorrow")
+                        : "More on " + std::string(enforce::DayName(next->weekday))) +
+                   " from " + enforce::FormatHour(next->hour) + ".";
         outside_.Notify(g.account.uid,
                         "Today's " + enforce::LongMinutes(minutes) + verb + " used up. " + more);
     }
@@ -291,6 +315,7 @@ void Enforcer::Tick() {
 }
 
 void Enforcer::EventsHealthy(bool healthy) {
+    eventsHealthy_ = healthy;
     schedule_->SetScanInterval(healthy ? kSafetyScanMs : enforce::kScanMs);
 }
 

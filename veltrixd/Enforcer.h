@@ -39,6 +39,10 @@ inline constexpr int kSafetyScanMs = 10000;
 // A member with an allowance: what runs is looked at every kGovernedTicks ticks (a second each)
 // for its use, which is kept every kKeepUseTicks.
 inline constexpr int kGovernedTicks = 5;
+// With the kernel's process events, the account's processes are looked at again only after one
+// of them ran a program, and every kGovernedScanTicks; in between the programs found are only
+// checked to run still.
+inline constexpr int kGovernedScanTicks = 60;
 inline constexpr int kKeepUseTicks = 60;
 
 // What the enforcement does through the rest of the service.
@@ -133,6 +137,7 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     std::unique_ptr<enforce::ScanSchedule> schedule_;
     std::string useDir_;
     int ticks_ = 0;
+    bool eventsHealthy_ = false;
     // The sessions as asked at tick sessionsTick_ (asked once a tick at most).
     std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> sessions_;
     int sessionsTick_ = -1;

@@ -18,7 +18,7 @@ struct Listed {
 
 // A boolean property of a session; nullopt when it cannot be read.
 std::optional<bool> Flag(sd_bus* bus, const std::string& path, const char* name) {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL
     int value = 0;
     const int r = ::sd_bus_get_property_trivial(bus, kLogind, path.c_str(), kSession, name, &error,
                                                 'b', &value);
@@ -56,7 +56,7 @@ std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Logind::Sessi
         Drop(nowMs);
         return std::nullopt;
     }
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{};  // SD_BUS_ERROR_NULL
     sd_bus_message* reply = nullptr;
     int r =
         ::sd_bus_call_method(bus_, kLogind, "/org/freedesktop/login1",

@@ -127,12 +127,18 @@ void Guard::SetUsedUp(const std::string& date, const std::string& why) {
 
 std::vector<std::string> Guard::Governed() {
     std::vector<std::string> running;
+    for (auto& [pid, name] : GovernedProcesses())
+        if (std::find(running.begin(), running.end(), name) == running.end())
+            running.push_back(std::move(name));
+    return running;
+}
+
+std::vector<std::pair<int, std::string>> Guard::GovernedProcesses() {
+    std::vector<std::pair<int, std::string>> running;
     for (const ProcessInfo& p : table_.Scan()) {
         if (Spared(p)) continue;
         const Match m = Classify(p, settings_.apps);
-        if (m.kind != Match::None &&
-            std::find(running.begin(), running.end(), m.name) == running.end())
-            running.push_back(m.name);
+        if (m.kind != Match::None) running.emplace_back(p.pid, m.name);
     }
     return running;
 }
@@ -148,18 +154,27 @@ bool Guard::Spared(const ProcessInfo& p) const {
            p.exe.find('/', dir.size()) == std::string::npos;
 }
 
-std::string Guard::Until(std::int64_t now, bool blocks, const std::string& never) {
-    const LocalTime today = clock_.Local(now);
-    std::int64_t t = now + SecondsToNextHour(today);
+std::optional<LocalTime> Guard::NextHour(std::int64_t now, bool blocks) const {
+    std::int64_t t = now + SecondsToNextHour(clock_.Local(now));
     for (int i = 0; i < 7 * 24 + 2; ++i, t += 3600) {
         const LocalTime at = clock_.Local(t);
-        if (BlockedAt(at) != blocks) continue;
-        const bool sameDay =
-            at.year == today.year && at.month == today.month && at.day == today.day;
-        return "until " + (sameDay ? std::string() : std::string(DayName(at.weekday)) + " ") +
-               FormatHour(at.hour);
+        if (BlockedAt(at) == blocks) return at;
     }
-    return never;
+    return std::nullopt;
+}
+
+std::string Guard::Until(std::int64_t now, bool blocks, const std::string& never) {
+    const LocalTime today = clock_.Local(now);
+    const auto at = NextHour(now, blocks);
+    if (!at) return never;
+    const bool sameDay = at->year == today.year && at->month == today.month && at->day == today.day;
+    return "until " + (sameDay ? std::string() : std::string(DayName(at->weekday)) + " ") +
+           FormatHour(at->hour);
+}
+
+std::optional<LocalTime> Guard::NextAllowed() {
+    if (!settings_.blocking) return std::nullopt;
+    return NextHour(clock_.Now(), false);
 }
 
 Guard::HourState Guard::StateNow() {

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -101,6 +102,8 @@ class Guard {
     // The names of the browsers and listed applications of the table running now (as the stop
     // lines name them), each once.
     std::vector<std::string> Governed();
+    // The same with each process: its pid and its name.
+    std::vector<std::pair<int, std::string>> GovernedProcesses();
     // What the account's hours say now: whether one blocks (blocking on and a blocked hour), and
     // until when ("until 17:00", "until Monday 08:00"; "" when it never changes).
     struct HourState {
@@ -108,6 +111,8 @@ class Guard {
         std::string until;
     };
     HourState StateNow();
+    // The first hour from now that allows (blocking on); nullopt when none of the week does.
+    std::optional<LocalTime> NextAllowed();
     // Logs a line of the guard's own, with the date and time first.
     void Log(const std::string& text);
     void Alert(const std::string& text);
@@ -120,6 +125,8 @@ class Guard {
     // (`blocks`) or allows; `never` when no hour of the week does.
     std::string Until(std::int64_t now, bool blocks = false,
                       const std::string& never = "at every hour of the week");
+    // The first whole hour after `now` that blocks (`blocks`) or allows.
+    std::optional<LocalTime> NextHour(std::int64_t now, bool blocks) const;
     void Warn(std::int64_t now);
     void LogSummaries(const std::vector<RepeatFilter::Summary>& due);
     // True when a line of its own is due for `key`: not a repeat, and within the hour's share

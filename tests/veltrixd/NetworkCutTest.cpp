@@ -19,6 +19,7 @@
 #include "lib/password/PasswordHash.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
+#include "tests/support/Exec.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
@@ -293,6 +294,56 @@ TEST_F(NetworkCutTest, ABlockedMemberGetsNoPageAndEveryoneElseTheirs) {
     if (nftCli) {
         EXPECT_EQ(Tables().find("inet veltrix"), std::string::npos) << Tables();
     }
+}
+
+// A daily allowance of one minute, 50 s of it used: a browser and a listed application running
+// at an allowed hour are counted, the last minute is warned of, then both are stopped, the day
+// is logged as used up and the network is cut for the rest of it.
+TEST_F(NetworkCutTest, ADayUsedUpStopsWhatRunsAndCutsTheNetwork) {
+    GuardUser kid;
+    const std::string zone = dir_ + "/localtime";
+    fs::create_symlink("/usr/share/zoneinfo/Etc/UTC", zone);
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::gmtime_r(&now, &tm);
+    if (tm.tm_hour == 23 && tm.tm_min >= 57) GTEST_SKIP() << "too near midnight";
+    auto service = std::make_unique<testing_support::ServiceProcess>(
+        kid.MemberGroup(), std::vector<std::string>{"--nft-table", "veltrix", "--zone-file", zone},
+        std::vector<std::string>{}, std::vector<std::string>{ip_, "netns", "exec", inner_});
+    ASSERT_TRUE(service->started());
+    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
+                            {{store::kNeedJob, "Yes"},
+                             {store::AppName(1), "gedit"},
+                             {store::MinutesADayName(tm.tm_wday), "1"}}};
+    for (int box = 1; box <= store::kHourFlags; ++box)
+        sealed.values[store::HourFlagName(box)] = "1";
+    ASSERT_TRUE(
+        veltrixd::SealedStore(service->dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
+    std::string day = std::string("day ") + date;
+    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 50" : " 0";
+    fs::create_directories(service->dir() + "/state/use");
+    std::ofstream(service->dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service->Restart());
+    ASSERT_TRUE(service->Reread(kid.name));
+    EXPECT_EQ(Fetch(kid.name, "tcp", server_), "page");
+
+    const pid_t game = kid.Spawn({kid.Program("gedit")});
+    const pid_t browser = kid.Spawn({kid.Program("firefox")});
+    EXPECT_TRUE(testing_support::WaitForEnd(browser, 60000)) << service->LogText();
+    EXPECT_TRUE(testing_support::WaitForEnd(game, 10000)) << service->LogText();
+    EXPECT_TRUE(Eventually([&] { return Fetch(kid.name, "tcp", server_).rfind("no page", 0) == 0; },
+                           10000));
+    EXPECT_EQ(Fetch(kid.name, "tcp", "127.0.0.1"), "page");
+    const std::string log = service->LogText();
+    const std::string at = "[" + kid.name + "] ";
+    for (const std::string& line :
+         {at + "Warning shown: 1 minute of today's 1 minute left", at + "today's 1 min used up at ",
+          std::string("the application 'gedit': today's 1 min is used up"),
+          at + "internet off for " + kid.name})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(service->Stop(), 0);
 }
 
 TEST(CutPorts, TheUdpPortsACutAccountHoldsOutsideLoopback) {

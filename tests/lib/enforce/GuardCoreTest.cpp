@@ -272,6 +272,10 @@ TEST(GuardStopping, ADayUsedUpBlocksItsRestAndNoOtherDay) {
     EXPECT_TRUE(w.guard.UsedUpOn("2026-12-08"));
     ASSERT_TRUE(w.guard.Blocking());
     EXPECT_EQ(w.guard.StateNow().until, "until Wednesday 08:00");
+    const auto next = w.guard.NextAllowed();
+    ASSERT_TRUE(next.has_value());
+    EXPECT_EQ(next->weekday, 3);
+    EXPECT_EQ(next->hour, 8);
     w.clock.Advance(120);
     w.guard.Scan();
     ASSERT_FALSE(w.out.lines.empty());
