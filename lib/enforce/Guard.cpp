@@ -1,6 +1,7 @@
 #include "lib/enforce/Guard.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "lib/enforce/Allowance.h"
@@ -21,6 +22,14 @@ std::string Join(const std::vector<std::string>& items) {
 std::string HourSpan(const LocalTime& t) {
     return std::string(DayName(t.weekday)) + " " + FormatHour(t.hour) + "-" +
            (t.hour == 23 ? std::string("24:00") : FormatHour(t.hour + 1));
+}
+
+// "20:00", or "20:30" past the whole hour.
+std::string FormatClock(const LocalTime& t) {
+    if (t.minute == 0) return FormatHour(t.hour);
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", t.hour, t.minute);
+    return text;
 }
 
 int SecondsToNextHour(const LocalTime& t) {
@@ -111,8 +120,12 @@ void Guard::WatcherEnded(int pid, bool restarting) {
         Log("Protection off: the watcher (pid " + std::to_string(pid) + ") is stopped");
 }
 
-bool Guard::BlockedAt(const LocalTime& t) const {
-    return GridBlocks(t) || (settings_.blocking && !usedUpWhy_.empty() && DateOf(t) == usedUp_);
+bool Guard::BlockedAt(std::int64_t when) const {
+    if (!settings_.blocking) return false;
+    if (when < override_.pausedUntil) return true;
+    if (when < override_.allowedUntil) return false;
+    const LocalTime t = clock_.Local(when);
+    return GridBlocks(t) || (!usedUpWhy_.empty() && DateOf(t) == usedUp_);
 }
 
 bool Guard::GridBlocks(const LocalTime& t) const {
@@ -144,7 +157,7 @@ std::vector<std::pair<int, std::string>> Guard::GovernedProcesses() {
 }
 
 bool Guard::Blocking() {
-    return BlockedAt(clock_.Local(clock_.Now()));
+    return BlockedAt(clock_.Now());
 }
 
 bool Guard::Spared(const ProcessInfo& p) const {
@@ -155,10 +168,14 @@ bool Guard::Spared(const ProcessInfo& p) const {
 }
 
 std::optional<LocalTime> Guard::NextHour(std::int64_t now, bool blocks) const {
+    // Whole hours, and a parent's answer ending between two of them.
+    const std::set<std::int64_t> ends{override_.pausedUntil, override_.allowedUntil};
+    std::int64_t from = now;
     std::int64_t t = now + SecondsToNextHour(clock_.Local(now));
-    for (int i = 0; i < 7 * 24 + 2; ++i, t += 3600) {
-        const LocalTime at = clock_.Local(t);
-        if (BlockedAt(at) == blocks) return at;
+    for (int i = 0; i < 7 * 24 + 2; ++i, from = t, t += 3600) {
+        for (std::int64_t end : ends)
+            if (end > from && end < t && BlockedAt(end) == blocks) return clock_.Local(end);
+        if (BlockedAt(t) == blocks) return clock_.Local(t);
     }
     return std::nullopt;
 }
@@ -169,7 +186,7 @@ std::string Guard::Until(std::int64_t now, bool blocks, const std::string& never
     if (!at) return never;
     const bool sameDay = at->year == today.year && at->month == today.month && at->day == today.day;
     return "until " + (sameDay ? std::string() : std::string(DayName(at->weekday)) + " ") +
-           FormatHour(at->hour);
+           FormatClock(*at);
 }
 
 std::optional<LocalTime> Guard::NextAllowed() {
@@ -180,7 +197,7 @@ std::optional<LocalTime> Guard::NextAllowed() {
 Guard::HourState Guard::StateNow() {
     const std::int64_t now = clock_.Now();
     if (!settings_.blocking) return {};
-    const bool blocked = BlockedAt(clock_.Local(now));
+    const bool blocked = BlockedAt(now);
     return {blocked, Until(now, !blocked, blocked ? "all week" : "")};
 }
 
@@ -249,7 +266,7 @@ void Guard::Warn(std::int64_t now) {
     const std::int64_t next = now + left;
     for (auto it = warned_.begin(); it != warned_.end();)
         it = it->first < now ? warned_.erase(it) : std::next(it);
-    if (!settings_.blocking || BlockedAt(t) || !BlockedAt(clock_.Local(next))) return;
+    if (!settings_.blocking || BlockedAt(now) || !BlockedAt(next)) return;
     for (int minutes : kWarningMinutes) {
         // Each warning has a window of 45 s, so a busy second does not lose it.
         if (left > minutes * 60 || left <= minutes * 60 - 45) continue;
@@ -268,7 +285,7 @@ void Guard::Warn(std::int64_t now) {
 void Guard::Scan() {
     const std::int64_t now = clock_.Now();
     const LocalTime t = clock_.Local(now);
-    if (!BlockedAt(t)) {
+    if (!BlockedAt(now)) {
         stopping_.clear();
         return;
     }
@@ -298,7 +315,9 @@ void Guard::Scan() {
         for (int pid : s.pids) pids += (pids.empty() ? "" : ", ") + std::to_string(pid);
         if (Admit("stop " + name, name, pids, true))
             Log("Stopped " + name + " (pid " + pids + ", " + s.exe + "), " + s.rule + ": " +
-                (GridBlocks(t) ? HourSpan(t) + " is a blocked hour" : usedUpWhy_));
+                (now < override_.pausedUntil ? override_.why
+                 : GridBlocks(t)             ? HourSpan(t) + " is a blocked hour"
+                                             : usedUpWhy_));
         else if (!repeats_.Counting("stop " + name))
             continue;  // folded: no notification of its own either
         auto told = notified_.find(name);

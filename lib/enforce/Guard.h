@@ -98,6 +98,16 @@ class Guard {
     // day's allowance is used up. `why` ends the stop lines ("today's 2 h are used up"); "" and
     // any date lift it.
     void SetUsedUp(const std::string& date, const std::string& why);
+    // A parent's answer on top of the hours and the allowance (blocking on): allowed until
+    // `allowedUntil` (wall-clock seconds: neither an hour nor a day used up blocks before it),
+    // or blocked until `pausedUntil`, `why` saying by whom. 0: none.
+    struct Override {
+        std::int64_t allowedUntil = 0;
+        std::int64_t pausedUntil = 0;
+        std::string why;
+        bool operator==(const Override&) const = default;
+    };
+    void SetOverride(const Override& o) { override_ = o; }
     bool UsedUpOn(const std::string& date) const { return !usedUpWhy_.empty() && usedUp_ == date; }
     // The names of the browsers and listed applications of the table running now (as the stop
     // lines name them), each once.
@@ -118,7 +128,9 @@ class Guard {
     void Alert(const std::string& text);
 
   private:
-    bool BlockedAt(const LocalTime& t) const;  // the grid's hour, or a day used up
+    // At wall-clock second `when`: a pause, else (unless allowed by a parent) the grid's hour or
+    // a day used up.
+    bool BlockedAt(std::int64_t when) const;
     bool GridBlocks(const LocalTime& t) const;
     bool Spared(const ProcessInfo& p) const;
     // "until HH:00" (with the day when not today) of the first hour from `now` that blocks
@@ -161,7 +173,8 @@ class Guard {
     std::set<int> protected_;
     std::set<std::pair<int, std::uint64_t>> stopping_;  // (pid, start time)
     std::map<std::string, std::int64_t> notified_;      // program name -> when last told
-    std::string usedUp_, usedUpWhy_;                    // the day whose rest blocks, and why
+    Override override_;
+    std::string usedUp_, usedUpWhy_;  // the day whose rest blocks, and why
     RepeatFilter repeats_;
 };
 

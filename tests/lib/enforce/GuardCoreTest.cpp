@@ -292,6 +292,31 @@ TEST(GuardStopping, ADayUsedUpBlocksItsRestAndNoOtherDay) {
     EXPECT_FALSE(w.guard.Blocking());
 }
 
+// A parent's answer on top of the hours: allowed until a time past the blocked hour's start,
+// then a pause that stops what runs at an allowed hour and says by whom.
+TEST(GuardStopping, AParentsAnswerAllowsOrBlocksUntilItsTime) {
+    World w;
+    w.Read(Blocked({{2, 10}, {2, 11}}));  // Tuesday 10:00 to 12:00
+    w.clock.SetLocal(2026, 12, 8, 10, 0);
+    ASSERT_TRUE(w.guard.Blocking());
+    const std::int64_t now = w.clock.Now();
+    w.guard.SetOverride({now + 30 * 60, 0, {}});
+    EXPECT_FALSE(w.guard.Blocking());
+    EXPECT_EQ(w.guard.StateNow().until, "until 10:30");
+    w.clock.Advance(30 * 60);
+    EXPECT_TRUE(w.guard.Blocking());
+    w.clock.Advance(2 * 3600);  // 12:30, allowed by the grid
+    EXPECT_FALSE(w.guard.Blocking());
+    w.guard.SetOverride({0, w.clock.Now() + 15 * 60, "paused by mum until 12:45"});
+    w.table.Add(1001, kFirefox);
+    w.guard.Scan();
+    ASSERT_FALSE(w.out.lines.empty());
+    EXPECT_NE(w.out.lines.back().find("a web browser: paused by mum until 12:45"),
+              std::string::npos)
+        << w.out.lines.back();
+    EXPECT_EQ(w.out.notes.back(), "firefox is blocked until 12:45");
+}
+
 // A program restarted 100 times in a minute: its first line, then one line with the count; a
 // program restarted all afternoon costs a few lines an hour.
 TEST(GuardRepeats, RestartsAreCountedNotLoggedOneByOne) {
