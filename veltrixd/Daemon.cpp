@@ -214,6 +214,34 @@ control::Fields Daemon::StateOf(const Account& account) {
     return fields;
 }
 
+std::string Daemon::AskMoreTime(const Account& account, int minutes, const std::string& reason) {
+    if (!enforcer_ || !enforcer_->Enforces(account.uid))
+        return "Veltrix does not look after this account now.";
+    return enforcer_->Ask(account.uid, minutes, reason);
+}
+
+std::optional<RequestsOutside::Request> Daemon::OpenRequest(const Account& account) {
+    const auto open = enforcer_ ? enforcer_->OpenRequest(account.uid) : std::nullopt;
+    if (!open) return std::nullopt;
+    enforce::SystemClock clock;
+    return Request{open->minutes, enforce::FormatDateTime(clock.Local(open->at)).substr(11, 5),
+                   open->reason};
+}
+
+std::string Daemon::AnswerFor(const Account& account, const Account& parent,
+                              const ParentAnswer& answer) {
+    if (!enforcer_ || !enforcer_->Enforces(account.uid))
+        return "Veltrix does not look after " + account.name + " now.";
+    Enforcer::ParentAnswer a;
+    a.kind = answer.kind == ParentAnswer::Grant    ? Enforcer::ParentAnswer::Grant
+             : answer.kind == ParentAnswer::Refuse ? Enforcer::ParentAnswer::Refuse
+                                                   : Enforcer::ParentAnswer::Pause;
+    a.minutes = answer.minutes;
+    a.untilMinute = answer.untilMinute;
+    a.words = answer.words;
+    return enforcer_->Answer(account.uid, parent.name, a);
+}
+
 control::Fields Daemon::UseOf(const Account& account) {
     const std::string today = enforce::DateOf(LocalNow());
     // The enforcer's count, or what was kept where the account is not enforced now.

@@ -116,6 +116,11 @@ class Daemon final : public QObject,
     bool IsMember(const Account& account) override;
     control::Fields StateOf(const Account& account) override;
     control::Fields UseOf(const Account& account) override;
+    std::string AskMoreTime(const Account& account, int minutes,
+                            const std::string& reason) override;
+    std::optional<Request> OpenRequest(const Account& account) override;
+    std::string AnswerFor(const Account& account, const Account& parent,
+                          const ParentAnswer& answer) override;
     // EnforcerOutside
     void Log(const std::string& line) override;
     void Alert(const Account& account, const std::string& line) override;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lib/enforce/Allowance.h"
+#include "lib/enforce/Asking.h"
 #include "lib/enforce/linux/ProcScanner.h"
 #include "lib/enforce/linux/Stopper.h"
 #include "lib/enforce/linux/SystemClock.h"
@@ -18,6 +19,17 @@ namespace veltrixd {
 namespace {
 
 // Whether process `pid` still runs (an ended one not reaped yet does not).
+// "20:00", "20:30".
+std::string ClockText(const enforce::LocalTime& t) {
+    return enforce::FormatDateTime(t).substr(11, 5);
+}
+
+// "30 more minutes", "the rest of this hour".
+std::string AskedText(int minutes) {
+    return minutes == enforce::kUntilEndOfHour ? std::string("the rest of this hour")
+                                               : std::to_string(minutes) + " more minutes";
+}
+
 bool StillRuns(int pid) {
     const std::string stat =
         platform::ReadFileAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat", 1024);
@@ -61,6 +73,7 @@ struct Enforcer::AccountGuard final : enforce::Outside {
     std::vector<std::pair<int, std::string>> governedProcesses;  // and by which processes
     bool governedStale = true;  // a process of the account's ran a program since
     bool atComputer = true;     // a session of the account's in use at the last look
+    enforce::Asking asking;     // today's request and answers
     bool useRead = false;       // the first tick after the use was read: no news of it
 };
 
@@ -224,9 +237,10 @@ void Enforcer::CountUse(AccountGuard& g) {
         }
     }
     const bool counting = !g.governed.empty() && g.atComputer;
-    const auto out = g.use->Advance({clock_->Elapsed(), local, counting, g.governed}, g.allowance);
+    const enforce::Allowance allowance = AllowanceOf(g, local);
+    const auto out = g.use->Advance({clock_->Elapsed(), local, counting, g.governed}, allowance);
     if (out.warnMinutes != 0 && !silent) {
-        const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
+        const int minutes = allowance.minutes.at(static_cast<std::size_t>(local.weekday));
         const std::string text = std::to_string(out.warnMinutes) +
                                  (out.warnMinutes == 1 ? " minute" : " minutes") + " of today's " +
                                  enforce::LongMinutes(minutes) + " left";
@@ -236,18 +250,26 @@ void Enforcer::CountUse(AccountGuard& g) {
     UsedUpNow(g, !silent);
 }
 
+enforce::Allowance Enforcer::AllowanceOf(AccountGuard& g, const enforce::LocalTime& local) {
+    enforce::Allowance a = g.allowance;
+    int& today = a.minutes.at(static_cast<std::size_t>(local.weekday));
+    if (today >= 0) today += g.asking.Today(enforce::DateOf(local)).extraMinutes;
+    return a;
+}
+
 void Enforcer::UsedUpNow(AccountGuard& g, bool announce) {
     enforce::Guard& guard = *g.guard;
     const enforce::LocalTime local = clock_->Local(clock_->Now());
     const std::string today = enforce::DateOf(local);
-    if (!guard.Settings().blocking || !g.use->UsedUp(local, g.allowance)) {
+    const enforce::Allowance allowance = AllowanceOf(g, local);
+    if (!guard.Settings().blocking || !g.use->UsedUp(local, allowance)) {
         // More time than was used (the parent raised the day's allowance, or took it away): the
         // day goes on.
         if (guard.UsedUpOn(today)) guard.SetUsedUp({}, {});
         return;
     }
     if (guard.UsedUpOn(today)) return;
-    const int minutes = g.allowance.minutes.at(static_cast<std::size_t>(local.weekday));
+    const int minutes = allowance.minutes.at(static_cast<std::size_t>(local.weekday));
     const std::string verb = minutes == 1 || minutes == 60 ? " is" : " are";
     guard.SetUsedUp(today, "today's " + enforce::ShortMinutes(minutes) + verb + " used up");
     KeepUseOf(g);  // the day's end outlasts whatever comes
@@ -271,11 +293,92 @@ std::optional<std::pair<int, int>> Enforcer::UseToday(uid_t uid) {
     const auto it = guards_.find(uid);
     if (it == guards_.end()) return std::nullopt;
     const enforce::LocalTime now = clock_->Local(clock_->Now());
-    const AccountGuard& g = *it->second;
+    AccountGuard& g = *it->second;
     const int allowed = g.guard->Settings().blocking
-                            ? g.allowance.minutes.at(static_cast<std::size_t>(now.weekday))
+                            ? AllowanceOf(g, now).minutes.at(static_cast<std::size_t>(now.weekday))
                             : enforce::kNoLimit;
     return std::pair<int, int>{g.use->Record().UsedSeconds(enforce::DateOf(now)), allowed};
+}
+
+void Enforcer::ApplyAnswers(AccountGuard& g) {
+    const std::int64_t now = clock_->Now();
+    const enforce::Answers a = g.asking.Today(enforce::DateOf(clock_->Local(now)));
+    std::string why;
+    if (now < a.pausedUntil)
+        why = "paused by " + a.pausedBy + " until " + ClockText(clock_->Local(a.pausedUntil));
+    g.guard->SetOverride({a.allowedUntil, a.pausedUntil, why});
+}
+
+std::string Enforcer::Ask(uid_t uid, int minutes, const std::string& reason) {
+    const auto it = guards_.find(uid);
+    if (it == guards_.end()) return "Veltrix does not look after this account.";
+    AccountGuard& g = *it->second;
+    const std::int64_t now = clock_->Now();
+    std::string why = g.asking.Ask(now, enforce::DateOf(clock_->Local(now)), minutes, reason);
+    if (!why.empty()) return why;
+    g.guard->Alert("asks for " + AskedText(minutes) + (reason.empty() ? "" : ": " + reason));
+    return {};
+}
+
+std::optional<enforce::MoreTime> Enforcer::OpenRequest(uid_t uid) {
+    const auto it = guards_.find(uid);
+    if (it == guards_.end()) return std::nullopt;
+    return it->second->asking.Open(enforce::DateOf(clock_->Local(clock_->Now())));
+}
+
+std::string Enforcer::Answer(uid_t uid, const std::string& parent, const ParentAnswer& answer) {
+    const auto it = guards_.find(uid);
+    if (it == guards_.end()) return "Veltrix does not look after this account.";
+    AccountGuard& g = *it->second;
+    const std::int64_t now = clock_->Now();
+    const enforce::LocalTime local = clock_->Local(now);
+    const std::string date = enforce::DateOf(local);
+    const std::int64_t sinceMidnight = local.hour * 3600 + local.minute * 60 + local.second;
+    const std::int64_t midnight = now - sinceMidnight + 86400;
+    const std::int64_t until =
+        answer.untilMinute < 0 ? 0 : now - sinceMidnight + std::int64_t{answer.untilMinute} * 60;
+    if (answer.untilMinute >= 0 && until <= now)
+        return "That time has passed today: give a later one.";
+    std::string told, logged;
+    switch (answer.kind) {
+        case ParentAnswer::Grant:
+            if (answer.minutes <= 0 && until == 0) return "Give minutes or a time.";
+            g.asking.Grant(now, date, answer.minutes, until, midnight);
+            told =
+                answer.minutes > 0
+                    ? std::to_string(answer.minutes) + " more minutes from " + parent
+                    : "Allowed until " + ClockText(clock_->Local(until)) + " today, from " + parent;
+            logged = parent + " gave " +
+                     (answer.minutes > 0 ? std::to_string(answer.minutes) + " more minutes"
+                                         : "time until " + ClockText(clock_->Local(until)));
+            break;
+        case ParentAnswer::Refuse:
+            if (!g.asking.Open(date)) return "There is no request to refuse.";
+            g.asking.Refuse(now, date);
+            told = "No more time today, from " + parent;
+            logged = parent + " refused more time";
+            break;
+        case ParentAnswer::Pause:
+            g.asking.Pause(date, until > 0 ? until : midnight, midnight, parent);
+            told = "Blocked by " + parent + " until " +
+                   (until > 0 ? ClockText(clock_->Local(until)) : std::string("midnight"));
+            logged = parent + " blocked everything until " +
+                     (until > 0 ? ClockText(clock_->Local(until)) : std::string("midnight"));
+            break;
+    }
+    if (!answer.words.empty()) {
+        told += ": " + answer.words;
+        logged += ": " + answer.words;
+    }
+    g.guard->Log(logged);
+    outside_.Notify(uid, told);
+    // Applied now: what runs is stopped or spared, the network cut or given back.
+    ApplyAnswers(g);
+    UsedUpNow(g, false);
+    dirty_.insert(uid);
+    schedule_->Soon();
+    UpdateCut();
+    return {};
 }
 
 std::optional<enforce::UseRecord> Enforcer::RecordOf(uid_t uid) const {
@@ -300,6 +403,7 @@ void Enforcer::Tick() {
     ++ticks_;
     bool anyBlocking = false;
     for (auto& [uid, g] : guards_) {
+        ApplyAnswers(*g);
         g->guard->Tick();
         CountUse(*g);
         // An hour that starts to block: what runs goes now, not at the next safety scan.

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "lib/enforce/Allowance.h"
+#include "lib/enforce/Asking.h"
 #include "lib/enforce/Guard.h"
 #include "lib/enforce/linux/ScanSchedule.h"
 #include "veltrixd/Members.h"
@@ -89,6 +90,20 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     // Seconds of use today and today's allowance in minutes (-1: no limit); nullopt when the
     // account is not enforced.
     std::optional<std::pair<int, int>> UseToday(uid_t uid);
+    // A member asks for more time (minutes: 15, 30, 60, or enforce::kUntilEndOfHour): "" when
+    // taken and logged for the parents, else why not, for the member.
+    std::string Ask(uid_t uid, int minutes, const std::string& reason);
+    std::optional<enforce::MoreTime> OpenRequest(uid_t uid);
+    // A parent's answer for the member: more minutes today, or allowed until a time today; a
+    // refusal of the open request; blocked until a time today (or midnight). Applied at once,
+    // told on the member's desktop and logged. "" when done, else why not.
+    struct ParentAnswer {
+        enum Kind { Grant, Refuse, Pause } kind = Grant;
+        int minutes = 0;       // Grant: more minutes
+        int untilMinute = -1;  // a time today, in minutes from midnight; -1: none
+        std::string words;     // the parent's, told to the child
+    };
+    std::string Answer(uid_t uid, const std::string& parent, const ParentAnswer& answer);
     // The account's record of use; nullopt when it is not enforced.
     std::optional<enforce::UseRecord> RecordOf(uid_t uid) const;
     // Where each member's use is kept (a directory of root's, one file per uid); "" keeps none.
@@ -118,6 +133,10 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     // Whether the account's day is used up under its allowance now: the rest of the day blocked,
     // told once when `announce`; lifted when the allowance grew or went.
     void UsedUpNow(AccountGuard& g, bool announce);
+    // Today's allowance with the minutes a parent gave.
+    enforce::Allowance AllowanceOf(AccountGuard& g, const enforce::LocalTime& local);
+    // A parent's answers for today, given to the account's guard.
+    void ApplyAnswers(AccountGuard& g);
 
     SealedStore& store_;
     enforce::Identity identity_;

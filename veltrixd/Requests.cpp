@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "lib/enforce/Asking.h"
 #include "lib/password/PasswordHash.h"
 
 namespace veltrixd {
@@ -102,6 +103,11 @@ const std::vector<Requests::Verb>& Requests::Verbs() {
         {"family-states", 0, 0, Who::Parent, &Requests::FamilyStates},
         {"state", 1, 1, Who::Parent, &Requests::State},
         {"use", 1, 1, Who::Parent, &Requests::Use},
+        {"asks", 0, 0, Who::Parent, &Requests::Asks},
+        {"ask", 2, 2, Who::Member, &Requests::Ask},
+        {"grant", 2, 3, Who::ParentSettings, &Requests::Grant},
+        {"refuse", 1, 2, Who::ParentSettings, &Requests::Refuse},
+        {"pause", 2, 3, Who::ParentSettings, &Requests::Pause},
         {"for", 2, kAny, Who::Parent, &Requests::For},
         {"first", 1, 1, Who::Settings, &Requests::First},
         {"verify", 1, 1, Who::Settings, &Requests::Verify},
@@ -139,6 +145,8 @@ control::Fields Requests::Dispatch(const Caller& caller, const Account& account,
         if (verb == verbs.end() || (verb->who == Who::ParentSettings && !fromParent))
             return Error("malformed request");
     }
+    if (verb->who == Who::Member && !caller.member)
+        return Error("Only an account Veltrix looks after asks for more time.");
     if (verb->who == Who::Parent && (!caller.parent || caller.member))
         return Error("Only a parent's account may manage the accounts of the family.");
     if (verb->who == Who::Root && caller.account.uid != 0)
@@ -242,6 +250,102 @@ control::Fields Requests::Use(const Asked& a) {
         reply.pop_back();
     }
     return reply;
+}
+
+namespace {
+
+// "HH:MM" as minutes from midnight; -1 when it is no time of a day.
+int MinuteOfDay(const std::string& text) {
+    if (text.size() != 5 || text[2] != ':') return -1;
+    for (std::size_t i : {0, 1, 3, 4})
+        if (text[i] < '0' || text[i] > '9') return -1;
+    const int h = (text[0] - '0') * 10 + (text[1] - '0'),
+              m = (text[3] - '0') * 10 + (text[4] - '0');
+    return h < 24 && m < 60 ? h * 60 + m : -1;
+}
+
+// A number of minutes from 1 to a day's; -1 when it is none.
+int Minutes(const std::string& text) {
+    if (text.empty() || text.size() > 4) return -1;
+    int n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= 1440 ? n : -1;
+}
+
+control::Fields Done(const std::string& why) {
+    return why.empty() ? control::Fields{"ok"} : control::Fields{"error", why};
+}
+
+}  // namespace
+
+// ask MINUTES|hour REASON: the member's own request.
+control::Fields Requests::Ask(const Asked& a) {
+    const std::string& asked = a.fields[1];
+    const int minutes = asked == "hour" ? enforce::kUntilEndOfHour : Minutes(asked);
+    if (minutes < 0 || !enforce::AskableMinutes(minutes))
+        return Error("Ask for 15, 30 or 60 minutes, or until the end of this hour.");
+    if (std::string why = enforce::ReasonProblem(a.fields[2]); !why.empty()) return Error(why);
+    return Done(outside_.AskMoreTime(a.caller.account, minutes, a.fields[2]));
+}
+
+// asks: every member's open request, each "MEMBER MINUTES|hour HH:MM REASON" as a line of the
+// protocol without its LF.
+control::Fields Requests::Asks(const Asked&) {
+    control::Fields reply{"ok"};
+    for (const Account& member : outside_.Members()) {
+        const auto r = outside_.OpenRequest(member);
+        if (!r) continue;
+        std::string line = control::Encode(
+            {member.name,
+             r->minutes == enforce::kUntilEndOfHour ? "hour" : std::to_string(r->minutes),
+             r->askedAt, r->reason.empty() ? "-" : r->reason});
+        line.pop_back();
+        reply.push_back(std::move(line));
+    }
+    return reply;
+}
+
+// grant PASSWORD MINUTES|HH:MM [WORDS], from a parent with "for".
+control::Fields Requests::Grant(const Asked& a) {
+    RequestsOutside::ParentAnswer answer;
+    answer.kind = RequestsOutside::ParentAnswer::Grant;
+    answer.minutes = a.fields[2].find(':') == std::string::npos ? Minutes(a.fields[2]) : 0;
+    answer.untilMinute = answer.minutes == 0 ? MinuteOfDay(a.fields[2]) : -1;
+    if (answer.minutes < 0 || (answer.minutes == 0 && answer.untilMinute < 0))
+        return Error("Give the minutes (1 to 1440) or a time today (HH:MM).");
+    if (a.fields.size() == 4) answer.words = a.fields[3];
+    if (std::string why = enforce::ReasonProblem(answer.words); !why.empty()) return Error(why);
+    control::Fields reply{"ok"};
+    if (!Check(a.account, a.from, a.fields[1], reply)) return reply;
+    return Done(outside_.AnswerFor(a.account, a.from, answer));
+}
+
+// refuse PASSWORD [WORDS]
+control::Fields Requests::Refuse(const Asked& a) {
+    RequestsOutside::ParentAnswer answer;
+    answer.kind = RequestsOutside::ParentAnswer::Refuse;
+    if (a.fields.size() == 3) answer.words = a.fields[2];
+    if (std::string why = enforce::ReasonProblem(answer.words); !why.empty()) return Error(why);
+    control::Fields reply{"ok"};
+    if (!Check(a.account, a.from, a.fields[1], reply)) return reply;
+    return Done(outside_.AnswerFor(a.account, a.from, answer));
+}
+
+// pause PASSWORD HH:MM|midnight [WORDS]
+control::Fields Requests::Pause(const Asked& a) {
+    RequestsOutside::ParentAnswer answer;
+    answer.kind = RequestsOutside::ParentAnswer::Pause;
+    answer.untilMinute = a.fields[2] == "midnight" ? -1 : MinuteOfDay(a.fields[2]);
+    if (a.fields[2] != "midnight" && answer.untilMinute < 0)
+        return Error("Give a time today (HH:MM) or midnight.");
+    if (a.fields.size() == 4) answer.words = a.fields[3];
+    if (std::string why = enforce::ReasonProblem(answer.words); !why.empty()) return Error(why);
+    control::Fields reply{"ok"};
+    if (!Check(a.account, a.from, a.fields[1], reply)) return reply;
+    return Done(outside_.AnswerFor(a.account, a.from, answer));
 }
 
 control::Fields Requests::For(const Asked& a) {

@@ -55,6 +55,24 @@ class RequestsOutside {
     // The member's record of use: today's date ("YYYY-MM-DD"), then the record's lines, every
     // day's hours first, then today's programs.
     virtual control::Fields UseOf(const Account& account) = 0;
+    // More time: the member's request (minutes 15, 30, 60, or 0 for the rest of the hour), and
+    // its open one (nullopt: none); a parent's answer. "" when done, else why not in words.
+    virtual std::string AskMoreTime(const Account& account, int minutes,
+                                    const std::string& reason) = 0;
+    struct Request {
+        int minutes = 0;
+        std::string askedAt;  // "HH:MM"
+        std::string reason;
+    };
+    virtual std::optional<Request> OpenRequest(const Account& account) = 0;
+    struct ParentAnswer {
+        enum Kind { Grant, Refuse, Pause } kind = Grant;
+        int minutes = 0;       // Grant: more minutes
+        int untilMinute = -1;  // a time today in minutes from midnight; -1: none
+        std::string words;
+    };
+    virtual std::string AnswerFor(const Account& account, const Account& parent,
+                                  const ParentAnswer& answer) = 0;
 };
 
 // Wrong passwords are each told to the parent, folded into one line per account, caller and
@@ -83,6 +101,7 @@ class Requests {
         Anyone,
         Root,
         Parent,         // a parent's account (or root), never a member's
+        Member,         // a member on its own account, never through "for"
         Settings,       // on a member's settings: the member itself, or a parent with "for"
         ParentSettings  // the same, with "for" only
     };
@@ -106,6 +125,11 @@ class Requests {
     control::Fields FamilyStates(const Asked& a);
     control::Fields State(const Asked& a);
     control::Fields Use(const Asked& a);
+    control::Fields Ask(const Asked& a);
+    control::Fields Asks(const Asked& a);
+    control::Fields Grant(const Asked& a);
+    control::Fields Refuse(const Asked& a);
+    control::Fields Pause(const Asked& a);
     control::Fields For(const Asked& a);
     control::Fields First(const Asked& a);
     control::Fields Verify(const Asked& a);

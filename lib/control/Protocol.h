@@ -26,7 +26,21 @@
 //                                   PASSWORD in its place
 //   watch                           ok, then "notify TEXT" lines for the caller's account until
 //                                   either side closes
+//   ask MINUTES|hour REASON         (a member, for itself only) asks for 15, 30 or 60 more
+//                                   minutes, or the rest of this hour; REASON one printable
+//                                   line of 100 characters at most. One request is open at a
+//                                   time; after a refusal the next comes 10 minutes later
+//   grant PASSWORD MINUTES|HH:MM [WORDS]
+//   refuse PASSWORD [WORDS]
+//   pause PASSWORD HH:MM|midnight [WORDS]
+//                                   (a parent's, with "for" only) more minutes today (neither an
+//                                   hour nor the day used up blocks until they have passed), or
+//                                   allowed until a time today; the open request refused;
+//                                   blocked until a time today. Applied at once, told on the
+//                                   member's desktop, logged; all of it ends at midnight
 // A parent's (no password needed: the parent's account is the parent's):
+//   asks                            ok LINE... (the open requests: each LINE a line of this
+//                                   protocol without its LF, "MEMBER MINUTES|hour HH:MM REASON")
 //   family                          ok MEMBER... (the members' account names)
 //   family-states                   ok LINE... (every member's state in one reply: each LINE a
 //                                   line of this protocol without its LF, "MEMBER" and then the
@@ -40,7 +54,7 @@
 //                                      YYYY-MM-DD, then "day DATE S0..S23", the seconds used in
 //                                      each hour of each day kept, then "program DATE SECONDS
 //                                      NAME" for today's programs)
-//   for MEMBER VERB ARGS...         any of the requests above from verify to autostart, on
+//   for MEMBER VERB ARGS...         the requests above from verify to pause but ask, on
 //                                   MEMBER's settings; and "try PASSWORD": a verify whose wrong
 //                                   answer is not logged (a password typed for another child)
 // Wrong passwords are limited per account: after kMaxWrong wrong ones in a minute, every try

@@ -121,8 +121,8 @@ void Guard::WatcherEnded(int pid, bool restarting) {
 }
 
 bool Guard::BlockedAt(std::int64_t when) const {
+    if (when < override_.pausedUntil) return true;  // a parent's pause, blocking on or off
     if (!settings_.blocking) return false;
-    if (when < override_.pausedUntil) return true;
     if (when < override_.allowedUntil) return false;
     const LocalTime t = clock_.Local(when);
     return GridBlocks(t) || (!usedUpWhy_.empty() && DateOf(t) == usedUp_);
@@ -196,7 +196,7 @@ std::optional<LocalTime> Guard::NextAllowed() {
 
 Guard::HourState Guard::StateNow() {
     const std::int64_t now = clock_.Now();
-    if (!settings_.blocking) return {};
+    if (!settings_.blocking && now >= override_.pausedUntil) return {};
     const bool blocked = BlockedAt(now);
     return {blocked, Until(now, !blocked, blocked ? "all week" : "")};
 }

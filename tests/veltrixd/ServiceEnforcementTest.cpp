@@ -34,6 +34,32 @@ using testing_support::WaitForEnd;
 
 namespace {
 
+// The service's reply to `request` asked by `user` (its first field, then the rest by TABs).
+std::string AskAs(const GuardUser& user, const control::Fields& request) {
+    int fds[2];
+    if (::pipe(fds) != 0) return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0)
+            ::_exit(126);
+        const control::Reply r = control::Ask(request, 10000);
+        std::string text;
+        for (const std::string& f : r.fields) text += (text.empty() ? "" : "\t") + f;
+        if (r.fields.empty()) text = "no answer: " + r.why;
+        (void)!::write(fds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<std::size_t>(n));
+    ::close(fds[0]);
+    if (pid > 0) ::waitpid(pid, nullptr, 0);
+    return text;
+}
+
 constexpr int kStopMs = 10000;  // generous for a loaded machine; the benchmark measures speed
 
 // Starts `program` as `uid` (a uid with no account: a container's), its group the same number.
@@ -297,6 +323,69 @@ TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
     EXPECT_GE(used(), 60);
     EXPECT_NE(service.LogText().find("] today's 1 min used up at "), std::string::npos)
         << service.LogText();
+}
+
+// A child whose day is used up asks; a parent grants two minutes and the browser runs; the
+// parent's pause stops it at once. What the child cannot do is refused and logged nowhere.
+TEST(ServiceEnforcement, AChildAsksAParentGrantsThenPausesAndEachAppliesAtOnce) {
+    if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
+    GuardUser kid;
+    testing_support::ServiceProcess service(kid.MemberGroup(), {});
+    ASSERT_TRUE(service.started());
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    if (tm.tm_hour == 23 && tm.tm_min >= 50) GTEST_SKIP() << "too near midnight";
+    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
+                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
+    for (int box = 1; box <= store::kHourFlags; ++box)
+        sealed.values[store::HourFlagName(box)] = "1";
+    ASSERT_TRUE(
+        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
+    std::string day = std::string("day ") + date;
+    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 60" : " 0";
+    std::filesystem::create_directories(service.dir() + "/state/use");
+    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service.Restart());
+    ASSERT_TRUE(service.Reread(kid.name));
+    const pid_t stopped = kid.Spawn({kid.Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(stopped, kStopMs)) << service.LogText();
+
+    EXPECT_EQ(AskAs(kid, {"ask", "15", "maths homework"}), "ok");
+    EXPECT_EQ(AskAs(kid, {"ask", "30", "again"}),
+              "error\tA request is waiting for an answer already.");
+    EXPECT_EQ(AskAs(kid, {"ask", "30", "evil\x1b[2J"}),
+              "error\tThe reason may hold only printable characters.");
+    EXPECT_EQ(AskAs(kid, {"ask", "30", std::string(10240, 'x')}),
+              "error\tThe reason may be 100 characters long at most.");
+    EXPECT_EQ(AskAs(kid, {"for", kid.name, "grant", "parent", "60"}).rfind("error", 0), 0u);
+    EXPECT_EQ(AskAs(kid, {"grant", "parent", "60"}).rfind("error", 0), 0u);
+    const control::Reply asks = control::Ask({"asks"}, 10000);
+    ASSERT_EQ(asks.fields.size(), 2u) << asks.Text();
+    EXPECT_EQ(control::Parse(asks.fields[1] + "\n").fields.at(3), "maths homework");
+
+    // Two more minutes from the parent: a browser runs.
+    const control::Reply granted = control::Ask({"for", kid.name, "grant", "parent", "2"}, 10000);
+    EXPECT_TRUE(granted.ok()) << granted.Text();
+    const pid_t browser = kid.Spawn({kid.Program("firefox")});
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    EXPECT_TRUE(Running(browser)) << service.LogText();
+    EXPECT_EQ(control::Ask({"asks"}, 10000).fields.size(), 1u);  // answered
+    // A pause until midnight stops it at once (its line folded into the first stop's count).
+    const control::Reply paused =
+        control::Ask({"for", kid.name, "pause", "parent", "midnight", "dinner"}, 10000);
+    EXPECT_TRUE(paused.ok()) << paused.Text();
+    EXPECT_TRUE(WaitForEnd(browser, 5000)) << service.LogText();
+    const std::string log = service.LogText();
+    const std::string at = "[" + kid.name + "] ";
+    for (const std::string& line :
+         {at + "asks for 15 more minutes: maths homework", at + "root gave 2 more minutes",
+          at + "root blocked everything until midnight: dinner"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("again"), std::string::npos);
+    EXPECT_EQ(log.find("evil"), std::string::npos);
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {

@@ -140,6 +140,22 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
         return Fields{"on", "blocked", "until 17:00", "2", "4320/120", "the newest alert"};
     }
     Fields UseOf(const veltrixd::Account&) override { return use_; }
+    std::string AskMoreTime(const veltrixd::Account& a, int minutes,
+                            const std::string& reason) override {
+        asked_.push_back(a.name + " " + std::to_string(minutes) + " " + reason);
+        return {};
+    }
+    std::optional<Request> OpenRequest(const veltrixd::Account& a) override {
+        if (a.name != "kid" || asked_.empty()) return std::nullopt;
+        return Request{30, "18:42", "maths homework"};
+    }
+    std::string AnswerFor(const veltrixd::Account& a, const veltrixd::Account& parent,
+                          const ParentAnswer& answer) override {
+        answered_.push_back(a.name + " " + parent.name + " " + std::to_string(answer.kind) + " " +
+                            std::to_string(answer.minutes) + " " +
+                            std::to_string(answer.untilMinute) + " " + answer.words);
+        return {};
+    }
     Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
 
     const veltrixd::Caller kid_{{1001, "kid"}, true};
@@ -159,6 +175,7 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
     std::uint64_t clearedInode_ = 0, clearedPrevious_ = 0;
     std::string autostart_;
     Fields use_{"2026-12-09"};
+    std::vector<std::string> asked_, answered_;
     std::unique_ptr<veltrixd::SealedStore> store_;
     std::unique_ptr<veltrixd::Requests> requests_;
 };
@@ -303,6 +320,49 @@ TEST_F(RequestsTest, AParentReadsAMembersUseInOneLineWhateverItsProgramsAreCalle
     EXPECT_LT(reply.size(), use_.size() + 1);
     EXPECT_GT(reply.size(), 10u);
     EXPECT_LE(control::Encode(reply).size(), control::kMaxLine);
+}
+
+TEST_F(RequestsTest, AChildAsksForItselfAndOnlyAParentAnswersWithThePassword) {
+    ASSERT_EQ(First(kid_, "family pw"), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"ask", "30", "maths homework"}), Fields{"ok"});
+    EXPECT_EQ(Ask(kid_, {"ask", "hour", ""}), Fields{"ok"});
+    EXPECT_EQ(asked_, (std::vector<std::string>{"kid 30 maths homework", "kid 0 "}));
+    // Only what is offered, and a reason that is one plain line.
+    for (const Fields& r :
+         {Fields{"ask", "45", "x"}, Fields{"ask", "1e3", "x"}, Fields{"ask", "30", "a\nb"},
+          Fields{"ask", "30", std::string(10240, 'x')}, Fields{"ask", "30", "\x1b[2J"}})
+        EXPECT_EQ(Ask(kid_, r)[0], "error") << r[2];
+    EXPECT_EQ(asked_.size(), 2u);
+    // Nobody else asks, and a parent's "for" cannot ask in a child's name.
+    for (const veltrixd::Caller* c : {&guest_, &mum_, &root_})
+        EXPECT_EQ(Ask(*c, {"ask", "30", "x"})[0], "error") << c->account.name;
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "ask", "30", "x"})[0], "error");
+    // The parents see the open requests.
+    const Fields asks = Ask(mum_, {"asks"});
+    ASSERT_EQ(asks.size(), 2u);
+    EXPECT_EQ(control::Parse(asks[1] + "\n").fields,
+              (Fields{"kid", "30", "18:42", "maths homework"}));
+    EXPECT_EQ(Ask(kid_, {"asks"})[0], "error");
+    // Answers: from a parent, with the child's password; never from the child itself.
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "grant", "family pw", "30", "after dinner"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "grant", "family pw", "20:30"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "refuse", "family pw"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "pause", "family pw", "19:15", "dinner"}), Fields{"ok"});
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "pause", "family pw", "midnight"}), Fields{"ok"});
+    EXPECT_EQ(answered_, (std::vector<std::string>{"kid mum 0 30 -1 after dinner",
+                                                   "kid mum 0 0 1230 ", "kid mum 1 0 -1 ",
+                                                   "kid mum 2 0 1155 dinner", "kid mum 2 0 -1 "}));
+    for (const Fields& r : {Fields{"for", "kid", "grant", "wrong", "30"},
+                            Fields{"for", "kid", "grant", "family pw", "25:00"},
+                            Fields{"for", "kid", "grant", "family pw", "0"},
+                            Fields{"for", "kid", "pause", "family pw", "soon"},
+                            Fields{"for", "kid", "refuse", "family pw", "two\nlines"}})
+        EXPECT_EQ(Ask(mum_, r)[0], "error") << r[3] << " " << r[4];
+    for (const Fields& r : {Fields{"grant", "family pw", "60"},
+                            Fields{"pause", "family pw", "20:00"}, Fields{"refuse", "family pw"}})
+        EXPECT_EQ(Ask(kid_, r)[0], "error") << r[0];
+    EXPECT_EQ(Ask(kid_, {"for", "kid", "grant", "family pw", "60"})[0], "error");
+    EXPECT_EQ(answered_.size(), 5u);
 }
 
 TEST_F(RequestsTest, AParentManagesEveryMemberFromItsOwnAccount) {
