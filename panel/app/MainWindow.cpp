@@ -14,6 +14,7 @@
 #include "panel/schedule/DaySelector.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TimeADayDialog.h"
+#include "panel/schedule/TodayDialogs.h"
 #include "panel/schedule/UseWindow.h"
 #include "panel/settings/Settings.h"
 
@@ -43,6 +44,10 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     Timeaday1->setVisible(false);
     Use1 = file->addAction(QStringLiteral("&Use..."));
     Use1->setVisible(false);
+    Moretime1 = file->addAction(QStringLiteral("&More time today..."));
+    Moretime1->setVisible(false);
+    Blocknow1 = file->addAction(QStringLiteral("&Block now until..."));
+    Blocknow1->setVisible(false);
     file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("Exit"));
     file->addSeparator();
@@ -98,6 +103,8 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     On(Internetoff1, &QAction::triggered, [this] { Internetoff1Click(); });
     On(Timeaday1, &QAction::triggered, [this] { Timeaday1Click(); });
     On(Use1, &QAction::triggered, [this] { Use1Click(); });
+    On(Moretime1, &QAction::triggered, [this] { Moretime1Click(); });
+    On(Blocknow1, &QAction::triggered, [this] { Blocknow1Click(); });
     On(Exit1, &QAction::triggered, [this] { Exit1Click(); });
     On(S1, &QAction::triggered, [this] { S1Click(); });
     On(Checkupofupdating1, &QAction::triggered, [this] { Checkupofupdating1Click(); });
@@ -224,6 +231,8 @@ void TForm1::ShowInternetOff() {
     Internetoff1->setVisible(settings::Current().ThroughService());
     Timeaday1->setVisible(settings::Current().ThroughService());
     Use1->setVisible(settings::Current().ThroughService());
+    Moretime1->setVisible(settings::Current().ThroughService());
+    Blocknow1->setVisible(settings::Current().ThroughService());
     std::string value;
     settings::With([&](settings::Values& reg) { value = reg.ReadString(store::kInternetOff); });
     Internetoff1->setChecked(value != "No");
@@ -245,6 +254,16 @@ void TForm1::Use1Click() {
     schedule::UseWindow window(this);
     window.Load();
     window.exec();
+}
+
+void TForm1::Moretime1Click() {
+    schedule::MoreTimeDialog dialog(this);
+    dialog.exec();
+}
+
+void TForm1::Blocknow1Click() {
+    schedule::BlockNowDialog dialog(this);
+    dialog.exec();
 }
 
 void TForm1::Editblocked1Click() {

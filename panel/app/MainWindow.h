@@ -53,6 +53,8 @@ class TForm1 final : public platform::TForm {
     QAction* Internetoff1;
     QAction* Timeaday1;  // the time a day each weekday allows (with the service only)
     QAction* Use1;       // where the time went (with the service only)
+    QAction* Moretime1;  // today's answers, at once (with the service only)
+    QAction* Blocknow1;
     QAction* Exit1;
     QAction* S1;
     QAction* Checkupofupdating1;
@@ -86,6 +88,8 @@ class TForm1 final : public platform::TForm {
     void Internetoff1Click();
     void Timeaday1Click();
     void Use1Click();
+    void Moretime1Click();
+    void Blocknow1Click();
     void S1Click();
     void Checkupofupdating1Click();
     void About1Click();

@@ -153,6 +153,13 @@ std::optional<UseRead> ChildSettings::ReadUse(std::string* why) {
     return use;
 }
 
+void ChildSettings::Answer(const std::vector<std::string>& answer) {
+    if (answer.empty()) return;
+    control::Fields request{answer.front(), password_};
+    request.insert(request.end(), answer.begin() + 1, answer.end());
+    Require(Ask(std::move(request)), "did not take the answer");
+}
+
 void ChildSettings::Autostart(bool on) {
     if (!Unlocked()) return;
     Require(Ask({"autostart", password_, on ? "on" : "off"}), "did not change the autostart entry");

@@ -41,6 +41,7 @@ class ChildSettings final : public Settings {
     void Autostart(bool on) override;
     std::optional<bool> AutostartState() override;
     std::optional<UseRead> ReadUse(std::string* why) override;
+    void Answer(const std::vector<std::string>& answer) override;
     bool GuardRunsHere() const override { return false; }
 
   private:

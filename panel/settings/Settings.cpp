@@ -1,6 +1,7 @@
 #include "panel/settings/Settings.h"
 
 #include "lib/control/Protocol.h"
+#include "lib/rtl/Exception.h"
 #include "panel/settings/OwnStore.h"
 
 namespace settings {
@@ -23,6 +24,10 @@ std::optional<bool> Settings::AutostartState() {
 std::optional<UseRead> Settings::ReadUse(std::string* why) {
     if (why) *why = "only the Veltrix service counts the time used";
     return std::nullopt;
+}
+
+void Settings::Answer(const std::vector<std::string>&) {
+    throw rtl::Exception("Only the Veltrix service gives more time or blocks at once.");
 }
 
 Settings& Current() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace settings {
 
@@ -72,6 +73,10 @@ class Settings {
     // The child's use of its daily allowance, where the service counts it; otherwise (or when
     // the service cannot tell it now) nullopt, with the reason in `why`.
     virtual std::optional<UseRead> ReadUse(std::string* why);
+    // A parent's answer for the child, at once and for today only: {"grant", MINUTES|HH:MM,
+    // [WORDS]} or {"pause", HH:MM|midnight, [WORDS]}; throws with the reason of a refusal (and
+    // where no service enforces the settings).
+    virtual void Answer(const std::vector<std::string>& answer);
     // Whether the guard program belongs to this session (the Enable button starts it here).
     virtual bool GuardRunsHere() const = 0;
 };

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +25,7 @@
 #include "panel/family/FamilyState.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TimeADayDialog.h"
+#include "panel/schedule/TodayDialogs.h"
 #include "panel/schedule/UseWindow.h"
 #include "panel/settings/OwnStore.h"
 #include "tests/support/GuardUser.h"
@@ -277,6 +279,43 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
 }
 
 }  // namespace
+
+// Today's answers from the child's window, as a parent clicks them: they reach the service at
+// once (its log says so), with the parent's words.
+TEST_F(ParentsAccount, GivesMoreTimeAndBlocksNowFromTheChildsWindow) {
+    platform::MessageRecorder messages;
+    app::Windows w;
+    app::FamilyRoad road(w);
+    platform::Application::SetMainForm(&road.Form());
+    road.Form().Show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return road.Form().Answers() > 0; }, 10000));
+    OpenChild(w, road, kid->name, "family pw");
+    ASSERT_TRUE(w.form1->Showing());
+    ASSERT_TRUE(w.form1->Moretime1->isVisible());
+    ASSERT_TRUE(w.form1->Blocknow1->isVisible());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<schedule::MoreTimeDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->minutes->setValue(45);
+        QTest::keyClicks(dialog->words, QStringLiteral("homework done"));
+        dialog->grab().save(QStringLiteral("/tmp/more-time.png"));
+        QTest::mouseClick(dialog->ok, Qt::LeftButton);
+    });
+    w.form1->Moretime1->trigger();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<schedule::BlockNowDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        QTest::mouseClick(dialog->second, Qt::LeftButton, {}, QPoint(4, 4));
+        QTest::keyClicks(dialog->words, QStringLiteral("dinner"));
+        QTest::mouseClick(dialog->ok, Qt::LeftButton);
+    });
+    w.form1->Blocknow1->trigger();
+    const std::string log = service->LogText();
+    const std::string at = "[" + kid->name + "] root ";
+    EXPECT_NE(log.find(at + "gave 45 more minutes: homework done"), std::string::npos) << log;
+    EXPECT_NE(log.find(at + "blocked everything until midnight: dinner"), std::string::npos) << log;
+    w.form1->Close();
+}
 
 // "Run when Windows starts" from a parent's account is the one machine-wide entry: each child's
 // window reads it back and says it is every account's, a change is written once, and a close

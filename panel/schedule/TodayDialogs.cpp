@@ -1,0 +1,110 @@
+#include "panel/schedule/TodayDialogs.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTime>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "lib/enforce/Asking.h"
+#include "panel/settings/Settings.h"
+
+namespace schedule {
+
+namespace {
+
+// The next whole hour from now, at the latest 23:59.
+QTime NextHour() {
+    const QTime now = QTime::currentTime();
+    return now.hour() == 23 ? QTime(23, 59) : QTime(now.hour() + 1, 0);
+}
+
+}  // namespace
+
+TodayDialog::TodayDialog(QWidget* parent, const QString& name, const QString& title)
+    : QDialog(parent) {
+    setObjectName(name);
+    setWindowTitle(title);
+    words = new QLineEdit(this);
+    words->setObjectName(QStringLiteral("Words"));
+    words->setMaxLength(static_cast<int>(enforce::kReasonMost));
+    words->setPlaceholderText(QStringLiteral("A few words for the child (optional)"));
+    until = new QTimeEdit(NextHour(), this);
+    until->setObjectName(QStringLiteral("Until"));
+    until->setDisplayFormat(QStringLiteral("HH:mm"));
+}
+
+void TodayDialog::Finish(QWidget* choice) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(choice);
+    layout->addWidget(words);
+    layout->addWidget(new QLabel(QStringLiteral("Today only: the weekly schedule stays as it is; "
+                                                "everything ends at midnight."),
+                                 this));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok = buttons->button(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        const std::string time = until->time().toString(QStringLiteral("HH:mm")).toStdString();
+        std::vector<std::string> answer;
+        if (minutes)
+            answer = {"grant", first->isChecked() ? std::to_string(minutes->value()) : time};
+        else
+            answer = {"pause", first->isChecked() ? time : std::string("midnight")};
+        if (!words->text().isEmpty()) answer.push_back(words->text().toStdString());
+        Send(answer);
+    });
+    layout->addWidget(buttons);
+}
+
+void TodayDialog::Send(const std::vector<std::string>& answer) {
+    try {
+        settings::Current().Answer(answer);
+        accept();
+    } catch (const std::exception& e) {
+        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(e.what()));
+    }
+}
+
+MoreTimeDialog::MoreTimeDialog(QWidget* parent)
+    : TodayDialog(parent, QStringLiteral("MoreTime"), QStringLiteral("More time today")) {
+    auto* choice = new QWidget(this);
+    auto* grid = new QGridLayout(choice);
+    first = new QRadioButton(QStringLiteral("&More minutes:"), choice);
+    first->setChecked(true);
+    minutes = new QSpinBox(choice);
+    minutes->setObjectName(QStringLiteral("Minutes"));
+    minutes->setRange(5, 240);
+    minutes->setSingleStep(5);
+    minutes->setValue(30);
+    minutes->setSuffix(QStringLiteral(" min"));
+    second = new QRadioButton(QStringLiteral("Allowed &until:"), choice);
+    grid->addWidget(first, 0, 0);
+    grid->addWidget(minutes, 0, 1);
+    grid->addWidget(second, 1, 0);
+    grid->addWidget(until, 1, 1);
+    Finish(choice);
+}
+
+BlockNowDialog::BlockNowDialog(QWidget* parent)
+    : TodayDialog(parent, QStringLiteral("BlockNow"), QStringLiteral("Block now")) {
+    auto* choice = new QWidget(this);
+    auto* grid = new QGridLayout(choice);
+    first = new QRadioButton(QStringLiteral("Blocked &until:"), choice);
+    first->setChecked(true);
+    second = new QRadioButton(QStringLiteral("Until &midnight"), choice);
+    grid->addWidget(first, 0, 0);
+    grid->addWidget(until, 0, 1);
+    grid->addWidget(second, 1, 0);
+    Finish(choice);
+}
+
+}  // namespace schedule

@@ -1,0 +1,49 @@
+// A parent's answers for today, from the child's windows opened from the family list, applied by
+// the service at once and never changing the weekly grid: "More time today" (minutes, or allowed
+// until a time) and "Block now" (until a time, or midnight: dinner, bedtime). Each may carry a
+// few words for the child's desktop.
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimeEdit;
+
+namespace schedule {
+
+class TodayDialog : public QDialog {
+    Q_OBJECT
+  public:
+    QRadioButton* first = nullptr;   // minutes / until a time
+    QRadioButton* second = nullptr;  // until a time / midnight
+    QSpinBox* minutes = nullptr;     // More time only
+    QTimeEdit* until = nullptr;
+    QLineEdit* words = nullptr;
+    QPushButton* ok = nullptr;
+
+  protected:
+    TodayDialog(QWidget* parent, const QString& name, const QString& title);
+    // Sends the answer; shows the refusal and stays open when there is one.
+    void Send(const std::vector<std::string>& answer);
+    void Finish(QWidget* choice);
+};
+
+class MoreTimeDialog final : public TodayDialog {
+    Q_OBJECT
+  public:
+    explicit MoreTimeDialog(QWidget* parent = nullptr);
+};
+
+class BlockNowDialog final : public TodayDialog {
+    Q_OBJECT
+  public:
+    explicit BlockNowDialog(QWidget* parent = nullptr);
+};
+
+}  // namespace schedule
