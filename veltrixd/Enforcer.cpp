@@ -31,8 +31,8 @@ std::string AskedText(int minutes) {
 }
 
 bool StillRuns(int pid) {
-    const std::string stat =
-        platform::ReadFileAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat", 1024);
+    const std::string stat = platform::ReadFileAt(
+        AT_FDCWD, std::string("/proc/").append(std::to_string(pid)).append("/stat"), 1024);
     const auto close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
            stat[close + 2] != 'X';
@@ -278,11 +278,12 @@ void Enforcer::UsedUpNow(AccountGuard& g, bool announce) {
                   enforce::FormatDateTime(local).substr(11, 5));
         // More tomorrow, or on the first day with an hour that allows.
         std::string more = "More another day.";
-        if (const auto next = guard.NextAllowed())
-            more = (next->weekday == (local.weekday + 1) % 7
-                        ? std::string("More tomorrow")
-                        : "More on " + std::string(enforce::DayName(next->weekday))) +
-                   " from " + enforce::FormatHour(next->hour) + ".";
+        if (const auto next = guard.NextAllowed()) {
+            more = next->weekday == (local.weekday + 1) % 7
+                       ? std::string("More tomorrow")
+                       : std::string("More on ").append(enforce::DayName(next->weekday));
+            more.append(" from ").append(enforce::FormatHour(next->hour)).append(".");
+        }
         outside_.Notify(g.account.uid,
                         "Today's " + enforce::LongMinutes(minutes) + verb + " used up. " + more);
     }
@@ -316,7 +317,10 @@ std::string Enforcer::Ask(uid_t uid, int minutes, const std::string& reason) {
     const std::int64_t now = clock_->Now();
     std::string why = g.asking.Ask(now, enforce::DateOf(clock_->Local(now)), minutes, reason);
     if (!why.empty()) return why;
-    g.guard->Alert("asks for " + AskedText(minutes) + (reason.empty() ? "" : ": " + reason));
+    std::string line = "asks for ";
+    line.append(AskedText(minutes));
+    if (!reason.empty()) line.append(": ").append(reason);
+    g.guard->Alert(line);
     return {};
 }
 
@@ -344,13 +348,16 @@ std::string Enforcer::Answer(uid_t uid, const std::string& parent, const ParentA
         case ParentAnswer::Grant:
             if (answer.minutes <= 0 && until == 0) return "Give minutes or a time.";
             g.asking.Grant(now, date, answer.minutes, until, midnight);
-            told =
-                answer.minutes > 0
-                    ? std::to_string(answer.minutes) + " more minutes from " + parent
-                    : "Allowed until " + ClockText(clock_->Local(until)) + " today, from " + parent;
+            told = answer.minutes > 0
+                       ? std::to_string(answer.minutes) + " more minutes from " + parent
+                       : std::string("Allowed until ")
+                             .append(ClockText(clock_->Local(until)))
+                             .append(" today, from ")
+                             .append(parent);
             logged = parent + " gave " +
-                     (answer.minutes > 0 ? std::to_string(answer.minutes) + " more minutes"
-                                         : "time until " + ClockText(clock_->Local(until)));
+                     (answer.minutes > 0
+                          ? std::to_string(answer.minutes) + " more minutes"
+                          : std::string("time until ").append(ClockText(clock_->Local(until))));
             break;
         case ParentAnswer::Refuse:
             if (!g.asking.Open(date)) return "There is no request to refuse.";

@@ -47,7 +47,9 @@ std::string ReasonProblem(std::string_view reason) {
             return "The reason must be one line.";
         if (Unprintable(cp)) return "The reason may hold only printable characters.";
         if (++characters > kReasonMost)
-            return "The reason may be " + std::to_string(kReasonMost) + " characters long at most.";
+            return std::string("The reason may be ")
+                .append(std::to_string(kReasonMost))
+                .append(" characters long at most.");
     }
     return {};
 }
@@ -73,8 +75,9 @@ std::string Asking::Ask(std::int64_t now, const std::string& date, int minutes,
     if (open_) return "A request is waiting for an answer already.";
     if (refusedAt_ >= 0 && now < refusedAt_ + kAskAgainAfterRefusal) {
         const std::int64_t wait = (refusedAt_ + kAskAgainAfterRefusal - now + 59) / 60;
-        return "The last request was refused: ask again in " + std::to_string(wait) +
-               (wait == 1 ? " minute." : " minutes.");
+        return std::string("The last request was refused: ask again in ")
+            .append(std::to_string(wait))
+            .append(wait == 1 ? " minute." : " minutes.");
     }
     open_ = MoreTime{now, minutes, std::move(reason)};
     return {};

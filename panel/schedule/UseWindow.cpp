@@ -224,9 +224,13 @@ void UseWindow::Show(const settings::UseRead& use) {
     totals->Show(o);
     if (!o.totals.empty()) {
         const UseDay& d = o.totals.back();
-        today->setText(QString::fromStdString(
-            "Today: " + enforce::HoursMinutes(d.total) +
-            (d.allowed >= 0 ? " of " + enforce::HoursMinutes(d.allowed * 60LL) : " (no limit)")));
+        std::string text = "Today: ";
+        text.append(enforce::HoursMinutes(d.total));
+        if (d.allowed >= 0)
+            text.append(" of ").append(enforce::HoursMinutes(d.allowed * 60LL));
+        else
+            text.append(" (no limit)");
+        today->setText(QString::fromStdString(text));
     }
     programs->setRowCount(static_cast<int>(o.programs.size()));
     for (std::size_t i = 0; i < o.programs.size(); ++i) {
