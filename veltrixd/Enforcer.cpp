@@ -212,7 +212,10 @@ void Enforcer::CountUse(AccountGuard& g) {
     if (guard.Blocking())
         g.governed.clear();
     else if (ticks_ % kGovernedTicks == 0) {
-        if (g.governedStale || !eventsHealthy_ || ticks_ % kGovernedScanTicks == 0) {
+        // Looked at afresh after a program ran, while a process waits for a look at its engine,
+        // when one judged alone (an interpreter) now runs one, and every kGovernedScanTicks.
+        if (g.governedStale || !eventsHealthy_ || g.table.ProbeDueInMs() >= 0 ||
+            g.table.Recheck() || ticks_ % kGovernedScanTicks == 0) {
             g.governedProcesses = guard.GovernedProcesses();
             g.governedStale = false;
         } else {

@@ -41,9 +41,9 @@ inline constexpr int kSafetyScanMs = 10000;
 // for its use, which is kept every kKeepUseTicks.
 inline constexpr int kGovernedTicks = 5;
 // With the kernel's process events, the account's processes are looked at again only after one
-// of them ran a program, and every kGovernedScanTicks; in between the programs found are only
-// checked to run still.
-inline constexpr int kGovernedScanTicks = 60;
+// of them ran a program (or an interpreter of its loaded an engine), and every
+// kGovernedScanTicks; in between the programs found are only checked to run still.
+inline constexpr int kGovernedScanTicks = 300;
 inline constexpr int kKeepUseTicks = 60;
 
 // What the enforcement does through the rest of the service.
