@@ -187,7 +187,13 @@ bool EngineProbe::RunsOwnCode(int procFd, const Sighting& s) const {
     if (ownCode_) return true;
     const auto env =
         platform::ReadFileBounded(procFd, std::to_string(s.pid) + "/environ", 256 << 10);
-    if (!env) return true;  // unread: nothing vouches for it
+    if (!env) {
+        // A process that is ending (its root already gone, as a browser's first process that
+        // starts itself anew) runs nothing more; otherwise nothing vouches for it.
+        struct stat root {};
+        return !(::fstatat(procFd, (std::to_string(s.pid) + "/root/").c_str(), &root, 0) != 0 &&
+                 (errno == ESRCH || errno == ENOENT));
+    }
     // Variables that make the loader or an interpreter run files of the account's choosing, and
     // what an interpreter loads by its own per-user rules (a .pth file in the user site).
     return LoaderVariablesNameOwnCode(procFd, s.pid, *env) ||

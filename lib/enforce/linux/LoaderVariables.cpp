@@ -66,7 +66,9 @@ bool SystemsOwnPath(int procFd, int pid, std::string_view path) {
         if (prefix.empty()) continue;
         struct stat st {};
         if (::fstatat(procFd, (root + std::string(prefix)).c_str(), &st, 0) != 0)
-            return errno == ENOENT || errno == ENOTDIR;  // nothing to load there
+            // Nothing to load there; or the process is ending (its root is gone while it exits,
+            // as a browser's first process does when it starts itself anew): it loads nothing.
+            return errno == ENOENT || errno == ENOTDIR || errno == ESRCH;
         if (st.st_uid != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
     }
     return true;
