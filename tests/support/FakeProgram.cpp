@@ -2,9 +2,12 @@
 // browsers and listed applications. With --ignore-term it ignores SIGTERM, as a program that
 // will not close does; --map FILE maps a file, as a program maps a library it loads (the tests'
 // browser engine), --map-code FILE maps it executable (code it runs); --spin MS first uses that
-// much processor time.
+// much processor time; --sandbox DIR then shuts itself in DIR as user 65534, as a browser's
+// sandboxed content does (started as root).
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -40,6 +43,12 @@ int main(int argc, char** argv) {
             const int fd = ::open(argv[++i], O_RDONLY | O_CLOEXEC);
             const int prot = exec ? PROT_READ | PROT_EXEC : PROT_READ;
             if (fd < 0 || ::mmap(nullptr, 4096, prot, MAP_PRIVATE, fd, 0) == MAP_FAILED) return 2;
+        }
+        if (std::strcmp(argv[i], "--sandbox") == 0 && i + 1 < argc) {
+            if (::chroot(argv[++i]) != 0 || ::chdir("/") != 0 || ::setgroups(0, nullptr) != 0 ||
+                ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+                ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0) != 0)
+                return 3;
         }
     }
     for (;;) ::pause();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -44,6 +45,25 @@ platform::UniqueFd OpenFile(int procFd, const std::string& rel) {
     struct stat st {};
     if (fd.valid() && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) fd.reset();
     return fd;
+}
+
+// The device of a maps line ("fe:01", hexadecimal major and minor).
+std::optional<dev_t> DeviceOf(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size()) return {};
+    unsigned long parts[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        const std::string_view hex = i == 0 ? text.substr(0, colon) : text.substr(colon + 1);
+        if (hex.size() > 8) return {};
+        for (char c : hex) {
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : -1;
+            if (digit < 0) return {};
+            parts[i] = parts[i] * 16 + static_cast<unsigned long>(digit);
+        }
+    }
+    return makedev(parts[0], parts[1]);
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
@@ -164,13 +184,22 @@ const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string&
     // The system's own files change only by root's hand, with a new inode.
     if (it != files_.end() && it->second.owner == 0) return &it->second;
     // The file itself, whatever namespace the process sees it through (root may open it so);
-    // else by its path in the process's view.
+    // else by its path in the process's view; else by its path in the system's own view when
+    // that names the very file (device and inode): a process in an empty root of its own (a
+    // browser's sandboxed content) has no view to look through, and an unprivileged caller
+    // cannot open map_files.
     std::string rel = pid + "/map_files/" + std::string(m.range);
     struct stat st {};
     if (!StatFile(procFd, rel, &st)) {
         if (m.path.empty()) return nullptr;
         rel = pid + "/root" + std::string(m.path);
-        if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) return nullptr;
+        if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) {
+            rel = std::string(m.path);
+            const auto device = DeviceOf(m.device);
+            if (!device || !StatFile(procFd, rel, &st) || st.st_ino != m.inode ||
+                st.st_dev != *device)
+                return nullptr;
+        }
     }
     if (it != files_.end() && it->second.owner == st.st_uid &&
         it->second.ctimeSec == st.st_ctim.tv_sec && it->second.ctimeNsec == st.st_ctim.tv_nsec)

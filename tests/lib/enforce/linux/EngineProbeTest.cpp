@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,6 +23,7 @@
 #include "lib/enforce/linux/Packages.h"
 #include "tests/support/Exec.h"
 #include "tests/support/Signal.h"
+#include "tests/support/TempEnv.h"
 
 namespace fs = std::filesystem;
 using enforce::Engine;
@@ -96,6 +98,8 @@ class Processes {
         }
         return pid;
     }
+
+    std::size_t Count() const { return pids_.size(); }
 
   private:
     std::vector<pid_t> pids_;
@@ -337,6 +341,46 @@ TEST_F(Probe, NeitherAPathOfItsOwnNamespaceNorItsOwnCodeInAnInstalledProgramIsEv
     const auto pathed = Look(processes.Start({viewer, "--map", engine}, engine), viewer, 60);
     ::unsetenv("PYTHONPATH");
     EXPECT_FALSE(pathed.package.packaged);
+}
+
+TEST_F(Probe, AnInstalledProgramShutInAnEmptyRootIsStillKnownToTheAccountsOwnGuard) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to start a process that shuts itself in";
+    // An installed mail client on Gecko whose content process shuts itself in an empty root
+    // that is then removed (a browser's sandbox), looked at by a caller of the account (the
+    // session guard: no map_files, and no view through the process's root). Its files are still
+    // known as the system's, so it runs on; the account's own code in such a process is not.
+    fs::permissions(system.path, fs::perms::owner_all | fs::perms::group_exec |
+                                     fs::perms::others_exec | fs::perms::group_read |
+                                     fs::perms::others_read);
+    const std::string mail = Program(system.path / "usr/lib/mail/mail-bin");
+    const std::string xul = EngineLibrary("gecko", system.path / "usr/lib/mail/libxul.so");
+    InstallPackage(system.path, "mail", mail + "\n" + xul + "\n");
+    const std::string own = EngineLibrary("gecko", system.path / "home/kid/libown.so");
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    auto sandboxed = [&](std::vector<std::string> argv) {
+        const fs::path empty = system.path / ("empty-" + std::to_string(processes.Count()));
+        fs::create_directories(empty);
+        argv.insert(argv.end(), {"--sandbox", empty.string()});
+        const pid_t pid = processes.Start(argv);
+        struct stat st {};
+        for (int i = 0; i < 500; ++i) {
+            if (::stat(("/proc/" + std::to_string(pid)).c_str(), &st) == 0 && st.st_uid == 65534)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(st.st_uid, 65534u);
+        fs::remove(empty);
+        return pid;
+    };
+    // Looked at as the account, late (its one read made after it shut itself in).
+    auto lookAsAccount = [&](pid_t pid) {
+        return testing_support::Run(std::string(VELTRIX_TOOLS_DIR "/probe-as 65534 ") +
+                                    system.path.string() + " " + std::to_string(pid) + " " + mail +
+                                    " 2000");
+    };
+    EXPECT_EQ(lookAsAccount(sandboxed({mail, "--map-code", xul})), "Gecko packaged\n");
+    EXPECT_EQ(lookAsAccount(sandboxed({mail, "--map-code", xul, "--map-code", own})),
+              "Gecko unpackaged\n");
 }
 
 TEST_F(Probe, AnInstalledScriptRunsTheAccountsCodeWhenItsInterpreterLoadsFromTheUserSite) {
