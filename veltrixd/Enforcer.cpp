@@ -3,6 +3,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "lib/enforce/Allowance.h"
 #include "lib/enforce/Asking.h"
@@ -31,11 +32,16 @@ std::string AskedText(int minutes) {
 }
 
 bool StillRuns(int pid) {
-    const std::string stat = platform::ReadFileAt(
-        AT_FDCWD, std::string("/proc/").append(std::to_string(pid)).append("/stat"), 1024);
+    const std::string dir = std::string("/proc/").append(std::to_string(pid));
+    const std::string stat = platform::ReadFileAt(AT_FDCWD, dir + "/stat", 1024);
     const auto close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
-           stat[close + 2] != 'X';
+    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'X')
+        return false;
+    if (stat[close + 2] != 'Z') return true;
+    // Its first thread ended: it runs on while others do.
+    const std::string status = platform::ReadFileAt(AT_FDCWD, dir + "/status", 4096);
+    const auto at = status.find("\nThreads:");
+    return at != std::string::npos && std::atoi(status.c_str() + at + 9) > 1;
 }
 
 }  // namespace

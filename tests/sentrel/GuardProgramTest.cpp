@@ -118,6 +118,16 @@ TEST_F(GuardProgram, AnOldProcessThatExecsABrowserIsStopped) {
     EXPECT_TRUE(user->WaitForLog("Stopped falkon (pid " + std::to_string(shell)));
 }
 
+// A program whose first thread ended while another runs on: /proc/PID shows no executable and
+// no mappings of it, its other threads do.
+TEST_F(GuardProgram, AProgramWhoseFirstThreadEndedIsSeenThroughTheOthers) {
+    Start();
+    SetCurrentHours(*user, "0");
+    const pid_t hidden = user->Spawn({user->Program("firefox"), "--leader-exits"});
+    EXPECT_TRUE(WaitForEnd(hidden, kStopMs)) << user->Log();
+    EXPECT_TRUE(user->WaitForLog("Stopped firefox (pid " + std::to_string(hidden))) << user->Log();
+}
+
 TEST_F(GuardProgram, AnotherUsersProgramIsLeftAlone) {
     Start();
     SetCurrentHours(*user, "0");

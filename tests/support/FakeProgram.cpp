@@ -3,9 +3,11 @@
 // will not close does; --map FILE maps a file, as a program maps a library it loads (the tests'
 // browser engine), --map-code FILE maps it executable (code it runs); --spin MS first uses that
 // much processor time; --sandbox DIR then shuts itself in DIR as user 65534, as a browser's
-// sandboxed content does (started as root).
+// sandboxed content does (started as root); --leader-exits ends its first thread while a second
+// one runs on, as a program that hides from a look at /proc/PID does.
 #include <fcntl.h>
 #include <grp.h>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <time.h>
@@ -16,6 +18,10 @@
 #include <cstring>
 
 namespace {
+
+void* Forever(void*) {
+    for (;;) ::pause();
+}
 
 long CpuMs() {
     timespec t{};
@@ -49,6 +55,11 @@ int main(int argc, char** argv) {
                 ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
                 ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0) != 0)
                 return 3;
+        }
+        if (std::strcmp(argv[i], "--leader-exits") == 0) {
+            pthread_t other{};
+            if (::pthread_create(&other, nullptr, Forever, nullptr) != 0) return 4;
+            ::pthread_exit(nullptr);
         }
     }
     for (;;) ::pause();

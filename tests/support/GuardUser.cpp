@@ -234,9 +234,15 @@ bool Running(pid_t pid) {
     const pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) return false;  // our child, now reaped
     if (!testing_support::Signal(pid, 0)) return false;
-    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string dir = "/proc/" + std::to_string(pid);
+    const std::string stat = ReadFile(dir + "/stat");
     const auto close = stat.rfind(')');
-    return !(close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z');
+    if (!(close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z'))
+        return true;
+    // A first thread that ended while others run on.
+    const std::string text = ReadFile(dir + "/status");
+    const auto at = text.find("\nThreads:");
+    return at != std::string::npos && std::atoi(text.c_str() + at + 9) > 1;
 }
 
 bool WaitForEnd(pid_t pid, int ms) {

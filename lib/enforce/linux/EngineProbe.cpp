@@ -97,7 +97,7 @@ std::optional<MapsLine> ParseMapsLine(std::string_view line) {
 // Whether the process sleeps in a call that only a program's own code makes: it is past loading.
 bool WaitsInItsOwnCode(int procFd, const EngineProbe::Sighting& s) {
     if (s.state != 'S') return false;
-    const std::string text = platform::ReadFileAt(procFd, std::to_string(s.pid) + "/syscall", 64);
+    const std::string text = platform::ReadFileAt(procFd, s.Dir() + "/syscall", 64);
     if (text.empty() || text[0] < '0' || text[0] > '9') return false;  // running, or no call
     const long call = std::strtol(text.c_str(), nullptr, 10);
     static constexpr long kWaits[] = {
@@ -135,7 +135,7 @@ std::string EngineProbe::CopyOfExecutable(int procFd, const Sighting& s, const s
     std::string copy;
     if (!Evidenced(s.exe, st, s.app) && !Evidenced(s.exe, st, {})) {
         // The file itself, not its path: a namespace cannot change what it holds.
-        const platform::UniqueFd fd = OpenFile(procFd, std::to_string(s.pid) + "/exe");
+        const platform::UniqueFd fd = OpenFile(procFd, s.Dir() + "/exe");
         struct stat real {};
         if (fd.valid() && ::fstat(fd.get(), &real) == 0 && SameFile(real, st))
             copy = copies_.CopyOf(fd.get(), real);
@@ -144,11 +144,10 @@ std::string EngineProbe::CopyOfExecutable(int procFd, const Sighting& s, const s
     return copyOf_[key] = copy;
 }
 
-std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
+std::optional<Engine> EngineProbe::ReadMaps(int procFd, const std::string& dir) {
     ++mapsReads_;
     ownCode_ = false;
     // Bounded: the maps wait for the process's memory, which it may make hang.
-    const std::string dir = std::to_string(pid);
     const auto maps = platform::ReadFileBounded(procFd, dir + "/maps", kMaxMaps);
     if (!maps) return std::nullopt;
     Engine engine = EngineInMaps(*maps);
@@ -177,7 +176,7 @@ std::optional<Engine> EngineProbe::ReadMaps(int procFd, int pid) {
     return engine;
 }
 
-const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string& pid,
+const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string& dir,
                                                   const MapsLine& m) {
     const std::pair<std::string, ino_t> key{std::string(m.device), m.inode};
     auto it = files_.find(key);
@@ -188,11 +187,11 @@ const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string&
     // that names the very file (device and inode): a process in an empty root of its own (a
     // browser's sandboxed content) has no view to look through, and an unprivileged caller
     // cannot open map_files.
-    std::string rel = pid + "/map_files/" + std::string(m.range);
+    std::string rel = dir + "/map_files/" + std::string(m.range);
     struct stat st {};
     if (!StatFile(procFd, rel, &st)) {
         if (m.path.empty()) return nullptr;
-        rel = pid + "/root" + std::string(m.path);
+        rel = dir + "/root" + std::string(m.path);
         if (!StatFile(procFd, rel, &st) || st.st_ino != m.inode) {
             rel = std::string(m.path);
             const auto device = DeviceOf(m.device);
@@ -214,19 +213,18 @@ const EngineProbe::FileKnown* EngineProbe::FileOf(int procFd, const std::string&
 
 bool EngineProbe::RunsOwnCode(int procFd, const Sighting& s) const {
     if (ownCode_) return true;
-    const auto env =
-        platform::ReadFileBounded(procFd, std::to_string(s.pid) + "/environ", 256 << 10);
+    const auto env = platform::ReadFileBounded(procFd, s.Dir() + "/environ", 256 << 10);
     if (!env) {
         // A process that is ending (its root already gone, as a browser's first process that
         // starts itself anew) runs nothing more; otherwise nothing vouches for it.
         struct stat root {};
-        return !(::fstatat(procFd, (std::to_string(s.pid) + "/root/").c_str(), &root, 0) != 0 &&
+        return !(::fstatat(procFd, (s.Dir() + "/root/").c_str(), &root, 0) != 0 &&
                  (errno == ESRCH || errno == ENOENT));
     }
     // Variables that make the loader or an interpreter run files of the account's choosing, and
     // what an interpreter loads by its own per-user rules (a .pth file in the user site).
-    return LoaderVariablesNameOwnCode(procFd, s.pid, *env) ||
-           (s.interpreted && LoadsUserCode(procFd, s.pid, s.exe, *env));
+    return LoaderVariablesNameOwnCode(procFd, s.Dir(), *env) ||
+           (s.interpreted && LoadsUserCode(procFd, s.Dir(), s.exe, *env));
 }
 
 // The engine whose files lie beside the executable (Firefox and Chromium keep theirs there), in
@@ -234,7 +232,7 @@ bool EngineProbe::RunsOwnCode(int procFd, const Sighting& s) const {
 Engine EngineProbe::EngineBeside(int procFd, const Sighting& s) {
     const auto slash = s.exe.rfind('/');
     if (slash == std::string::npos || slash == 0) return Engine::None;
-    const std::string dir = std::to_string(s.pid) + "/root" + s.exe.substr(0, slash + 1);
+    const std::string dir = s.Dir() + "/root" + s.exe.substr(0, slash + 1);
     const platform::UniqueFd xul = OpenFile(procFd, dir + "libxul.so");
     if (xul.valid() && EngineOfElf(xul.get()) == Engine::Gecko) return Engine::Gecko;
     struct stat st {};
@@ -258,7 +256,7 @@ bool EngineProbe::Evidenced(const std::string& seen, const struct stat& real,
 PackageFacts EngineProbe::ProcessFacts(int procFd, const Sighting& s, const struct stat* exe) {
     if (!exe || s.program.empty() || !Evidenced(s.exe, *exe, s.app)) return {};
     struct stat script {};
-    const std::string rel = std::to_string(s.pid) + "/root" + s.program;
+    const std::string rel = s.Dir() + "/root" + s.program;
     if (!StatFile(procFd, rel, &script) || !Evidenced(s.program, script, s.app)) return {};
     const PackageFacts facts = packages_.Of(s.program, s.app);
     // Called after a read of the process's maps: the account's own code in it is no package's.
@@ -272,8 +270,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     const bool due = EngineReadDueInMs(s) == 0;
     const int readsAfter = s.ageMs >= kEngineLastReadMs ? 2 : s.reads + 1;  // 1 s: the last one
     struct stat st {};
-    const bool identified =
-        ::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) == 0;
+    const bool identified = ::fstatat(procFd, (s.Dir() + "/exe").c_str(), &st, 0) == 0;
     if (!identified && (errno == ENOENT || errno == ESRCH)) {
         v.final = true;  // gone
         return v;
@@ -290,7 +287,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     if (identified && s.interpreted && copied()) return v;
     if (!identified || s.interpreted) {
         if (due) {
-            if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
+            if (const auto engine = ReadMaps(procFd, s.Dir())) {  // else due again
                 v.engine = *engine;
                 v.reads = readsAfter;
             }
@@ -315,7 +312,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
     if (known.engine == Engine::None && copied()) return v;
     bool read = false;  // the maps of this process, read now
     if (!known.settled && due) {
-        if (const auto engine = ReadMaps(procFd, s.pid)) {  // else due again
+        if (const auto engine = ReadMaps(procFd, s.Dir())) {  // else due again
             known.engine = *engine;
             v.reads = readsAfter;
             read = true;
@@ -338,7 +335,7 @@ EngineProbe::Verdict EngineProbe::Look(int procFd, const Sighting& s) {
             // Installed software that runs on: only while no code of the account's runs in it,
             // which its own process says once it has loaded (at the first read, 50 ms).
             if (!read && s.reads == 0 && due) {
-                if (ReadMaps(procFd, s.pid)) {
+                if (ReadMaps(procFd, s.Dir())) {
                     v.reads = readsAfter;
                     read = true;
                 }
@@ -356,9 +353,8 @@ EngineProbe::Verdict EngineProbe::Recheck(int procFd, const Sighting& s) {
     v.watch = true;
     v.reads = s.reads;
     struct stat st {};
-    const bool identified =
-        ::fstatat(procFd, (std::to_string(s.pid) + "/exe").c_str(), &st, 0) == 0;
-    const auto engine = ReadMaps(procFd, s.pid);
+    const bool identified = ::fstatat(procFd, (s.Dir() + "/exe").c_str(), &st, 0) == 0;
+    const auto engine = ReadMaps(procFd, s.Dir());
     if (!engine || *engine == Engine::None) return v;
     v.engine = *engine;
     v.watch = false;

@@ -63,13 +63,15 @@ class EngineProbe {
 
     struct Sighting {
         int pid = 0;
-        std::string exe, app;      // as ProcessInfo has them
+        std::string dir;       // below /proc: "PID" when "", or "PID/task/TID" (see ProcScanner)
+        std::string exe, app;  // as ProcessInfo has them
         bool interpreted = false;  // an interpreter, Wine or the loader (IsInterpreted)
         std::string program;       // what it runs for certain (a full path; ProgramOf), or ""
         std::uint64_t ageMs = 0;   // since the process started
         std::uint64_t cpuMs = 0;   // processor time it has used
         int reads = 0;             // maps reads made for this process so far
         char state = 0;            // as /proc/PID/stat has it: 'R', 'S', 'T', ...
+        std::string Dir() const { return dir.empty() ? std::to_string(pid) : dir; }
     };
     struct Verdict {
         Engine engine = Engine::None;
@@ -112,8 +114,8 @@ class EngineProbe {
         Engine engine = Engine::None;
     };
     // Nothing: the read did not answer. Sets ownCode_.
-    std::optional<Engine> ReadMaps(int procFd, int pid);
-    const FileKnown* FileOf(int procFd, const std::string& pid, const MapsLine& m);
+    std::optional<Engine> ReadMaps(int procFd, const std::string& dir);
+    const FileKnown* FileOf(int procFd, const std::string& dir, const MapsLine& m);
     // Whether the process read last (ReadMaps) runs code of the account's choosing: a file of
     // its own mapped executable, variables that make the loader or an interpreter load one, or
     // an interpreter's per-user place that holds code (UserLookup).

@@ -32,7 +32,8 @@ constexpr LoaderVariable kLoaders[] = {
     {"GI_TYPELIB_PATH", Holds::Paths, ":"},
 };
 
-bool NamesOwnCode(int procFd, int pid, const LoaderVariable& v, std::string_view value) {
+bool NamesOwnCode(int procFd, const std::string& dir, const LoaderVariable& v,
+                  std::string_view value) {
     if (value.empty()) return false;
     if (v.holds == Holds::Options) return true;
     const bool bareNames = v.name == "LD_PRELOAD" || v.name == "LD_AUDIT";
@@ -45,7 +46,7 @@ bool NamesOwnCode(int procFd, int pid, const LoaderVariable& v, std::string_view
             // directory.
             if (!bareNames) return true;
         } else if (entry[0] == '/') {
-            if (!SystemsOwnPath(procFd, pid, entry)) return true;
+            if (!SystemsOwnPath(procFd, dir, entry)) return true;
         } else if (!bareNames || entry.find('/') != std::string_view::npos) {
             return true;  // relative to wherever the process is
         }
@@ -56,8 +57,8 @@ bool NamesOwnCode(int procFd, int pid, const LoaderVariable& v, std::string_view
 
 }  // namespace
 
-bool SystemsOwnPath(int procFd, int pid, std::string_view path) {
-    const std::string root = std::to_string(pid) + "/root";
+bool SystemsOwnPath(int procFd, const std::string& dir, std::string_view path) {
+    const std::string root = dir + "/root";
     // Every prefix ending at a slash, then the whole path.
     for (std::size_t at = 0; at != std::string_view::npos;) {
         const std::size_t next = path.find('/', at + 1);
@@ -88,10 +89,10 @@ bool AnyVariable(std::string_view environ,
     return false;
 }
 
-bool LoaderVariablesNameOwnCode(int procFd, int pid, std::string_view environ) {
+bool LoaderVariablesNameOwnCode(int procFd, const std::string& dir, std::string_view environ) {
     return AnyVariable(environ, [&](std::string_view name, std::string_view value) {
         for (const LoaderVariable& v : kLoaders)
-            if (name == v.name && NamesOwnCode(procFd, pid, v, value)) return true;
+            if (name == v.name && NamesOwnCode(procFd, dir, v, value)) return true;
         return false;
     });
 }

@@ -17,13 +17,14 @@ namespace enforce {
 bool AnyVariable(std::string_view environ,
                  const std::function<bool(std::string_view, std::string_view)>& each);
 
-// Whether `environ` (NUL-separated, as /proc/PID/environ has it) of process `pid` (`procFd`: the
-// open /proc) has a loader or interpreter variable naming code that is not the system's.
-bool LoaderVariablesNameOwnCode(int procFd, int pid, std::string_view environ);
+// Whether `environ` (NUL-separated, as /proc/PID/environ has it) of the process whose directory
+// below the open /proc `procFd` is `dir` ("PID", or "PID/task/TID") has a loader or interpreter
+// variable naming code that is not the system's.
+bool LoaderVariablesNameOwnCode(int procFd, const std::string& dir, std::string_view environ);
 
-// Whether `path` (absolute, as process `pid` sees it) is the system's: it and every directory
-// above it root's and writable by root alone. A path the process cannot reach loads nothing, so
-// it is the system's too.
-bool SystemsOwnPath(int procFd, int pid, std::string_view path);
+// Whether `path` (absolute, as the process of `dir` sees it) is the system's: it and every
+// directory above it root's and writable by root alone. A path the process cannot reach loads
+// nothing, so it is the system's too.
+bool SystemsOwnPath(int procFd, const std::string& dir, std::string_view path);
 
 }  // namespace enforce

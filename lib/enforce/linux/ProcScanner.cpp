@@ -96,6 +96,28 @@ std::string AppScope(const std::string& cgroup) {
     return {};
 }
 
+// The directory of a thread of process `pid` that still runs its program, when its first thread
+// ended (a zombie whose others run on): /proc/PID then shows no executable and no mappings,
+// and a program could hide so from a look that goes by them. "" when there is none.
+std::string LiveThread(int procFd, const std::string& pid) {
+    platform::UniqueFd fd(
+        ::openat(procFd, (pid + "/task").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR* dir = fd.valid() ? ::fdopendir(fd.get()) : nullptr;
+    if (!dir) return {};
+    fd.release();  // the directory stream owns it now
+    std::string found;
+    while (const dirent* d = ::readdir(dir)) {
+        if (d->d_name[0] < '1' || d->d_name[0] > '9' || pid == d->d_name) continue;
+        const std::string task = pid + "/task/" + d->d_name;
+        if (!ReadLinkAt(procFd, task + "/exe").empty()) {
+            found = task;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
 constexpr unsigned kRecheckScans = 16;
 constexpr unsigned kFullScanEvery = 4;  // an exec of an older process is seen within 4 scans
 constexpr long kYoungSeconds = 5;
@@ -140,7 +162,7 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
     // The arguments are read from the process's memory, which the process may make hang: the
     // read is bounded, and one that did not answer is made again at the next scan.
     const std::optional<std::string> read =
-        platform::ReadFileBounded(procFd_.get(), dir + "/cmdline", 8192);
+        platform::ReadFileBounded(procFd_.get(), e.dir + "/cmdline", 8192);
     if (!read) e.exe.clear();
     const std::string cmdline = read.value_or(std::string());
     for (std::size_t at = 0; at < cmdline.size() && info.args.size() < 8;) {
@@ -154,7 +176,7 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
     // the account's own (or the file was replaced since). Such a path spares nothing.
     struct stat real {
     }, named{};
-    info.exeFaked = ::fstatat(procFd_.get(), (dir + "/exe").c_str(), &real, 0) != 0 ||
+    info.exeFaked = ::fstatat(procFd_.get(), (e.dir + "/exe").c_str(), &real, 0) != 0 ||
                     ::stat(info.exe.c_str(), &named) != 0 || real.st_dev != named.st_dev ||
                     real.st_ino != named.st_ino;
     e.engineReads = 0;
@@ -166,13 +188,14 @@ std::string ProcScanner::Describe(int pid, Entry& e) {
 EngineProbe::Sighting ProcScanner::SightingOf(int pid, const Entry& e) {
     EngineProbe::Sighting s;
     s.pid = pid;
+    s.dir = e.dir;
     s.exe = e.info.exe;
     s.app = e.info.app;
     s.interpreted = IsInterpreted(e.info);
     s.program = ProgramOf(e.info);
     if (!s.program.empty() && s.program[0] != '/') {
         // Named relative to the process's working directory.
-        const std::string cwd = ReadLinkAt(procFd_.get(), std::to_string(pid) + "/cwd");
+        const std::string cwd = ReadLinkAt(procFd_.get(), e.dir + "/cwd");
         if (!cwd.empty()) s.program = cwd + "/" + s.program;
     }
     s.reads = e.engineReads;
@@ -212,7 +235,7 @@ bool ProcScanner::Recheck() {
         auto it = known_.find(pid);
         if (it == known_.end() || !it->second.watch || !it->second.engineFinal) continue;
         Entry& e = it->second;
-        const std::string stat = ReadAt(procFd_.get(), std::to_string(pid) + "/stat");
+        const std::string stat = ReadAt(procFd_.get(), e.dir + "/stat");
         const auto fields = StatFields(stat);  // views into `stat`
         if (fields.size() <= 20) continue;     // gone
         const std::uint64_t vsize = Number(fields[20]);
@@ -274,8 +297,14 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
             current_.push_back(e.info);
             continue;
         }
-        std::string exe = ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe");
+        std::string where = d->d_name;
+        std::string exe = ReadLinkAt(procFd_.get(), where + "/exe");
+        if (exe.empty()) {
+            where = LiveThread(procFd_.get(), where);
+            if (!where.empty()) exe = ReadLinkAt(procFd_.get(), where + "/exe");
+        }
         if (exe.empty()) continue;  // a kernel thread, or gone
+        e.dir = std::move(where);
         std::string stat;  // read by Describe for a new program, else by Probe when it asks
         const bool described = fresh || exe != e.exe;
         if (described) {
@@ -283,13 +312,14 @@ const std::vector<ProcessInfo>& ProcScanner::Scan() {
             stat = Describe(pid, e);
         }
         const bool probed = !e.engineFinal;
-        if (probed)
-            Probe(pid, e, nowMs,
-                  stat.empty() ? ReadAt(procFd_.get(), d->d_name + std::string("/stat")) : stat);
+        if (probed) {
+            // (a thread's own, when the first one ended: its state and its memory's size)
+            if (stat.empty() || e.dir != d->d_name) stat = ReadAt(procFd_.get(), e.dir + "/stat");
+            Probe(pid, e, nowMs, stat);
+        }
         // A process that ran another program while it was read (a child between its fork and
         // its exec) is judged at the next scan, by what it runs then, never by a mix of both.
-        if ((described || probed) &&
-            ReadLinkAt(procFd_.get(), std::string(d->d_name) + "/exe") != e.exe) {
+        if ((described || probed) && ReadLinkAt(procFd_.get(), e.dir + "/exe") != e.exe) {
             known_.erase(it);
             continue;
         }

@@ -66,6 +66,7 @@ class ProcScanner final : public ProcessTable {
         bool seen = false;
         unsigned skipped = 0;  // scans since the owner was last looked at
         std::string exe;       // as last read
+        std::string dir;       // where below /proc it was read: "PID", or "PID/task/TID"
         int engineReads = 0;   // maps reads made for it
         bool engineFinal = false;
         bool watch = false;       // judged alone: rechecked while it runs no engine

@@ -33,8 +33,8 @@ std::string_view Variable(std::string_view environ, std::string_view name) {
 }
 
 // The account's home by the password database, for the real uid of the process.
-std::string HomeOfOwner(int procFd, int pid) {
-    const std::string status = platform::ReadFileAt(procFd, std::to_string(pid) + "/status", 4096);
+std::string HomeOfOwner(int procFd, const std::string& dir) {
+    const std::string status = platform::ReadFileAt(procFd, dir + "/status", 4096);
     const auto at = status.find("\nUid:");
     if (at == std::string::npos) return {};
     const uid_t uid = static_cast<uid_t>(std::strtoul(status.c_str() + at + 5, nullptr, 10));
@@ -71,16 +71,17 @@ bool HoldsAnything(int procFd, const std::string& rel) {
 
 }  // namespace
 
-bool LoadsUserCode(int procFd, int pid, std::string_view exe, std::string_view environ) {
+bool LoadsUserCode(int procFd, const std::string& dir, std::string_view exe,
+                   std::string_view environ) {
     const std::string_view base = BaseName(exe);
     const bool python = base.starts_with("python");
     const bool node = base == "node" || base == "nodejs";
     const bool ruby = base.starts_with("ruby");
     if (!python && !node && !ruby) return false;
     std::string home(Variable(environ, "HOME"));
-    if (home.empty() || home[0] != '/') home = HomeOfOwner(procFd, pid);
+    if (home.empty() || home[0] != '/') home = HomeOfOwner(procFd, dir);
     if (home.empty() || home[0] != '/') return false;
-    const std::string root = std::to_string(pid) + "/root" + home;
+    const std::string root = dir + "/root" + home;
     if (python) {
         // ~/.local/lib/pythonX.Y/site-packages, of any version the interpreter may be
         bool any = false;

@@ -9,9 +9,10 @@
 
 namespace enforce {
 
-// Whether process `pid` (`procFd`: the open /proc), running the interpreter `exe` with the
-// environment `environ` (NUL-separated, as /proc/PID/environ has it), may load code from a
-// per-user place that holds anything.
-bool LoadsUserCode(int procFd, int pid, std::string_view exe, std::string_view environ);
+// Whether the process whose directory below the open /proc `procFd` is `dir`, running the
+// interpreter `exe` with the environment `environ` (NUL-separated, as /proc/PID/environ has it),
+// may load code from a per-user place that holds anything.
+bool LoadsUserCode(int procFd, const std::string& dir, std::string_view exe,
+                   std::string_view environ);
 
 }  // namespace enforce

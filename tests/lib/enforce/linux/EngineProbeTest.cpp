@@ -425,7 +425,7 @@ TEST(LoaderVariables, WhatTheSystemSetsForItselfIsNoAccountsCode) {
     auto own = [&](const std::string& vars) {
         std::string environ = vars;
         std::replace(environ.begin(), environ.end(), '|', '\0');
-        return enforce::LoaderVariablesNameOwnCode(procFd, pid, environ);
+        return enforce::LoaderVariablesNameOwnCode(procFd, std::to_string(pid), environ);
     };
     TempDir home;
     ::chown(home.path.c_str(), 65534, 65534);
