@@ -104,6 +104,7 @@ const std::vector<Requests::Verb>& Requests::Verbs() {
         {"state", 1, 1, Who::Parent, &Requests::State},
         {"use", 1, 1, Who::Parent, &Requests::Use},
         {"asks", 0, 0, Who::Parent, &Requests::Asks},
+        {"mine", 0, 0, Who::Member, &Requests::Mine},
         {"ask", 2, 2, Who::Member, &Requests::Ask},
         {"grant", 2, 3, Who::ParentSettings, &Requests::Grant},
         {"refuse", 1, 2, Who::ParentSettings, &Requests::Refuse},
@@ -282,6 +283,20 @@ control::Fields Done(const std::string& why) {
 }  // namespace
 
 // ask MINUTES|hour REASON: the member's own request.
+// mine: a member's own day, for its own view: on|off allowed|blocked UNTIL USED/ALLOWED, then
+// its open request as MINUTES|hour HH:MM REASON, or nothing. Nothing of the parents' (alerts, the
+// stops the log tells).
+control::Fields Requests::Mine(const Asked& a) {
+    control::Fields state = outside_.StateOf(a.caller.account);
+    if (state.size() < 5) return Error("Veltrix cannot tell this account's day now.");
+    control::Fields reply{"ok", state[0], state[1], state[2], state[4]};
+    if (const auto r = outside_.OpenRequest(a.caller.account))
+        reply.insert(reply.end(),
+                     {r->minutes == enforce::kUntilEndOfHour ? "hour" : std::to_string(r->minutes),
+                      r->askedAt, r->reason});
+    return reply;
+}
+
 control::Fields Requests::Ask(const Asked& a) {
     const std::string& asked = a.fields[1];
     const int minutes = asked == "hour" ? enforce::kUntilEndOfHour : Minutes(asked);

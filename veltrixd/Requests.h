@@ -125,6 +125,7 @@ class Requests {
     control::Fields FamilyStates(const Asked& a);
     control::Fields State(const Asked& a);
     control::Fields Use(const Asked& a);
+    control::Fields Mine(const Asked& a);
     control::Fields Ask(const Asked& a);
     control::Fields Asks(const Asked& a);
     control::Fields Grant(const Asked& a);

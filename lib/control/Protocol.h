@@ -30,6 +30,9 @@
 //                                   minutes, or the rest of this hour; REASON one printable
 //                                   line of 100 characters at most. One request is open at a
 //                                   time; after a refusal the next comes 10 minutes later
+//   mine                            (a member, of itself only) ok on|off allowed|blocked UNTIL
+//                                   USED/ALLOWED [MINUTES|hour HH:MM REASON]: its own day as
+//                                   "state" tells it, and its open request
 //   grant PASSWORD MINUTES|HH:MM [WORDS]
 //   refuse PASSWORD [WORDS]
 //   pause PASSWORD HH:MM|midnight [WORDS]

@@ -9,6 +9,7 @@
 #include "panel/app/Program.h"
 #include "panel/app/Road.h"
 #include "panel/app/SessionEnd.h"
+#include "panel/child/ChildView.h"
 #include "panel/settings/Settings.h"
 
 int main(int argc, char** argv) {
@@ -22,9 +23,13 @@ int main(int argc, char** argv) {
 
     const app::Road road = app::ChooseRoad();
     if (road == app::Road::Child) {
-        // A child's account: nothing is typed here (settings::kChangedByParent says where).
-        platform::ShowMessage(settings::kChangedByParent);
-        return 0;
+        // A child's account: its own time, read-only, and its requests; no password is typed
+        // here (the parents change the settings in their own accounts).
+        child::ChildView view;
+        view.setAttribute(Qt::WA_QuitOnClose);
+        QApplication::setQuitOnLastWindowClosed(true);
+        view.show();
+        return QApplication::exec();
     }
     app::Windows windows;
     app::InitialiseApplication(windows);

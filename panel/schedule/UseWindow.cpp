@@ -16,6 +16,7 @@
 #include "lib/enforce/Clock.h"
 #include "lib/enforce/Settings.h"
 #include "lib/store/ValueNames.h"
+#include "panel/schedule/Plan.h"
 #include "panel/settings/Settings.h"
 
 namespace schedule {
@@ -35,27 +36,6 @@ QString DayLabel(const UseDay& d) {
     const QDate date = QDate::fromString(QString::fromStdString(d.date), Qt::ISODate);
     return QString::fromUtf8(enforce::DayName(d.weekday)).left(3) +
            date.toString(QStringLiteral(" d MMM"));
-}
-
-// The settings the window shows beside the record: the schedule's blocked hours (where blocking
-// is on) and the allowance.
-void ReadSettings(enforce::GuardSettings& schedule, enforce::Allowance& allowance) {
-    std::map<std::string, std::string> values;
-    settings::With([&](settings::Values& reg) {
-        for (int n = 1; n <= store::kHourFlags; ++n)
-            values[store::HourFlagName(n)] = reg.ReadString(store::HourFlagName(n));
-        for (int day = 0; day < 7; ++day)
-            values[store::MinutesADayName(day)] = reg.ReadString(store::MinutesADayName(day));
-        values[store::kNeedJob] = reg.ReadString(store::kNeedJob);
-    });
-    schedule = enforce::InterpretSettings([&](const std::string& name) {
-                   const auto it = values.find(name);
-                   return it == values.end() || it->second.empty()
-                              ? enforce::StoreValue{}
-                              : enforce::StoreValue{enforce::StoreValue::Text, it->second};
-               }).settings;
-    if (!schedule.blocking) schedule.blocked.fill(false);
-    allowance = enforce::Allowance::FromValues(values);
 }
 
 }  // namespace
@@ -217,7 +197,7 @@ void UseWindow::Load() {
 void UseWindow::Show(const settings::UseRead& use) {
     enforce::GuardSettings schedule;
     enforce::Allowance allowance;
-    ReadSettings(schedule, allowance);
+    ReadPlan(schedule, allowance);
     const UseOverview o =
         MakeOverview(use.today, enforce::UseRecord::Parse(use.lines), schedule, allowance);
     grid->Show(o);

@@ -343,6 +343,12 @@ TEST_F(RequestsTest, AChildAsksForItselfAndOnlyAParentAnswersWithThePassword) {
     EXPECT_EQ(control::Parse(asks[1] + "\n").fields,
               (Fields{"kid", "30", "18:42", "maths homework"}));
     EXPECT_EQ(Ask(kid_, {"asks"})[0], "error");
+    // The child reads its own day and its open request, and nothing of the parents'.
+    EXPECT_EQ(Ask(kid_, {"mine"}), (Fields{"ok", "on", "blocked", "until 17:00", "4320/120", "30",
+                                           "18:42", "maths homework"}));
+    for (const veltrixd::Caller* c : {&guest_, &mum_, &root_})
+        EXPECT_EQ(Ask(*c, {"mine"})[0], "error") << c->account.name;
+    EXPECT_EQ(Ask(mum_, {"for", "kid", "mine"})[0], "error");
     // Answers: from a parent, with the child's password; never from the child itself.
     EXPECT_EQ(Ask(mum_, {"for", "kid", "grant", "family pw", "30", "after dinner"}), Fields{"ok"});
     EXPECT_EQ(Ask(mum_, {"for", "kid", "grant", "family pw", "20:30"}), Fields{"ok"});
