@@ -256,8 +256,9 @@ void TForm1::Use1Click() {
     window.exec();
 }
 
-void TForm1::Moretime1Click() {
+void TForm1::Moretime1Click(const std::string& asked) {
     schedule::MoreTimeDialog dialog(this);
+    if (!asked.empty()) dialog.Preset(asked);
     dialog.exec();
 }
 

@@ -88,7 +88,8 @@ class TForm1 final : public platform::TForm {
     void Internetoff1Click();
     void Timeaday1Click();
     void Use1Click();
-    void Moretime1Click();
+    // `asked`: a child's request ("30", "hour") the dialog starts from, or "".
+    void Moretime1Click(const std::string& asked = {});
     void Blocknow1Click();
     void S1Click();
     void Checkupofupdating1Click();

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 
 #include "lib/control/Client.h"
+#include "lib/platform/widgets/MessageBox.h"
 #include "panel/app/Program.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/settings/ChildSettings.h"
@@ -21,6 +22,7 @@ FamilyRoad::FamilyRoad(Windows& windows)
     : windows_(windows), form_(std::make_unique<family::TFamilyForm>()) {
     form_->OnOpen([this](const family::MemberState& m) { Open(m); });
     form_->OnClosing([this] { CloseChild(); });
+    form_->OnAnswer([this](const family::MemberState& m, bool grant) { Answer(m, grant); });
     QObject::connect(windows_.form1.get(), &platform::TForm::Closed, form_.get(),
                      [this] { platform::Guarded([this] { form_->Refresh(); }); });
 }
@@ -52,6 +54,23 @@ void FamilyRoad::Open(const family::MemberState& chosen) {
     settings::Wipe(remembered);
     windows_.form1->setWindowTitle(QString::fromStdString("Veltrix (for kids): " + member.account));
     windows_.form1->Show();
+}
+
+void FamilyRoad::Answer(const family::MemberState& chosen, bool grant) {
+    const family::MemberState member = chosen;
+    if (!member.request) return;
+    Open(member);
+    if (!windows_.form1->Showing()) return;  // the password was not given
+    if (grant) {
+        windows_.form1->Moretime1Click(member.request->minutes);
+    } else {
+        try {
+            settings::Current().Answer({"refuse"});
+        } catch (const std::exception& e) {
+            platform::ShowMessage(e.what());
+        }
+    }
+    form_->Refresh();
 }
 
 }  // namespace app

@@ -77,6 +77,26 @@ std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply
     return members;
 }
 
+std::string Request::Text() const {
+    std::string text = minutes == "hour" ? "asks for the rest of this hour"
+                                         : "asks for " + minutes + " more minutes";
+    text.append(" (").append(at).append(")");
+    if (!reason.empty() && reason != "-") text.append(": ").append(reason);
+    return text;
+}
+
+std::optional<std::vector<std::pair<std::string, Request>>> ParseAsks(
+    const control::Fields& reply) {
+    if (reply.empty() || reply[0] != "ok") return std::nullopt;
+    std::vector<std::pair<std::string, Request>> asks;
+    for (std::size_t i = 1; i < reply.size(); ++i) {
+        const control::Parsed line = control::Parse(reply[i] + "\n");
+        if (line.status != control::Parsed::Ok || line.fields.size() != 4) return std::nullopt;
+        asks.emplace_back(line.fields[0], Request{line.fields[1], line.fields[2], line.fields[3]});
+    }
+    return asks;
+}
+
 std::vector<MemberState> AskFamily(std::string* why) {
     const control::Reply reply = control::Ask({"family-states"}, 5000);
     if (!reply.ok()) {
@@ -88,6 +108,11 @@ std::vector<MemberState> AskFamily(std::string* why) {
         if (why) *why = "its answer could not be read";
         return {};
     }
+    // The open requests: the list stands without them when they cannot be read.
+    if (const auto asks = ParseAsks(control::Ask({"asks"}, 5000).fields))
+        for (const auto& [account, request] : *asks)
+            for (MemberState& m : *members)
+                if (m.account == account) m.request = request;
     return std::move(*members);
 }
 

@@ -10,6 +10,14 @@
 
 namespace family {
 
+// A child's open request for more time, as "asks" tells it.
+struct Request {
+    std::string minutes;  // "15", "30", "60", or "hour"
+    std::string at;       // "HH:MM"
+    std::string reason;
+    std::string Text() const;  // "asks for 30 more minutes (18:42): maths homework"
+};
+
 struct MemberState {
     std::string account;
     bool sealed = false;    // a password is set
@@ -20,6 +28,7 @@ struct MemberState {
     long long usedSeconds = 0;        // today's use of browsers and listed applications
     int allowedMinutes = -1;          // today's allowance; -1: no limit
     std::vector<std::string> alerts;  // the newest lines of the log about the account, newest last
+    std::optional<Request> request;   // its open request for more time
 
     std::string PasswordText() const;  // "no password yet" | "set up"
     std::string BlockingText() const;  // "on" | "off"
@@ -35,8 +44,12 @@ std::optional<MemberState> ParseState(const std::string& account, const control:
 // The states in a reply to "family-states"; nullopt when the reply is not one.
 std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply);
 
-// Asks the service for every member's state in one request (it waits up to 5 s: call it off the
-// user-interface thread). An empty list and `why` when the service does not answer or refuses.
+// The open requests in a reply to "asks", by account; nullopt when the reply is not one.
+std::optional<std::vector<std::pair<std::string, Request>>> ParseAsks(const control::Fields& reply);
+
+// Asks the service for every member's state in one request, then for the open requests (it waits up
+// to 5 s: call it off the user-interface thread). An empty list and `why` when the service does not
+// answer or refuses.
 std::vector<MemberState> AskFamily(std::string* why);
 
 }  // namespace family

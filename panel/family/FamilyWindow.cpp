@@ -1,9 +1,11 @@
 #include "panel/family/FamilyWindow.h"
 
 #include <QDate>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
@@ -37,7 +39,7 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
     List->setObjectName(QStringLiteral("List"));
     List->setGeometry(8, 36, kWidth - 16, kHeight - 80);
     List->setRootIsDecorated(false);
-    List->setUniformRowHeights(true);
+    List->setUniformRowHeights(false);  // a request's line holds buttons
     List->setHeaderLabels({QStringLiteral("Account"), QStringLiteral("Password"),
                            QStringLiteral("Blocking"), QStringLiteral("Now"),
                            QStringLiteral("Stopped today"), QStringLiteral("Time today"),
@@ -116,6 +118,7 @@ void TFamilyForm::Answered(std::vector<MemberState> members, const std::string& 
         for (const std::string& alert : m.alerts) all += (all.empty() ? "" : "\n") + alert;
         item->setToolTip(6, Qt::convertFromPlainText(Q(all), Qt::WhiteSpaceNormal));
         if (Q(m.account) == chosenName) List->setCurrentItem(item);
+        if (m.request) AddRequest(item, m);
     }
     if (!List->currentItem() && List->topLevelItemCount() > 0)
         List->setCurrentItem(List->topLevelItem(0));
@@ -129,8 +132,50 @@ void TFamilyForm::Answered(std::vector<MemberState> members, const std::string& 
         Label1->setText(QStringLiteral("Choose a child's account and press Open:"));
 }
 
+void TFamilyForm::AddRequest(QTreeWidgetItem* memberItem, const MemberState& m) {
+    auto* line = new QTreeWidgetItem(memberItem);
+    line->setFirstColumnSpanned(true);
+    line->setFlags(Qt::ItemIsEnabled);
+    auto* row = new QWidget(List);
+    row->setObjectName(Q("Request_" + m.account));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(24, 0, 8, 0);
+    auto* text = new QLabel(Q(m.account + " " + m.request->Text()), row);
+    text->setTextFormat(Qt::PlainText);  // the child's own words
+    QFont bold = text->font();
+    bold.setBold(true);
+    text->setFont(bold);
+    layout->addWidget(text, 1);
+    const std::string account = m.account;
+    for (const bool grant : {true, false}) {
+        auto* button =
+            new QPushButton(grant ? QStringLiteral("Grant...") : QStringLiteral("Refuse"), row);
+        button->setObjectName(grant ? QStringLiteral("Grant") : QStringLiteral("Refuse"));
+        layout->addWidget(button);
+        On(button, &QPushButton::clicked, [this, account, grant] {
+            for (const MemberState& member : members_)
+                if (member.account == account && answer_) {
+                    const MemberState chosen = member;  // the list may be read anew meanwhile
+                    answer_(chosen, grant);
+                    return;
+                }
+        });
+    }
+    line->setSizeHint(0, QSize(0, row->sizeHint().height()));
+    List->setItemWidget(line, 0, row);
+    memberItem->setExpanded(true);
+}
+
+QPushButton* TFamilyForm::AnswerButton(const std::string& account, bool grant) const {
+    auto* row = List->findChild<QWidget*>(Q("Request_" + account));
+    return row ? row->findChild<QPushButton*>(grant ? QStringLiteral("Grant")
+                                                    : QStringLiteral("Refuse"))
+               : nullptr;
+}
+
 void TFamilyForm::OpenClick() {
     QTreeWidgetItem* item = List->currentItem();
+    if (item && item->parent()) item = item->parent();  // a child's request: the child
     if (!item || !open_) return;
     const int at = List->indexOfTopLevelItem(item);
     if (at < 0 || at >= static_cast<int>(members_.size())) return;

@@ -4,7 +4,8 @@
 // from the system service when the window shows and every few seconds after, in one request made
 // off the user-interface thread, so a slow service never freezes the window. The parent chooses
 // a child (Open, Return or a double click) and the panel's windows then work on that child's
-// sealed settings; closing this window ends the program.
+// sealed settings; closing this window ends the program. A child's open request for more time
+// shows in a line of its own under the child's, with Grant and Refuse.
 #pragma once
 
 #include <functional>
@@ -20,6 +21,7 @@ class QLabel;
 class QPushButton;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace family {
 
@@ -38,6 +40,12 @@ class TFamilyForm final : public platform::TForm {
 
     // Runs when the parent chose a child.
     void OnOpen(std::function<void(const MemberState&)> open) { open_ = std::move(open); }
+    // Runs when the parent grants (`grant`) or refuses a child's open request.
+    void OnAnswer(std::function<void(const MemberState&, bool grant)> answer) {
+        answer_ = std::move(answer);
+    }
+    // The Grant or Refuse button of `account`'s open request, or nullptr.
+    QPushButton* AnswerButton(const std::string& account, bool grant) const;
     // Before this window closes (the program ends): the child's windows close first.
     void OnClosing(std::function<void()> closing) { closing_ = std::move(closing); }
     // Asks the service for the family again; the list shows the answer when it comes (an ask
@@ -55,6 +63,7 @@ class TFamilyForm final : public platform::TForm {
 
   private:
     void Answered(std::vector<MemberState> members, const std::string& why);
+    void AddRequest(QTreeWidgetItem* memberItem, const MemberState& m);
 
     std::vector<MemberState> members_;
     std::thread asker_;  // the ask under way, joined before the next and at the end
@@ -63,6 +72,7 @@ class TFamilyForm final : public platform::TForm {
     std::unique_ptr<QTimer> refresh_;
     std::function<void(const MemberState&)> open_;
     std::function<void()> closing_;
+    std::function<void(const MemberState&, bool)> answer_;
 };
 
 }  // namespace family

@@ -4,7 +4,6 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -15,6 +14,7 @@
 
 #include "lib/enforce/Allowance.h"
 #include "lib/enforce/Clock.h"
+#include "lib/platform/widgets/MessageBox.h"
 #include "lib/store/ValueNames.h"
 #include "panel/settings/Settings.h"
 
@@ -111,9 +111,7 @@ bool TimeADayDialog::Store() {
             why = e.what();
         }
     }
-    if (!why.empty())
-        QMessageBox::warning(this, windowTitle(),
-                             QString::fromStdString("The time a day was not stored: " + why));
+    if (!why.empty()) platform::ShowMessage("The time a day was not stored: " + why);
     return why.empty();
 }
 

@@ -4,7 +4,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -15,6 +14,7 @@
 #include <exception>
 
 #include "lib/enforce/Asking.h"
+#include "lib/platform/widgets/MessageBox.h"
 #include "panel/settings/Settings.h"
 
 namespace schedule {
@@ -70,7 +70,7 @@ void TodayDialog::Send(const std::vector<std::string>& answer) {
         settings::Current().Answer(answer);
         accept();
     } catch (const std::exception& e) {
-        QMessageBox::warning(this, windowTitle(), QString::fromUtf8(e.what()));
+        platform::ShowMessage(e.what());
     }
 }
 
@@ -92,6 +92,16 @@ MoreTimeDialog::MoreTimeDialog(QWidget* parent)
     grid->addWidget(second, 1, 0);
     grid->addWidget(until, 1, 1);
     Finish(choice);
+}
+
+void MoreTimeDialog::Preset(const std::string& asked) {
+    if (asked == "hour") {
+        second->setChecked(true);
+        until->setTime(NextHour());
+        return;
+    }
+    const int wanted = QString::fromStdString(asked).toInt();
+    if (wanted > 0) minutes->setValue(wanted);
 }
 
 BlockNowDialog::BlockNowDialog(QWidget* parent)

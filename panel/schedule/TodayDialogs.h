@@ -38,6 +38,8 @@ class MoreTimeDialog final : public TodayDialog {
     Q_OBJECT
   public:
     explicit MoreTimeDialog(QWidget* parent = nullptr);
+    // Starts from a child's request: its minutes ("30"), or until the next hour ("hour").
+    void Preset(const std::string& asked);
 };
 
 class BlockNowDialog final : public TodayDialog {

@@ -28,6 +28,7 @@
 #include "panel/schedule/TodayDialogs.h"
 #include "panel/schedule/UseWindow.h"
 #include "panel/settings/OwnStore.h"
+#include "tests/support/AskAs.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/Gui.h"
 #include "tests/support/ServiceProcess.h"
@@ -314,6 +315,66 @@ TEST_F(ParentsAccount, GivesMoreTimeAndBlocksNowFromTheChildsWindow) {
     const std::string at = "[" + kid->name + "] root ";
     EXPECT_NE(log.find(at + "gave 45 more minutes: homework done"), std::string::npos) << log;
     EXPECT_NE(log.find(at + "blocked everything until midnight: dinner"), std::string::npos) << log;
+    w.form1->Close();
+}
+
+// A child's request shows under the child's line with Grant and Refuse; Grant opens "More time
+// today" on what was asked, Refuse answers at once; each reaches the service and the line goes.
+TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
+    platform::MessageRecorder messages;
+    app::Windows w;
+    app::FamilyRoad road(w);
+    platform::Application::SetMainForm(&road.Form());
+    road.Form().Show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return road.Form().Answers() > 0; }, 10000));
+    OpenChild(w, road, kid->name, "family pw");  // its first password
+    ASSERT_TRUE(w.form1->Showing());
+    w.form1->Close();
+    messages.texts.clear();  // the first password's
+    const auto ask = [&](const control::Fields& request) {
+        const control::Reply r = testing_support::AskAs(kid->uid, kid->gid, request);
+        ASSERT_TRUE(r.ok()) << r.Text();
+    };
+    ask({"ask", "30", "maths homework"});
+    Refreshed(road.Form());
+    QPushButton* grant = road.Form().AnswerButton(kid->name, true);
+    ASSERT_NE(grant, nullptr);
+    EXPECT_EQ(road.Form().AnswerButton(sister->name, true), nullptr);
+    road.Form().grab().save(QStringLiteral("/tmp/family-request.png"));
+    // "More time today" once it shows (after the child's window has opened).
+    QTimer poll;
+    bool seen = false;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<schedule::MoreTimeDialog*>(QApplication::activeModalWidget());
+        if (!dialog || seen) return;
+        seen = true;
+        EXPECT_EQ(dialog->minutes->value(), 30);
+        QTest::mouseClick(dialog->ok, Qt::LeftButton);
+    });
+    poll.start(50);
+    QTimer::singleShot(20000, [&] {
+        if (seen) return;
+        ADD_FAILURE() << "no \"More time today\"";
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    QTest::mouseClick(grant, Qt::LeftButton);
+    poll.stop();
+    EXPECT_TRUE(seen);
+    const std::string at = "[" + kid->name + "] root ";
+    EXPECT_NE(service->LogText().find(at + "gave 30 more minutes"), std::string::npos)
+        << service->LogText();
+    Refreshed(road.Form());
+    EXPECT_EQ(road.Form().AnswerButton(kid->name, true), nullptr);
+
+    ask({"ask", "hour", "film"});
+    Refreshed(road.Form());
+    QPushButton* refuse = road.Form().AnswerButton(kid->name, false);
+    ASSERT_NE(refuse, nullptr);
+    QTest::mouseClick(refuse, Qt::LeftButton);
+    EXPECT_NE(service->LogText().find(at + "refused"), std::string::npos) << service->LogText();
+    Refreshed(road.Form());
+    EXPECT_EQ(road.Form().AnswerButton(kid->name, false), nullptr);
+    EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
     w.form1->Close();
 }
 
