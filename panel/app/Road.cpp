@@ -1,6 +1,9 @@
 #include "panel/app/Road.h"
 
 #include <QCheckBox>
+#include <QScreen>
+
+#include <algorithm>
 
 #include "lib/control/Client.h"
 #include "lib/platform/widgets/MessageBox.h"
@@ -54,6 +57,20 @@ void FamilyRoad::Open(const family::MemberState& chosen) {
     settings::Wipe(remembered);
     windows_.form1->setWindowTitle(QString::fromStdString("Veltrix (for kids): " + member.account));
     windows_.form1->Show();
+    Beside(*windows_.form1);
+}
+
+void FamilyRoad::Beside(QWidget& window) {
+    // Beside the list where the screen has room, not over it: the children's requests, their
+    // last alerts and Close stay in sight.
+    const QScreen* screen = form_->screen();
+    if (!screen || !window.isVisible()) return;
+    const QRect room = screen->availableGeometry();
+    const QRect list = form_->frameGeometry();
+    const int width = window.frameGeometry().width();
+    int x = list.right() + 8;
+    if (x + width > room.right()) x = list.left() - 8 - width;
+    if (x >= room.left()) window.move(x, std::max(room.top(), list.top()));
 }
 
 void FamilyRoad::Answer(const family::MemberState& chosen, bool grant) {

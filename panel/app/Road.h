@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+class QWidget;
+
 #include "panel/family/FamilyWindow.h"
 
 namespace app {
@@ -35,6 +37,7 @@ class FamilyRoad {
 
   private:
     void CloseChild();
+    void Beside(QWidget& window);
     Windows& windows_;
     std::unique_ptr<family::TFamilyForm> form_;
 };

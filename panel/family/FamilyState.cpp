@@ -1,5 +1,7 @@
 #include "panel/family/FamilyState.h"
 
+#include <pwd.h>
+
 #include "lib/control/Client.h"
 #include "lib/enforce/Allowance.h"
 #include "lib/rtl/Convert.h"
@@ -75,6 +77,26 @@ std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply
         members.push_back(std::move(*member));
     }
     return members;
+}
+
+std::string FullNameOf(const std::string& account) {
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwnam_r(account.c_str(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        !found || !found->pw_gecos)
+        return {};
+    std::string name = found->pw_gecos;
+    name = name.substr(0, name.find(','));
+    // Shown as plain text, on one line.
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    return name == account ? std::string() : name;
+}
+
+std::string ShownName(const std::string& account) {
+    const std::string full = FullNameOf(account);
+    return full.empty() ? account : account + " (" + full + ")";
 }
 
 std::string Request::Text() const {

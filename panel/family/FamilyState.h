@@ -47,6 +47,12 @@ std::optional<std::vector<MemberState>> ParseFamily(const control::Fields& reply
 // The open requests in a reply to "asks", by account; nullopt when the reply is not one.
 std::optional<std::vector<std::pair<std::string, Request>>> ParseAsks(const control::Fields& reply);
 
+// The account's full name from the password database (its GECOS field up to the first comma),
+// or "".
+std::string FullNameOf(const std::string& account);
+// "kid (Alex Smith)", or "kid" without a full name.
+std::string ShownName(const std::string& account);
+
 // Asks the service for every member's state in one request, then for the open requests (it waits up
 // to 5 s: call it off the user-interface thread). An empty list and `why` when the service does not
 // answer or refuses.

@@ -44,7 +44,7 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
                            QStringLiteral("Blocking"), QStringLiteral("Now"),
                            QStringLiteral("Stopped today"), QStringLiteral("Time today"),
                            QStringLiteral("Last alert")});
-    const int widths[] = {110, 110, 65, 150, 95, 110};
+    const int widths[] = {170, 105, 60, 140, 90, 100};
     for (int i = 0; i < 6; ++i) List->setColumnWidth(i, widths[i]);
     List->header()->setStretchLastSection(true);
     OpenButton =
@@ -110,8 +110,9 @@ void TFamilyForm::Answered(std::vector<MemberState> members, const std::string& 
     const std::string today = QDate::currentDate().toString(Qt::ISODate).toStdString();
     for (const MemberState& m : members_) {
         auto* item = new QTreeWidgetItem(
-            List, {Q(m.account), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
-                   QString::number(m.stoppedToday), Q(m.TodayText()), Q(m.LastAlert(today))});
+            List,
+            {Q(ShownName(m.account)), Q(m.PasswordText()), Q(m.BlockingText()), Q(m.NowText()),
+             QString::number(m.stoppedToday), Q(m.TodayText()), Q(m.LastAlert(today))});
         // The alerts name the child's programs, whose names the child chooses: plain text,
         // never markup a tooltip would render.
         std::string all;

@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <chrono>
 #include <thread>
@@ -321,6 +322,7 @@ TEST_F(ParentsAccount, GivesMoreTimeAndBlocksNowFromTheChildsWindow) {
 // A child's request shows under the child's line with Grant and Refuse; Grant opens "More time
 // today" on what was asked, Refuse answers at once; each reaches the service and the line goes.
 TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
+    testing_support::Run("usermod -c 'Alex Smith,,,' " + kid->name);
     platform::MessageRecorder messages;
     app::Windows w;
     app::FamilyRoad road(w);
@@ -337,6 +339,13 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
     };
     ask({"ask", "30", "maths homework"});
     Refreshed(road.Form());
+    // The child by its full name too.
+    QStringList shown;
+    for (int i = 0; i < road.Form().List->topLevelItemCount(); ++i)
+        shown << road.Form().List->topLevelItem(i)->text(0);
+    EXPECT_TRUE(shown.contains(QString::fromStdString(kid->name + " (Alex Smith)")))
+        << shown.join(QStringLiteral(", ")).toStdString();
+    EXPECT_TRUE(shown.contains(QString::fromStdString(sister->name)));
     QPushButton* grant = road.Form().AnswerButton(kid->name, true);
     ASSERT_NE(grant, nullptr);
     EXPECT_EQ(road.Form().AnswerButton(sister->name, true), nullptr);
