@@ -50,6 +50,7 @@ fi
 
 desktop-file-validate "$work/root/usr/share/applications/veltrix.desktop" || fail "menu entry"
 desktop-file-validate "$work/root/etc/xdg/autostart/veltrix-guard.desktop" || fail "autostart entry"
+desktop-file-validate "$work/root/etc/xdg/autostart/veltrix-notifier.desktop" || fail "notifier's autostart entry"
 grep -qx 'Exec="/opt/veltrix/veltrix-reg" run-login' "$work/root/etc/xdg/autostart/veltrix-guard.desktop" \
     || fail "autostart command"
 grep -qx 'Icon=veltrix' "$work/root/usr/share/applications/veltrix.desktop" || fail "menu icon"

@@ -1,12 +1,15 @@
 // A notification service of the test's own on a private session bus: it takes the name
 // org.freedesktop.Notifications, writes the body of every notification it is sent as one line of
-// OUT, and runs COMMAND (the guard) until that ends.
+// OUT, and runs COMMAND (the guard) until that ends. With $NOTIFY_RECORDER_INVOKE set to an
+// action's key, it invokes that action of every notification that offers it, as a click would.
 //   notify-recorder OUT COMMAND [ARGS...]     (inside dbus-run-session)
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTimer>
 #include <QVariantMap>
 
 class Notifications : public QObject {
@@ -21,13 +24,23 @@ class Notifications : public QObject {
                 int timeout) {
         Q_UNUSED(replaces);
         Q_UNUSED(icon);
-        Q_UNUSED(actions);
         Q_UNUSED(hints);
         Q_UNUSED(timeout);
         QFile file(out_);
         if (file.open(QIODevice::Append))
             file.write((app + "|" + summary + "|" + body + "\n").toUtf8());
-        return ++id_;
+        const uint id = ++id_;
+        const QString key = qEnvironmentVariable("NOTIFY_RECORDER_INVOKE");
+        if (!key.isEmpty() && actions.contains(key))
+            QTimer::singleShot(200, this, [id, key] {
+                QDBusMessage signal =
+                    QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                               QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("ActionInvoked"));
+                signal << id << key;
+                QDBusConnection::sessionBus().send(signal);
+            });
+        return id;
     }
     QStringList GetCapabilities() { return {QStringLiteral("body")}; }
 

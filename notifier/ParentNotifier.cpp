@@ -1,0 +1,65 @@
+#include "notifier/ParentNotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QProcess>
+#include <QTimer>
+#include <QVariantMap>
+
+#include "lib/control/Client.h"
+
+namespace notifier {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+}  // namespace
+
+ParentNotifier::ParentNotifier(QString panel) : panel_(std::move(panel)) {
+    timer_ = new QTimer(this);
+    timer_->setInterval(kAskEveryMs);
+    connect(timer_, &QTimer::timeout, this, [this] { Look(); });
+    QDBusConnection::sessionBus().connect(kService, kPath, kService,
+                                          QStringLiteral("ActionInvoked"), this,
+                                          SLOT(ActionInvoked(uint, QString)));
+}
+
+void ParentNotifier::Start() {
+    Look();
+    timer_->start();
+}
+
+void ParentNotifier::Look() {
+    const control::Reply reply = control::Ask({"asks"}, 3000);
+    if (!reply.ok()) return;  // asked again at the next look
+    for (const Asked& a : requests_.Take(reply.fields)) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+        QVariantMap hints;
+        hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
+        hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("veltrix"));
+        call << QStringLiteral("Veltrix") << 0u << QStringLiteral("veltrix")
+             << QStringLiteral("Veltrix") << QString::fromStdString(a.Text())
+             << QStringList{QStringLiteral("default"), QStringLiteral("Open Veltrix")} << hints
+             << -1;
+        auto* watcher =
+            new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this](QDBusPendingCallWatcher* w) {
+                    const QDBusPendingReply<uint> id = *w;
+                    if (id.isValid()) shown_.insert(id.value());
+                    w->deleteLater();
+                });
+    }
+}
+
+void ParentNotifier::ActionInvoked(uint id, const QString& key) {
+    if (!shown_.contains(id) || key != QStringLiteral("default")) return;
+    QProcess::startDetached(panel_, {});
+}
+
+}  // namespace notifier

@@ -1,0 +1,38 @@
+// In a parent's session: asks the service for the children's open requests every few seconds and
+// shows each new one as a desktop notification ("kid asks for 30 more minutes: maths homework")
+// whose action opens Veltrix, where the family list shows it with Grant and Refuse.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <set>
+
+#include "notifier/NewRequests.h"
+
+class QTimer;
+
+namespace notifier {
+
+inline constexpr int kAskEveryMs = 4000;
+
+class ParentNotifier final : public QObject {
+    Q_OBJECT
+  public:
+    // `panel`: the program the action starts.
+    explicit ParentNotifier(QString panel);
+    void Start();
+    // One look at the open requests.
+    void Look();
+
+  private Q_SLOTS:
+    void ActionInvoked(uint id, const QString& key);
+
+  private:
+    QString panel_;
+    NewRequests requests_;
+    std::set<uint> shown_;  // our notifications' ids
+    QTimer* timer_ = nullptr;
+};
+
+}  // namespace notifier
