@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <set>
+
 namespace sentrel {
 
 class Notifier final : public QObject {
@@ -13,13 +15,24 @@ class Notifier final : public QObject {
   public:
     Notifier();
     void Show(const QString& text);
+    // With the action "Ask for more time" (where the notification service offers actions).
+    void ShowAskable(const QString& text);
     // Whether a session bus was there at the start.
     bool HasBus() const { return hasBus_; }
     // Whether the session bus is still connected (it goes when the session ends).
     bool BusConnected() const;
 
+  Q_SIGNALS:
+    // The child chose "Ask for more time" on one of these notifications.
+    void AskChosen();
+
+  private Q_SLOTS:
+    void ActionInvoked(uint id, const QString& key);
+
   private:
+    void Send(const QString& text, const QStringList& actions);
     bool hasBus_ = false;
+    std::set<uint> askable_;  // ids of the notifications that offer asking
 };
 
 }  // namespace sentrel

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -66,8 +67,14 @@ SessionGuard::SessionGuard() {
     connect(watcher_.get(), &StoreWatcher::Changed, this, [this] { settle_->start(); });
     connect(signals_.get(), &platform::SignalEvents::Received, this,
             [this](int signal, int sender) { OnSignal(signal, sender); });
-    connect(link_.get(), &ServiceLink::Notified, this,
-            [this](const std::string& text) { notifier_->Show(QString::fromStdString(text)); });
+    connect(link_.get(), &ServiceLink::Notified, this, [this](const std::string& text) {
+        notifier_->ShowAskable(QString::fromStdString(text));
+    });
+    // "Ask for more time" on them: the child's own view, asking.
+    connect(notifier_.get(), &Notifier::AskChosen, this, [this] {
+        QProcess::startDetached(QString::fromStdString(programDir_ + "veltrix"),
+                                {QStringLiteral("--ask")});
+    });
     // The service went (a restart, an upgrade): this guard works alone until it is back.
     connect(link_.get(), &ServiceLink::Lost, this, [this] { ReadSettings(); });
 }

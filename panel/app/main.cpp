@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
         view.setAttribute(Qt::WA_QuitOnClose);
         QApplication::setQuitOnLastWindowClosed(true);
         view.show();
+        // From a notification's "Ask for more time": the question at once.
+        if (QApplication::arguments().contains(QStringLiteral("--ask")))
+            QTimer::singleShot(0, &view, [&view] { view.AskForMoreTime(); });
         return QApplication::exec();
     }
     app::Windows windows;

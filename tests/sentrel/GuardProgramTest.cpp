@@ -18,6 +18,7 @@
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
 #include "tests/support/TempEnv.h"
+#include "tests/support/Wait.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -271,8 +272,17 @@ TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
     // The account's own store allows everything: only the service blocks.
     user->Set(store::kNeedJob, "No");
     const std::string shown = user->home + "/shown";
+    // The panel beside the guard, a stand-in that notes how it was started; the notification
+    // service clicks "Ask for more time" on every notification that offers it.
+    const std::string asked = user->home + "/asked";
+    {
+        std::ofstream panel(user->program + "veltrix");
+        panel << "#!/bin/sh\necho \"$@\" > '" << asked << "'\n";
+    }
+    ::chmod((user->program + "veltrix").c_str(), 0755);
     user->Spawn({"/usr/bin/dbus-run-session", "--", testing_support::ToolPath("notify-recorder"),
-                 shown, user->program + "Sentrel.exe"});
+                 shown, user->program + "Sentrel.exe"},
+                {"NOTIFY_RECORDER_INVOKE=ask"});
     for (int i = 0; i < 500 && user->Guard() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_NE(user->Guard(), 0);
@@ -295,6 +305,11 @@ TEST_F(GuardProgram, WithTheServiceTheGuardShowsTheServicesNotifications) {
               std::string::npos)
         << service.LogText();
     EXPECT_EQ(user->Log().find("Stopped"), std::string::npos) << user->Log();
+    // "Ask for more time" on it opens the child's own view, asking.
+    EXPECT_TRUE(testing_support::Eventually([&] { return std::ifstream(asked).good(); }, 10000));
+    std::string how;
+    std::getline(std::ifstream(asked) >> std::ws, how);
+    EXPECT_EQ(how, "--ask");
 
     // Without the session guard (and its watcher) the service blocks on.
     for (const auto& [pid, cmd] : user->Processes())
