@@ -346,6 +346,13 @@ bool Daemon::StartEnforcing() {
     else
         Say("cannot make " + useDir + " (" + std::strerror(errno) +
             "): the members' use of their allowance is not kept over a restart");
+    // Each member's open request and today's answers, so that a restart keeps them.
+    const std::string askingDir = platform::DirectoryOfPath(config_.stateDir) + "asking/";
+    if (::mkdir(askingDir.c_str(), 0700) == 0 || errno == EEXIST)
+        enforcer_->SetAskingDir(askingDir);
+    else
+        Say("cannot make " + askingDir + " (" + std::strerror(errno) +
+            "): today's requests and answers are not kept over a restart");
     requests_ = std::make_unique<Requests>(*store_, *this);
     return true;
 }

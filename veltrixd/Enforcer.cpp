@@ -121,6 +121,9 @@ void Enforcer::SetMembers(const std::vector<Account>& members) {
                             : enforce::UseRecord::Parse(platform::ReadFileAt(
                                   AT_FDCWD, useDir_ + std::to_string(a.uid), 4u << 20)));
         g->useRead = true;
+        if (!askingDir_.empty())
+            g->asking = enforce::Asking::Parse(
+                platform::ReadFileAt(AT_FDCWD, askingDir_ + std::to_string(a.uid), 64u << 10));
         g->guard->Started(started_ ? enforce::PreviousRun{} : previous_);
         guards_[a.uid] = std::move(g);
         Reload(a.uid);
@@ -326,6 +329,7 @@ std::string Enforcer::Ask(uid_t uid, int minutes, const std::string& reason) {
     const std::int64_t now = clock_->Now();
     std::string why = g.asking.Ask(now, enforce::DateOf(clock_->Local(now)), minutes, reason);
     if (!why.empty()) return why;
+    KeepAskingOf(g);
     std::string line = "asks for ";
     line.append(AskedText(minutes));
     if (!reason.empty()) line.append(": ").append(reason);
@@ -386,6 +390,7 @@ std::string Enforcer::Answer(uid_t uid, const std::string& parent, const ParentA
         told += ": " + answer.words;
         logged += ": " + answer.words;
     }
+    KeepAskingOf(g);
     g.guard->Log(logged);
     outside_.Notify(uid, told);
     // Applied now: what runs is stopped or spared, the network cut or given back.
@@ -405,6 +410,14 @@ std::optional<enforce::UseRecord> Enforcer::RecordOf(uid_t uid) const {
 
 void Enforcer::KeepUse() {
     for (auto& [uid, g] : guards_) KeepUseOf(*g);
+}
+
+void Enforcer::KeepAskingOf(AccountGuard& g) {
+    if (askingDir_.empty()) return;
+    std::string why;
+    if (!platform::ReplaceFile(askingDir_ + std::to_string(g.account.uid), g.asking.Serialize(),
+                               0600, &why))
+        g.guard->Log("today's request and answers cannot be kept: " + why);
 }
 
 void Enforcer::KeepUseOf(AccountGuard& g) {

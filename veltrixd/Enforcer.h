@@ -108,6 +108,8 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     std::optional<enforce::UseRecord> RecordOf(uid_t uid) const;
     // Where each member's use is kept (a directory of root's, one file per uid); "" keeps none.
     void SetUseDir(std::string dir) { useDir_ = std::move(dir); }
+    // Where each member's request and today's answers are kept over a restart ("" for nowhere).
+    void SetAskingDir(std::string dir) { askingDir_ = std::move(dir); }
     // Every member's use written to its file now (also done each kKeepUseTicks).
     void KeepUse();
 
@@ -130,6 +132,7 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     // The account's daily allowance: its use counted, warned of, and its day blocked once used.
     void CountUse(AccountGuard& g);
     void KeepUseOf(AccountGuard& g);
+    void KeepAskingOf(AccountGuard& g);
     // Whether the account's day is used up under its allowance now: the rest of the day blocked,
     // told once when `announce`; lifted when the allowance grew or went.
     void UsedUpNow(AccountGuard& g, bool announce);
@@ -155,6 +158,7 @@ class Enforcer final : public QObject, public enforce::ScanSchedule::Driven {
     std::vector<Subordinate> subordinates_;  // the members' subordinate uids
     std::unique_ptr<enforce::ScanSchedule> schedule_;
     std::string useDir_;
+    std::string askingDir_;
     int ticks_ = 0;
     bool eventsHealthy_ = false;
     // The sessions as asked at tick sessionsTick_ (asked once a tick at most).

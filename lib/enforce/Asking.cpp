@@ -1,5 +1,7 @@
 #include "lib/enforce/Asking.h"
 
+#include <sstream>
+
 #include <algorithm>
 
 namespace enforce {
@@ -118,6 +120,59 @@ void Asking::Pause(const std::string& date, std::int64_t until, std::int64_t mid
 Answers Asking::Today(const std::string& date) {
     Day(date);
     return answers_;
+}
+
+// date DATE / open AT MINUTES REASON / refused AT / answers EXTRA ALLOWED PAUSED [BY]
+std::string Asking::Serialize() const {
+    if (date_.empty()) return {};
+    std::string text = "date " + date_ + "\n";
+    if (open_)
+        text += "open " + std::to_string(open_->at) + " " + std::to_string(open_->minutes) + " " +
+                open_->reason + "\n";
+    if (refusedAt_ >= 0) text += "refused " + std::to_string(refusedAt_) + "\n";
+    text += "answers " + std::to_string(answers_.extraMinutes) + " " +
+            std::to_string(answers_.allowedUntil) + " " + std::to_string(answers_.pausedUntil);
+    if (!answers_.pausedBy.empty()) text += " " + answers_.pausedBy;
+    return text + "\n";
+}
+
+Asking Asking::Parse(const std::string& text) {
+    Asking a;
+    std::istringstream in(text);
+    std::string line;
+    auto number = [](std::istringstream& words, std::int64_t& out) {
+        return static_cast<bool>(words >> out) && out >= 0;
+    };
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string kind;
+        words >> kind;
+        if (kind == "date") {
+            words >> a.date_;
+            if (a.date_.size() != 10) return {};
+        } else if (kind == "open") {
+            MoreTime m;
+            std::int64_t minutes = 0;
+            if (!number(words, m.at) || !number(words, minutes)) return {};
+            m.minutes = static_cast<int>(minutes);
+            std::getline(words >> std::ws, m.reason);
+            if (!AskableMinutes(m.minutes) || !ReasonProblem(m.reason).empty()) return {};
+            a.open_ = std::move(m);
+        } else if (kind == "refused") {
+            if (!number(words, a.refusedAt_)) return {};
+        } else if (kind == "answers") {
+            std::int64_t extra = 0;
+            if (!number(words, extra) || !number(words, a.answers_.allowedUntil) ||
+                !number(words, a.answers_.pausedUntil) || extra > 24 * 60)
+                return {};
+            a.answers_.extraMinutes = static_cast<int>(extra);
+            words >> a.answers_.pausedBy;
+        } else if (!kind.empty()) {
+            return {};
+        }
+    }
+    if (a.date_.empty()) return {};
+    return a;
 }
 
 }  // namespace enforce

@@ -54,6 +54,11 @@ class Asking {
                const std::string& parent);
     Answers Today(const std::string& date);
 
+    // Kept across the service's restarts: a few lines of text. Text that is not such a record,
+    // or one of another day than the one asked next, holds nothing.
+    std::string Serialize() const;
+    static Asking Parse(const std::string& text);
+
   private:
     void Day(const std::string& date);
 

@@ -389,6 +389,26 @@ TEST(ServiceEnforcement, AChildAsksAParentGrantsThenPausesAndEachAppliesAtOnce) 
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     EXPECT_EQ(log.find("again"), std::string::npos);
     EXPECT_EQ(log.find("evil"), std::string::npos);
+
+    // A restart keeps today's answers: the two minutes given, and the pause, which stops a
+    // browser for what it is.
+    ASSERT_TRUE(service.Restart());
+    const control::Reply state = control::Ask({"state", kid.name}, 10000);
+    ASSERT_GT(state.fields.size(), 6u) << state.Text();
+    EXPECT_TRUE(state.fields[6].ends_with("/3")) << state.fields[6];
+    const pid_t after = kid.Spawn({kid.Program("firefox")});
+    EXPECT_TRUE(WaitForEnd(after, kStopMs)) << service.LogText();
+    EXPECT_TRUE(testing_support::Eventually(
+        [&] {
+            return service.LogText().find("Stopped firefox (pid " + std::to_string(after)) !=
+                   std::string::npos;
+        },
+        5000));
+    const std::string restarted = service.LogText();
+    const std::string stop =
+        restarted.substr(restarted.find("Stopped firefox (pid " + std::to_string(after)));
+    EXPECT_NE(stop.substr(0, stop.find('\n')).find("paused by root until"), std::string::npos)
+        << stop;
 }
 
 TEST(ServiceEnforcement, EachMemberByItsOwnSettingsAndNobodyElse) {

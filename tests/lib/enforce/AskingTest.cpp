@@ -88,3 +88,30 @@ TEST(Asking, AnswersAddUpEndAtMidnightAndAPauseEndsAGrant) {
     EXPECT_EQ(tomorrow.allowedUntil, 0);
     EXPECT_EQ(a.Ask(kMidnight + 1, "2026-12-10", 15, "x"), "");
 }
+
+TEST(Asking, TheDayIsKeptOverARestartAndADamagedRecordHoldsNothing) {
+    Asking a;
+    a.Grant(k18h, kToday, 30, 0, kMidnight);
+    a.Pause(kToday, k18h + 3600, kMidnight, "mum");
+    a.Ask(k18h + 60, kToday, 60, "maths homework, then a film");
+    Asking b = Asking::Parse(a.Serialize());
+    EXPECT_EQ(b.Serialize(), a.Serialize());
+    ASSERT_TRUE(b.Open(kToday));
+    EXPECT_EQ(b.Open(kToday)->reason, "maths homework, then a film");
+    EXPECT_EQ(b.Today(kToday).pausedBy, "mum");
+    EXPECT_EQ(b.Today(kToday).extraMinutes, 30);
+    // A refusal's wait goes on after the restart.
+    b.Refuse(k18h + 120, kToday);
+    Asking c = Asking::Parse(b.Serialize());
+    EXPECT_NE(c.Ask(k18h + 180, kToday, 15, "please"), "");
+    // Kept yesterday: nothing of it today.
+    EXPECT_EQ(Asking::Parse(a.Serialize()).Today("2026-12-10").extraMinutes, 0);
+    // Damaged or forged: nothing at all, never a part of it.
+    for (const std::string& bad :
+         {std::string("date 2026-12-09\nanswers 99999 0 0\n"),
+          std::string("date 2026-12-09\nopen 1 45 x\nanswers 30 0 0\n"),
+          std::string("date 2026-12-09\nopen 1 30 a\x1b[2J\nanswers 30 0 0\n"),
+          std::string("answers 30 0 0\n"), std::string("date 2026-12-09\nwhat 1\n"),
+          std::string("\x7f\x45LF")})
+        EXPECT_EQ(Asking::Parse(bad).Today(kToday).extraMinutes, 0) << bad;
+}
