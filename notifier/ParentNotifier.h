@@ -25,10 +25,8 @@ class ParentNotifier final : public QObject {
     // One look at the open requests.
     void Look();
 
-  private Q_SLOTS:
-    void ActionInvoked(uint id, const QString& key);
-
   private:
+    Q_SLOT void ActionInvoked(uint id, const QString& key);
     QString panel_;
     NewRequests requests_;
     std::set<uint> shown_;  // our notifications' ids

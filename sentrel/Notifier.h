@@ -26,10 +26,8 @@ class Notifier final : public QObject {
     // The child chose "Ask for more time" on one of these notifications.
     void AskChosen();
 
-  private Q_SLOTS:
-    void ActionInvoked(uint id, const QString& key);
-
   private:
+    Q_SLOT void ActionInvoked(uint id, const QString& key);
     void Send(const QString& text, const QStringList& actions);
     bool hasBus_ = false;
     std::set<uint> askable_;  // ids of the notifications that offer asking

@@ -8,8 +8,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 tree=${1:-build}
 jobs=${LINT_JOBS:-2}
-sources=$(git ls-files -- 'panel/*.cpp' 'lib/*.cpp' 'sentrel/*.cpp' 'veltrixd/*.cpp' 'tools/*.cpp')
-headers=$(git ls-files -- 'panel/*.h' 'lib/*.h' 'sentrel/*.h' 'veltrixd/*.h' 'tools/*.h' 'tests/*.cpp' 'tests/*.h' \
+sources=$(git ls-files -- 'panel/*.cpp' 'lib/*.cpp' 'sentrel/*.cpp' 'notifier/*.cpp' 'veltrixd/*.cpp' \
+          'tools/*.cpp')
+headers=$(git ls-files -- 'panel/*.h' 'lib/*.h' 'sentrel/*.h' 'notifier/*.h' 'veltrixd/*.h' 'tools/*.h' 'tests/*.cpp' 'tests/*.h' \
           'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp')
 status=0
 

@@ -96,7 +96,7 @@ void ChildView::Refresh() {
     std::array<bool, 168> blocked{};
     for (int day = 0; day < 7; ++day)
         for (int hour = 0; hour < 24; ++hour)
-            blocked.at(static_cast<std::size_t>(day * 24 + hour)) =
+            blocked.at(static_cast<std::size_t>(day) * 24 + static_cast<std::size_t>(hour)) =
                 schedule.blocked.at(static_cast<std::size_t>(store::HourBox(day, hour) - 1));
     const QDateTime local = QDateTime::currentDateTime();
     plan->Show(blocked, local.date().dayOfWeek() % 7, local.time().hour());

@@ -52,7 +52,8 @@ void WeekPlan::paintEvent(QPaintEvent*) {
                    QString::fromUtf8(enforce::DayName(day)));
         for (int h = 0; h < 24; ++h) {
             const QRect cell(kLabelWidth + h * kCell, top, kCell, kCell);
-            const bool blocks = blocked_.at(static_cast<std::size_t>(day * 24 + h));
+            const bool blocks =
+                blocked_.at(static_cast<std::size_t>(day) * 24 + static_cast<std::size_t>(h));
             p.fillRect(cell, blocks ? palette().base().color() : kAllowed);
             if (blocks) p.fillRect(cell, QBrush(kBlocked, Qt::BDiagPattern));
             p.setPen(palette().mid().color());
