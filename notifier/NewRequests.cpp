@@ -11,6 +11,33 @@ std::string Asked::Text() const {
     return text;
 }
 
+std::string BodyText(const std::string& text, bool markup) {
+    if (!markup) return text;
+    std::string body;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                body += "&amp;";
+                break;
+            case '<':
+                body += "&lt;";
+                break;
+            case '>':
+                body += "&gt;";
+                break;
+            case '"':
+                body += "&quot;";
+                break;
+            case '\'':
+                body += "&#39;";
+                break;
+            default:
+                body += c;
+        }
+    }
+    return body;
+}
+
 bool Asked::operator<(const Asked& other) const {
     return std::tie(account, at, minutes, reason) <
            std::tie(other.account, other.at, other.minutes, other.reason);

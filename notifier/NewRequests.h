@@ -18,6 +18,10 @@ struct Asked {
     bool operator<(const Asked& other) const;
 };
 
+// A notification's body for `text`: where the notification service renders markup in bodies,
+// the child's words are escaped, so a reason never becomes a link, an image or bold text.
+std::string BodyText(const std::string& text, bool markup);
+
 class NewRequests {
   public:
     // The requests of an "asks" reply not told before; nothing for a reply that is not one (the

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusReply>
 #include <QProcess>
 #include <QTimer>
 #include <QVariantMap>
@@ -29,6 +30,12 @@ ParentNotifier::ParentNotifier(QString panel) : panel_(std::move(panel)) {
 }
 
 void ParentNotifier::Start() {
+    QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                      QStringLiteral("GetCapabilities"));
+    const QDBusReply<QStringList> capabilities =
+        QDBusConnection::sessionBus().call(ask, QDBus::Block, 2000);
+    markup_ =
+        capabilities.isValid() && capabilities.value().contains(QStringLiteral("body-markup"));
     Look();
     timer_->start();
 }
@@ -43,7 +50,7 @@ void ParentNotifier::Look() {
         hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
         hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("veltrix"));
         call << QStringLiteral("Veltrix") << 0u << QStringLiteral("veltrix")
-             << QStringLiteral("Veltrix") << QString::fromStdString(a.Text())
+             << QStringLiteral("Veltrix") << QString::fromStdString(BodyText(a.Text(), markup_))
              << QStringList{QStringLiteral("default"), QStringLiteral("Open Veltrix")} << hints
              << -1;
         auto* watcher =

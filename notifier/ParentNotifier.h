@@ -31,6 +31,7 @@ class ParentNotifier final : public QObject {
     NewRequests requests_;
     std::set<uint> shown_;  // our notifications' ids
     QTimer* timer_ = nullptr;
+    bool markup_ = false;  // the notification service renders markup in bodies
 };
 
 }  // namespace notifier

@@ -64,6 +64,13 @@ TEST(NewRequests, EachRequestIsToldOnceWhileItIsOpen) {
     EXPECT_EQ(texts({"ok", Line({"kid", "30", "19:10", "maths homework"})}).size(), 1u);
 }
 
+TEST(NewRequests, AReasonIsNeverMarkupInTheParentsNotification) {
+    const std::string text = "kid asks for 30 more minutes: <a href='http://x'>a & b</a>";
+    EXPECT_EQ(notifier::BodyText(text, false), text);
+    EXPECT_EQ(notifier::BodyText(text, true),
+              "kid asks for 30 more minutes: &lt;a href=&#39;http://x&#39;&gt;a &amp; b&lt;/a&gt;");
+}
+
 TEST(ParentNotifier, TellsTheParentsSessionOfARequestAndItsActionOpensVeltrix) {
     if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
     if (::access("/usr/bin/dbus-run-session", X_OK) != 0) GTEST_SKIP() << "no dbus-run-session";
