@@ -283,17 +283,20 @@ grep -q "\[$child\] The first password was set, from the account of $parent" /va
 grep -qs 'pw' "$work/home/fake.log" && fail "the child's own veltrix was given a password"
 grep -q KeyPress "$work/xinput.log" && fail "keys reached the child's display"
 [ -s "$work/home/first.won" ] && fail "the child's first password was taken: $(cat "$work/home/first.won")"
-# The child's own panel, started with the socket of its environment.d: it takes no password.
+# The child's own panel, started with the socket of its environment.d: its own view (the real
+# service's answer about itself), which takes no password.
 (cd / && exec runuser -u "$child" -- env -i HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" \
     DISPLAY="$child_display" PATH=/usr/bin:/bin LANG=C.UTF-8 \
     VELTRIX_CONTROL_SOCKET="$work/home/proxy.sock" /usr/bin/veltrix) >"$work/child-panel.log" 2>&1 &
 childs_panel=$!
 for _ in $(seq 200); do
-    DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix$' >/dev/null 2>&1 && break
+    DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix: your time$' >/dev/null 2>&1 && break
     sleep 0.05
 done
 sleep 0.5
 DISPLAY=$child_display XAUTHORITY= import -window root "$shots/system-childs-own-panel.png" 2>/dev/null || true
+DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix: your time$' >/dev/null 2>&1 \
+    || fail "the child's own view did not open: $(cat "$work/child-panel.log")"
 DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix \(for kids\)' >/dev/null 2>&1 \
     && fail "the child's own panel opened its main window"
 kill "$childs_panel" 2>/dev/null || true
