@@ -156,8 +156,11 @@ void TFamilyForm::AddRequest(QTreeWidgetItem* memberItem, const MemberState& m) 
         On(button, &QPushButton::clicked, [this, account, grant] {
             for (const MemberState& member : members_)
                 if (member.account == account && answer_) {
-                    const MemberState chosen = member;  // the list may be read anew meanwhile
-                    answer_(chosen, grant);
+                    // Answered after the click has ended: the password dialog waits in a loop
+                    // of its own, where the list may be read anew and this button deleted.
+                    QTimer::singleShot(0, this, [this, chosen = member, grant] {
+                        platform::Guarded([&] { answer_(chosen, grant); });
+                    });
                     return;
                 }
         });

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -151,6 +152,15 @@ void Refreshed(family::TFamilyForm& list) {
     const int before = list.Answers();
     list.Refresh();
     ASSERT_TRUE(QTest::qWaitFor([&] { return list.Answers() > before; }, 10000));
+}
+
+// Clicks a button of the list once the list has laid it out and shown it: a row the list has
+// just built has no size until then, and a click there hits nothing, for a person as for a test.
+void ClickShown(QPushButton* button) {
+    const QPointer<QPushButton> shown(button);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return shown && shown->isVisible() && !shown->visibleRegion().isEmpty(); }, 10000));
+    QTest::mouseClick(shown, Qt::LeftButton);
 }
 
 // Opens `name` from the family list; the first-password dialog, when it comes, gets `first`.
@@ -361,17 +371,20 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
         QTest::mouseClick(dialog->ok, Qt::LeftButton);
     });
     poll.start(50);
-    QTimer::singleShot(20000, [&] {
+    QTimer::singleShot(20000, &poll, [&] {
         if (seen) return;
         ADD_FAILURE() << "no \"More time today\"";
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
-    QTest::mouseClick(grant, Qt::LeftButton);
+    ClickShown(grant);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen; }, 20000));
     poll.stop();
-    EXPECT_TRUE(seen);
     const std::string at = "[" + kid->name + "] root ";
-    EXPECT_NE(service->LogText().find(at + "gave 30 more minutes"), std::string::npos)
-        << service->LogText();
+    const auto logged = [&](const std::string& line) {
+        return QTest::qWaitFor(
+            [&] { return service->LogText().find(at + line) != std::string::npos; }, 10000);
+    };
+    EXPECT_TRUE(logged("gave 30 more minutes")) << service->LogText();
     Refreshed(road.Form());
     EXPECT_EQ(road.Form().AnswerButton(kid->name, true), nullptr);
 
@@ -379,8 +392,8 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
     Refreshed(road.Form());
     QPushButton* refuse = road.Form().AnswerButton(kid->name, false);
     ASSERT_NE(refuse, nullptr);
-    QTest::mouseClick(refuse, Qt::LeftButton);
-    EXPECT_NE(service->LogText().find(at + "refused"), std::string::npos) << service->LogText();
+    ClickShown(refuse);
+    EXPECT_TRUE(logged("refused")) << service->LogText();
     Refreshed(road.Form());
     EXPECT_EQ(road.Form().AnswerButton(kid->name, false), nullptr);
     EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
