@@ -339,22 +339,24 @@ bool Daemon::StartEnforcing() {
                 "): programs are stopped alone");
     }
     enforcer_ = std::make_unique<Enforcer>(*store_, identity, *this);
-    // Each member's use of its daily allowance, root's alone, beside the sealed settings.
-    const std::string useDir = platform::DirectoryOfPath(config_.stateDir) + "use/";
-    if (::mkdir(useDir.c_str(), 0700) == 0 || errno == EEXIST)
-        enforcer_->SetUseDir(useDir);
-    else
-        Say("cannot make " + useDir + " (" + std::strerror(errno) +
-            "): the members' use of their allowance is not kept over a restart");
-    // Each member's open request and today's answers, so that a restart keeps them.
-    const std::string askingDir = platform::DirectoryOfPath(config_.stateDir) + "asking/";
-    if (::mkdir(askingDir.c_str(), 0700) == 0 || errno == EEXIST)
-        enforcer_->SetAskingDir(askingDir);
-    else
-        Say("cannot make " + askingDir + " (" + std::strerror(errno) +
-            "): today's requests and answers are not kept over a restart");
+    // Each member's use of its daily allowance; each one's open request and today's answers.
+    if (std::string dir = StateSubdirectory(
+            "use/", "the members' use of their allowance is not kept over a restart");
+        !dir.empty())
+        enforcer_->SetUseDir(std::move(dir));
+    if (std::string dir = StateSubdirectory(
+            "asking/", "today's requests and answers are not kept over a restart");
+        !dir.empty())
+        enforcer_->SetAskingDir(std::move(dir));
     requests_ = std::make_unique<Requests>(*store_, *this);
     return true;
+}
+
+std::string Daemon::StateSubdirectory(const std::string& name, const std::string& otherwise) {
+    std::string dir = platform::DirectoryOfPath(config_.stateDir) + name;
+    if (::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST) return dir;
+    Say("cannot make " + dir + " (" + std::strerror(errno) + "): " + otherwise);
+    return {};
 }
 
 // Signals are heard from here on (handled once the loop runs), before the socket tells anyone

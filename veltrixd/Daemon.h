@@ -96,6 +96,9 @@ class Daemon final : public QObject,
     void AlertLine(const std::string& account, const std::string& line);
     void KeepUnseen();  // the alerts not seen yet, in the service's state
     std::string UnseenPath() const;
+    // A directory of root's alone beside the sealed settings ("use/"); "" after saying it
+    // cannot be made, and what is lost then (`otherwise`).
+    std::string StateSubdirectory(const std::string& name, const std::string& otherwise);
     void RefreshMembers();
     // Writes the account's sealed values (unless `passwordOnly`) and the password's marker into
     // its own store.

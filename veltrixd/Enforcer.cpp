@@ -3,7 +3,6 @@
 #include <fcntl.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "lib/enforce/Allowance.h"
 #include "lib/enforce/Asking.h"
@@ -19,7 +18,6 @@ namespace veltrixd {
 
 namespace {
 
-// Whether process `pid` still runs (an ended one not reaped yet does not).
 // "20:00", "20:30".
 std::string ClockText(const enforce::LocalTime& t) {
     return enforce::FormatDateTime(t).substr(11, 5);
@@ -29,19 +27,6 @@ std::string ClockText(const enforce::LocalTime& t) {
 std::string AskedText(int minutes) {
     return minutes == enforce::kUntilEndOfHour ? std::string("the rest of this hour")
                                                : std::to_string(minutes) + " more minutes";
-}
-
-bool StillRuns(int pid) {
-    const std::string dir = std::string("/proc/").append(std::to_string(pid));
-    const std::string stat = platform::ReadFileAt(AT_FDCWD, dir + "/stat", 1024);
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'X')
-        return false;
-    if (stat[close + 2] != 'Z') return true;
-    // Its first thread ended: it runs on while others do.
-    const std::string status = platform::ReadFileAt(AT_FDCWD, dir + "/status", 4096);
-    const auto at = status.find("\nThreads:");
-    return at != std::string::npos && std::atoi(status.c_str() + at + 9) > 1;
 }
 
 }  // namespace
@@ -228,7 +213,8 @@ void Enforcer::CountUse(AccountGuard& g) {
             g.governedProcesses = guard.GovernedProcesses();
             g.governedStale = false;
         } else {
-            std::erase_if(g.governedProcesses, [](const auto& p) { return !StillRuns(p.first); });
+            std::erase_if(g.governedProcesses,
+                          [](const auto& p) { return !enforce::ProcScanner::StillRuns(p.first); });
         }
         g.governed.clear();
         for (const auto& [pid, name] : g.governedProcesses)

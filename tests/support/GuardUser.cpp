@@ -20,6 +20,7 @@
 #include <sstream>
 #include <thread>
 
+#include "lib/enforce/linux/ProcScanner.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
 #include "tests/support/TempEnv.h"
@@ -233,16 +234,7 @@ bool Running(pid_t pid) {
     int status = 0;
     const pid_t r = ::waitpid(pid, &status, WNOHANG);
     if (r == pid) return false;  // our child, now reaped
-    if (!testing_support::Signal(pid, 0)) return false;
-    const std::string dir = "/proc/" + std::to_string(pid);
-    const std::string stat = ReadFile(dir + "/stat");
-    const auto close = stat.rfind(')');
-    if (!(close != std::string::npos && stat.size() > close + 2 && stat[close + 2] == 'Z'))
-        return true;
-    // A first thread that ended while others run on.
-    const std::string text = ReadFile(dir + "/status");
-    const auto at = text.find("\nThreads:");
-    return at != std::string::npos && std::atoi(text.c_str() + at + 9) > 1;
+    return testing_support::Signal(pid, 0) && enforce::ProcScanner::StillRuns(pid);
 }
 
 bool WaitForEnd(pid_t pid, int ms) {

@@ -19,6 +19,7 @@
 #include "lib/control/Client.h"
 #include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
+#include "tests/support/AskAs.h"
 #include "tests/support/FakeLogind.h"
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
@@ -34,30 +35,12 @@ using testing_support::WaitForEnd;
 
 namespace {
 
-// The service's reply to `request` asked by `user` (its first field, then the rest by TABs).
+// The service's reply to `request` asked by `user` (its fields joined by TABs).
 std::string AskAs(const GuardUser& user, const control::Fields& request) {
-    int fds[2];
-    if (::pipe(fds) != 0) return "no pipe";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(fds[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(user.gid) != 0 || ::setuid(user.uid) != 0)
-            ::_exit(126);
-        const control::Reply r = control::Ask(request, 10000);
-        std::string text;
-        for (const std::string& f : r.fields) text += (text.empty() ? "" : "\t") + f;
-        if (r.fields.empty()) text = "no answer: " + r.why;
-        (void)!::write(fds[1], text.data(), text.size());
-        ::_exit(0);
-    }
-    ::close(fds[1]);
+    const control::Reply r = testing_support::AskAs(user.uid, user.gid, request);
     std::string text;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        text.append(buf, static_cast<std::size_t>(n));
-    ::close(fds[0]);
-    if (pid > 0) ::waitpid(pid, nullptr, 0);
-    return text;
+    for (const std::string& f : r.fields) text += (text.empty() ? "" : "\t") + f;
+    return r.fields.empty() ? "no answer: " + r.why : text;
 }
 
 constexpr int kStopMs = 10000;  // generous for a loaded machine; the benchmark measures speed
@@ -134,26 +117,10 @@ TEST(ServiceEnforcement, ExecuteOnlyCopiesAreKnownForWhatTheyAre) {
         << service.LogText();
 }
 
-// The request `fields` asked as `uid` in a process of its own: the reply's first field.
+// The request `fields` asked as `uid`: "ok", the reply's first field, or "failed".
 std::string AskAs(uid_t uid, gid_t gid, const control::Fields& fields) {
-    int out[2];
-    if (::pipe(out) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(out[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(1);
-        const control::Reply r = control::Ask(fields, 10000);
-        const std::string first = r.ok() ? "ok" : r.fields.empty() ? "failed" : r.fields[0];
-        (void)!::write(out[1], first.data(), first.size());
-        ::_exit(0);
-    }
-    ::close(out[1]);
-    std::string first;
-    char buf[64];
-    for (ssize_t n; (n = ::read(out[0], buf, sizeof buf)) > 0;) first.append(buf, n);
-    ::close(out[0]);
-    ::waitpid(pid, nullptr, 0);
-    return first;
+    const control::Reply r = testing_support::AskAs(uid, gid, fields);
+    return r.ok() ? "ok" : r.fields.empty() ? "failed" : r.fields[0];
 }
 
 // The alerts the parents' family list shows for `account`, one a line; the last of them.

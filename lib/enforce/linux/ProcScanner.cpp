@@ -137,6 +137,19 @@ std::uint64_t ProcScanner::StartTime(int pid) {
     return fields.size() > 19 ? Number(fields[19]) : 0;  // field 22
 }
 
+bool ProcScanner::StillRuns(int pid) {
+    if (pid <= 0) return false;
+    const std::string dir = "/proc/" + std::to_string(pid);
+    const std::string stat = ReadAt(AT_FDCWD, dir + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'X')
+        return false;
+    if (stat[close + 2] != 'Z') return true;
+    const std::string status = ReadAt(AT_FDCWD, dir + "/status");
+    const auto at = status.find("\nThreads:");
+    return at != std::string::npos && std::atoi(status.c_str() + at + 9) > 1;
+}
+
 int ProcScanner::SessionOf(int pid) {
     const std::string stat = ReadAt(AT_FDCWD, "/proc/" + std::to_string(pid) + "/stat");
     const auto fields = StatFields(stat);

@@ -55,6 +55,9 @@ class ProcScanner final : public ProcessTable {
     // The real user of `pid` as the kernel tells it for every process (the Uid line of its
     // status: /proc/<pid> itself shows root for a process that is not dumpable); nullopt: gone.
     static std::optional<uid_t> RealUid(int pid);
+    // Whether `pid` still runs: not ended (an ended one not reaped yet does not run), or its
+    // first thread ended while others run on.
+    static bool StillRuns(int pid);
     // Session id of `pid`; 0 when gone.
     static int SessionOf(int pid);
     // The executable `pid` runs ("" when it cannot be read), also after an upgrade replaced it.
