@@ -51,7 +51,7 @@ enforce::LocalTime LocalNow() {
 }
 
 // A line of the log about `account`: the date and time, the account, the text.
-std::string Stamped(const std::string& account, const std::string& text) {
+std::string StampedLine(const std::string& account, const std::string& text) {
     return enforce::FormatDateTime(LocalNow()) + " [" + account + "] " + text;
 }
 
@@ -123,11 +123,11 @@ void Daemon::KeepUnseen() {
 }
 
 void Daemon::LogFor(const std::string& account, const std::string& text) {
-    Log(Stamped(account, text));
+    Log(StampedLine(account, text));
 }
 
 void Daemon::AlertFor(const std::string& account, const std::string& text) {
-    AlertLine(account, Stamped(account, text));
+    AlertLine(account, StampedLine(account, text));
 }
 
 // The log is root's, readable by the group (every member's statistics window shows it) and
@@ -240,6 +240,10 @@ std::string Daemon::AnswerFor(const Account& account, const Account& parent,
     a.untilMinute = answer.untilMinute;
     a.words = answer.words;
     return enforcer_->Answer(account.uid, parent.name, a);
+}
+
+std::string Daemon::Stamped(const Account& account, const std::string& text) {
+    return StampedLine(account.name, text);
 }
 
 control::Fields Daemon::UseOf(const Account& account) {

@@ -124,6 +124,7 @@ class Daemon final : public QObject,
     std::optional<Request> OpenRequest(const Account& account) override;
     std::string AnswerFor(const Account& account, const Account& parent,
                           const ParentAnswer& answer) override;
+    std::string Stamped(const Account& account, const std::string& text) override;
     // EnforcerOutside
     void Log(const std::string& line) override;
     void Alert(const Account& account, const std::string& line) override;

@@ -56,7 +56,8 @@ std::optional<Sealed> Requests::Check(const Account& account, const Account& fro
     if (!password::Verify(password, sealed->passwordHash)) {
         if (!quiet) {
             WrongFold& fold = wrongs_[{account.uid, from.uid}];
-            if (fold.count++ == 0) fold = WrongFold{account, from, 1, now};
+            if (fold.count++ == 0)
+                fold = WrongFold{account, from, 1, now, outside_.Stamped(account, "")};
         }
         if (limit_.Wrong(account.uid, from.uid, now))
             outside_.Log(account, std::to_string(control::kMaxWrong) +
@@ -77,12 +78,21 @@ void Requests::Flush(bool all) {
             ++it;
             continue;
         }
-        outside_.Log(f.account, std::to_string(f.count) +
-                                    (f.count == 1 ? " wrong password" : " wrong passwords") +
-                                    " for " + f.account.name + " from the account of " +
-                                    f.from.name);
+        outside_.Log(f.account, FoldText(f));
         it = wrongs_.erase(it);
     }
+}
+
+std::string Requests::FoldText(const WrongFold& fold) {
+    return std::to_string(fold.count) + (fold.count == 1 ? " wrong password" : " wrong passwords") +
+           " for " + fold.account.name + " from the account of " + fold.from.name;
+}
+
+control::Fields Requests::ParentsStateOf(const Account& account) {
+    control::Fields fields = outside_.StateOf(account);
+    for (const auto& [key, fold] : wrongs_)
+        if (key.first == account.uid) fields.push_back(fold.stamp + FoldText(fold) + " so far");
+    return fields;
 }
 
 std::optional<Account> Requests::MemberNamed(const std::string& name, control::Fields& error) {
@@ -207,7 +217,7 @@ control::Fields Requests::FamilyStates(const Asked&) {
     std::vector<control::Fields> lines;
     for (const Account& member : outside_.Members()) {
         control::Fields line{member.name, SealedWord(member)};
-        for (std::string& field : outside_.StateOf(member)) line.push_back(std::move(field));
+        for (std::string& field : ParentsStateOf(member)) line.push_back(std::move(field));
         lines.push_back(std::move(line));
     }
     // The reply is one line of the protocol: the oldest alerts of the member with the most give
@@ -235,7 +245,7 @@ control::Fields Requests::State(const Asked& a) {
     auto target = MemberNamed(a.fields[1], reply);
     if (!target) return reply;
     reply.push_back(SealedWord(*target));
-    for (std::string& field : outside_.StateOf(*target)) reply.push_back(std::move(field));
+    for (std::string& field : ParentsStateOf(*target)) reply.push_back(std::move(field));
     return reply;
 }
 

@@ -73,6 +73,8 @@ class RequestsOutside {
     };
     virtual std::string AnswerFor(const Account& account, const Account& parent,
                                   const ParentAnswer& answer) = 0;
+    // `text` about `account` as a line of the log written now would carry it (date, time, name).
+    virtual std::string Stamped(const Account& account, const std::string& text) = 0;
 };
 
 // Wrong passwords are each told to the parent, folded into one line per account, caller and
@@ -155,7 +157,14 @@ class Requests {
         Account account, from;
         int count = 0;
         std::int64_t since = 0;
+        std::string stamp;  // the log's date, time and name at the first of them
     };
+    // A fold's line: "3 wrong passwords for kid from the account of kid".
+    static std::string FoldText(const WrongFold& fold);
+    // The state's fields for the parents, with the wrong passwords of `account` not logged yet
+    // as its newest alerts: a parent sees a wrong try in the list at once, the log has one line
+    // for the minute.
+    control::Fields ParentsStateOf(const Account& account);
     SealedStore& store_;
     RequestsOutside& outside_;
     RateLimit limit_;

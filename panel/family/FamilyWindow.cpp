@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 #include <QTextDocument>
 #include <QTimer>
 #include <QTreeWidget>
@@ -20,10 +21,27 @@ namespace {
 
 constexpr int kWidth = 900;
 constexpr int kHeight = 320;
+constexpr int kLastAlert = 6;  // the column
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// Sizes a cell for its text wrapped to the column's width, so that a long alert gets the lines
+// it needs (the tree alone measures a cell as one line).
+class WrappedColumn final : public QStyledItemDelegate {
+  public:
+    explicit WrappedColumn(QTreeWidget* list) : QStyledItemDelegate(list), list_(list) {}
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem wrapped(option);
+        // (The style wraps only within a valid rectangle: a height of one line will do.)
+        wrapped.rect = QRect(0, 0, list_->columnWidth(index.column()), option.fontMetrics.height());
+        return QStyledItemDelegate::sizeHint(wrapped, index);
+    }
+
+  private:
+    QTreeWidget* list_;
+};
 
 }  // namespace
 
@@ -40,6 +58,14 @@ TFamilyForm::TFamilyForm(QWidget* parent) : TForm(parent) {
     List->setGeometry(8, 36, kWidth - 16, kHeight - 80);
     List->setRootIsDecorated(false);
     List->setUniformRowHeights(false);  // a request's line holds buttons
+    // The last alert is shown whole, wrapped over as many lines as it needs.
+    List->setWordWrap(true);
+    List->setTextElideMode(Qt::ElideNone);
+    List->setItemDelegateForColumn(kLastAlert, new WrappedColumn(List));
+    // The tree keeps each line's height: measured again when the last column gets its width.
+    connect(List->header(), &QHeaderView::sectionResized, List, [this](int column) {
+        if (column == kLastAlert) List->doItemsLayout();
+    });
     List->setHeaderLabels({QStringLiteral("Account"), QStringLiteral("Password"),
                            QStringLiteral("Blocking"), QStringLiteral("Now"),
                            QStringLiteral("Stopped today"), QStringLiteral("Time today"),

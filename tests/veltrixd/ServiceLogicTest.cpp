@@ -156,6 +156,9 @@ class RequestsTest : public SealedDir, public veltrixd::RequestsOutside {
                             std::to_string(answer.untilMinute) + " " + answer.words);
         return {};
     }
+    std::string Stamped(const veltrixd::Account& a, const std::string& text) override {
+        return a.name + ": " + text;
+    }
     Fields Ask(const veltrixd::Caller& c, Fields request) { return requests_->Handle(c, request); }
 
     const veltrixd::Caller kid_{{1001, "kid"}, true};
@@ -244,6 +247,16 @@ TEST_F(RequestsTest, GuessingWaitsAndIsLoggedOncePerBurst) {
     ASSERT_EQ(log_.size(), 1u);
     EXPECT_EQ(log_[0], "kid: 5 wrong passwords within a minute: every try waits");
     log_.clear();
+    // The parents see the wrong ones at once, as the newest alert of that child alone; the log
+    // has them once their minute is over.
+    const std::string soFar = "kid: 5 wrong passwords for kid from the account of kid so far";
+    EXPECT_EQ(Ask(mum_, {"state", "kid"}).back(), soFar);
+    EXPECT_EQ(Ask(mum_, {"state", "sister"}).back(), "the newest alert");
+    const Fields family = Ask(mum_, {"family-states"});
+    ASSERT_EQ(family.size(), 3u);
+    EXPECT_NE(family[1].find(soFar), std::string::npos) << family[1];
+    EXPECT_EQ(family[2].find("wrong"), std::string::npos) << family[2];
+    EXPECT_EQ(Ask(kid_, {"mine"}).size(), 5u);  // nothing of it for the child
     // Now even the right password waits; the sister's account does not.
     const Fields held = Ask(kid_, {"verify", "family pw"});
     EXPECT_EQ(held[0], "error");
@@ -262,6 +275,7 @@ TEST_F(RequestsTest, GuessingWaitsAndIsLoggedOncePerBurst) {
     EXPECT_EQ(log_, (std::vector<std::string>{
                         "sister: The first password was set, from the account of mum",
                         "kid: 5 wrong passwords for kid from the account of kid"}));
+    EXPECT_EQ(Ask(mum_, {"state", "kid"}).back(), "the newest alert");
 }
 
 TEST_F(RequestsTest, OutsidersAndTheAdministrator) {

@@ -348,7 +348,24 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
         ASSERT_TRUE(r.ok()) << r.Text();
     };
     ask({"ask", "30", "maths homework"});
+    // A guess from the child's own account reaches the list at once, and the list shows it whole.
+    EXPECT_FALSE(testing_support::AskAs(kid->uid, kid->gid, {"verify", "a guess"}).ok());
     Refreshed(road.Form());
+    QTreeWidgetItem* kidLine = nullptr;
+    for (int i = 0; i < road.Form().List->topLevelItemCount(); ++i)
+        if (road.Form().List->topLevelItem(i)->text(0).startsWith(
+                QString::fromStdString(kid->name)))
+            kidLine = road.Form().List->topLevelItem(i);
+    ASSERT_NE(kidLine, nullptr);
+    const QString guessed = QString::fromStdString("1 wrong password for " + kid->name +
+                                                   " from the account of " + kid->name + " so far");
+    EXPECT_TRUE(kidLine->text(6).endsWith(guessed)) << kidLine->text(6).toStdString();
+    const QFontMetrics metrics(road.Form().List->font());
+    ASSERT_GT(metrics.horizontalAdvance(kidLine->text(6)), road.Form().List->columnWidth(6));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return road.Form().List->visualItemRect(kidLine).height() >= 2 * metrics.height(); },
+        5000))
+        << road.Form().List->visualItemRect(kidLine).height();
     // The child by its full name too.
     QStringList shown;
     for (int i = 0; i < road.Form().List->topLevelItemCount(); ++i)
