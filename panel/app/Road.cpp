@@ -9,6 +9,7 @@
 #include "lib/platform/widgets/MessageBox.h"
 #include "panel/app/Program.h"
 #include "panel/schedule/ScheduleGrid.h"
+#include "panel/schedule/TodayDialogs.h"
 #include "panel/settings/ChildSettings.h"
 
 namespace app {
@@ -81,11 +82,9 @@ void FamilyRoad::Answer(const family::MemberState& chosen, bool grant) {
     if (grant) {
         windows_.form1->Moretime1Click(member.request->minutes);
     } else {
-        try {
-            settings::Current().Answer({"refuse"});
-        } catch (const std::exception& e) {
-            platform::ShowMessage(e.what());
-        }
+        schedule::RefuseDialog dialog(windows_.form1.get(),
+                                      member.account + " " + member.request->Text());
+        dialog.exec();
     }
     form_->Refresh();
 }

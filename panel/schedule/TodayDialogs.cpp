@@ -42,27 +42,27 @@ TodayDialog::TodayDialog(QWidget* parent, const QString& name, const QString& ti
     until->setDisplayFormat(QStringLiteral("HH:mm"));
 }
 
-void TodayDialog::Finish(QWidget* choice) {
+void TodayDialog::Finish(QWidget* choice, bool todayOnly) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(choice);
     layout->addWidget(words);
-    layout->addWidget(new QLabel(QStringLiteral("Today only: the weekly schedule stays as it is; "
-                                                "everything ends at midnight."),
-                                 this));
+    if (todayOnly)
+        layout->addWidget(new QLabel(QStringLiteral("Today only: the weekly schedule stays as it "
+                                                    "is; everything ends at midnight."),
+                                     this));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     ok = buttons->button(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        const std::string time = until->time().toString(QStringLiteral("HH:mm")).toStdString();
-        std::vector<std::string> answer;
-        if (minutes)
-            answer = {"grant", first->isChecked() ? std::to_string(minutes->value()) : time};
-        else
-            answer = {"pause", first->isChecked() ? time : std::string("midnight")};
+        std::vector<std::string> answer = Chosen();
         if (!words->text().isEmpty()) answer.push_back(words->text().toStdString());
         Send(answer);
     });
     layout->addWidget(buttons);
+}
+
+std::string TodayDialog::UntilText() const {
+    return until->time().toString(QStringLiteral("HH:mm")).toStdString();
 }
 
 void TodayDialog::Send(const std::vector<std::string>& answer) {
@@ -94,6 +94,10 @@ MoreTimeDialog::MoreTimeDialog(QWidget* parent)
     Finish(choice);
 }
 
+std::vector<std::string> MoreTimeDialog::Chosen() const {
+    return {"grant", first->isChecked() ? std::to_string(minutes->value()) : UntilText()};
+}
+
 void MoreTimeDialog::Preset(const std::string& asked) {
     if (asked == "hour") {
         second->setChecked(true);
@@ -115,6 +119,25 @@ BlockNowDialog::BlockNowDialog(QWidget* parent)
     grid->addWidget(until, 0, 1);
     grid->addWidget(second, 1, 0);
     Finish(choice);
+}
+
+std::vector<std::string> BlockNowDialog::Chosen() const {
+    return {"pause", first->isChecked() ? UntilText() : std::string("midnight")};
+}
+
+RefuseDialog::RefuseDialog(QWidget* parent, const std::string& asked)
+    : TodayDialog(parent, QStringLiteral("Refuse"), QStringLiteral("No more time")) {
+    auto* request = new QLabel(QString::fromStdString(asked), this);
+    request->setObjectName(QStringLiteral("Request"));
+    request->setTextFormat(Qt::PlainText);  // the child's own words
+    request->setWordWrap(true);
+    until->hide();
+    setMinimumWidth(360);
+    Finish(request, false);
+}
+
+std::vector<std::string> RefuseDialog::Chosen() const {
+    return {"refuse"};
 }
 
 }  // namespace schedule

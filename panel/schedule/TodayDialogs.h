@@ -1,7 +1,7 @@
 // A parent's answers for today, from the child's windows opened from the family list, applied by
 // the service at once and never changing the weekly grid: "More time today" (minutes, or allowed
-// until a time) and "Block now" (until a time, or midnight: dinner, bedtime). Each may carry a
-// few words for the child's desktop.
+// until a time), "Block now" (until a time, or midnight: dinner, bedtime) and the refusal of a
+// child's request. Each may carry a few words for the child's desktop.
 #pragma once
 
 #include <QDialog>
@@ -29,9 +29,13 @@ class TodayDialog : public QDialog {
 
   protected:
     TodayDialog(QWidget* parent, const QString& name, const QString& title);
+    // The answer as the service takes it, without the words: {"grant", "30"}.
+    virtual std::vector<std::string> Chosen() const = 0;
     // Sends the answer; shows the refusal and stays open when there is one.
     void Send(const std::vector<std::string>& answer);
-    void Finish(QWidget* choice);
+    // Lays out `choice`, the words and OK / Cancel; `todayOnly` says the answer ends at midnight.
+    void Finish(QWidget* choice, bool todayOnly = true);
+    std::string UntilText() const;  // "20:00"
 };
 
 class MoreTimeDialog final : public TodayDialog {
@@ -40,12 +44,29 @@ class MoreTimeDialog final : public TodayDialog {
     explicit MoreTimeDialog(QWidget* parent = nullptr);
     // Starts from a child's request: its minutes ("30"), or until the next hour ("hour").
     void Preset(const std::string& asked);
+
+  private:
+    std::vector<std::string> Chosen() const override;
 };
 
 class BlockNowDialog final : public TodayDialog {
     Q_OBJECT
   public:
     explicit BlockNowDialog(QWidget* parent = nullptr);
+
+  private:
+    std::vector<std::string> Chosen() const override;
+};
+
+// "No more time": the child's open request refused, with optional words. `asked` is the request
+// as the family list shows it.
+class RefuseDialog final : public TodayDialog {
+    Q_OBJECT
+  public:
+    RefuseDialog(QWidget* parent, const std::string& asked);
+
+  private:
+    std::vector<std::string> Chosen() const override;
 };
 
 }  // namespace schedule

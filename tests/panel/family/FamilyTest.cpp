@@ -409,8 +409,23 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
     Refreshed(road.Form());
     QPushButton* refuse = road.Form().AnswerButton(kid->name, false);
     ASSERT_NE(refuse, nullptr);
+    // Refused with a few words, typed in the dialog that shows the request.
+    bool refused = false;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<schedule::RefuseDialog*>(QApplication::activeModalWidget());
+        if (!dialog || refused) return;
+        refused = true;
+        auto* request = dialog->findChild<QLabel*>(QStringLiteral("Request"));
+        EXPECT_TRUE(request && request->text().endsWith(QStringLiteral(": film")));
+        QTest::keyClicks(dialog->words, QStringLiteral("not tonight"));
+        QTest::mouseClick(dialog->ok, Qt::LeftButton);
+    });
+    answer.start(50);
     ClickShown(refuse);
-    EXPECT_TRUE(logged("refused")) << service->LogText();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refused; }, 20000));
+    answer.stop();
+    EXPECT_TRUE(logged("refused more time: not tonight")) << service->LogText();
     Refreshed(road.Form());
     EXPECT_EQ(road.Form().AnswerButton(kid->name, false), nullptr);
     EXPECT_TRUE(messages.texts.empty()) << messages.texts.front();
