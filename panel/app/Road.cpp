@@ -8,6 +8,8 @@
 #include "lib/control/Client.h"
 #include "lib/platform/widgets/MessageBox.h"
 #include "panel/app/Program.h"
+#include "panel/lock/EnterPasswordDialog.h"
+#include "panel/lock/FirstPasswordDialog.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TodayDialogs.h"
 #include "panel/settings/ChildSettings.h"
@@ -57,6 +59,8 @@ void FamilyRoad::Open(const family::MemberState& chosen) {
         std::make_unique<settings::ChildSettings>(member.account, member.sealed, remembered));
     settings::Wipe(remembered);
     windows_.form1->setWindowTitle(QString::fromStdString("Veltrix (for kids): " + member.account));
+    windows_.form2->ForChild(member.account);
+    windows_.form4->ForChild(member.account);
     windows_.form1->Show();
     Beside(*windows_.form1);
 }

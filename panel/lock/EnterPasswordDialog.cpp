@@ -16,6 +16,8 @@
 namespace lock {
 namespace {
 
+constexpr const char* kCaption = " Please enter password: ";
+
 // A saved position that is absent, malformed, or would leave the window wholly outside every
 // screen gives the design position.
 QPoint RestoredPosition(const std::string& leftText, const std::string& topText, QSize size) {
@@ -36,7 +38,7 @@ TForm4::TForm4(platform::TForm* mainForm, QWidget* parent) : TForm(parent), main
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(281, 119);
-    GroupBox1 = new QGroupBox(QStringLiteral(" Please enter password: "), this);
+    GroupBox1 = new QGroupBox(QString::fromLatin1(kCaption), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setFont(platform::LargeFont());
     GroupBox1->setGeometry(8, 8, 265, 65);
@@ -48,6 +50,12 @@ TForm4::TForm4(platform::TForm* mainForm, QWidget* parent) : TForm(parent), main
     On(SpeedButton2, &QPushButton::clicked, [this] { SpeedButton2Click(); });
     OnKeyDown(Edit1, [this](int key) { Edit1KeyDown(key); });
     CentreOnScreen();
+}
+
+void TForm4::ForChild(const std::string& account) {
+    SetCaption(GroupBox1, account.empty()
+                              ? QString::fromLatin1(kCaption)
+                              : QString::fromStdString(" Password for " + account + ": "));
 }
 
 void TForm4::FormShow() {

@@ -39,6 +39,9 @@ class TForm4 final : public platform::TForm {
     void Edit1KeyDown(int key);
     // Runs after the right password unlocked the main window (the settings shown may be new).
     void OnUnlock(std::function<void()> done) { onUnlock_ = std::move(done); }
+    // Says whose settings the password opens (a child's, from a parent's account); "": the
+    // program's own.
+    void ForChild(const std::string& account);
 
   protected:
     void FormShow() override;

@@ -7,12 +7,17 @@
 #include "panel/lock/PasswordField.h"
 
 namespace lock {
+namespace {
+
+constexpr const char* kCaption = "Please enter password: ";
+
+}  // namespace
 
 TForm2::TForm2(QWidget* parent) : TForm(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Veltrix"));
     resize(388, 172);
-    GroupBox1 = new QGroupBox(QStringLiteral("Please enter password: "), this);
+    GroupBox1 = new QGroupBox(QString::fromLatin1(kCaption), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 8, 369, 121);
     Label1 = new QLabel(QStringLiteral("Password:"), GroupBox1);
@@ -25,6 +30,12 @@ TForm2::TForm2(QWidget* parent) : TForm(parent) {
     On(SpeedButton1, &QPushButton::clicked, [this] { SpeedButton1Click(); });
     OnKeyDown(Edit2, [this](int key) { Edit2KeyDown(key); });
     CentreOnScreen();
+}
+
+void TForm2::ForChild(const std::string& account) {
+    SetCaption(GroupBox1, account.empty() ? QString::fromLatin1(kCaption)
+                                          : QString::fromStdString("Choose a password for " +
+                                                                   account + "'s settings: "));
 }
 
 void TForm2::SpeedButton1Click() {

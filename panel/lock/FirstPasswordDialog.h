@@ -2,6 +2,8 @@
 // Return in the second field acts as OK; there is no Cancel (the close box stores nothing).
 #pragma once
 
+#include <string>
+
 #include "lib/platform/widgets/Forms.h"
 
 class QGroupBox;
@@ -25,6 +27,9 @@ class TForm2 final : public platform::TForm {
 
     void SpeedButton1Click();
     void Edit2KeyDown(int key);
+    // Says the parent is choosing the password of a child's settings (from a parent's account);
+    // "": the program's own first password.
+    void ForChild(const std::string& account);
 };
 
 }  // namespace lock

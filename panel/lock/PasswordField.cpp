@@ -1,5 +1,7 @@
 #include "panel/lock/PasswordField.h"
 
+#include <QFontMetrics>
+
 #include <QProxyStyle>
 
 namespace lock {
@@ -27,6 +29,11 @@ QLineEdit* MaskedField(QWidget* parent, const char* name, int left, int top, int
     field->setEchoMode(QLineEdit::Password);
     field->setGeometry(left, top, width, height);
     return field;
+}
+
+void SetCaption(QGroupBox* box, const QString& caption) {
+    const QFontMetrics metrics(box->font());
+    box->setTitle(metrics.elidedText(caption, Qt::ElideMiddle, box->width() - 24));
 }
 
 }  // namespace lock

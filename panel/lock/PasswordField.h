@@ -1,6 +1,7 @@
 // The masked entry field of the password dialogs: shows "*" for every character.
 #pragma once
 
+#include <QGroupBox>
 #include <QLineEdit>
 
 #include "lib/platform/widgets/Controls.h"
@@ -8,6 +9,9 @@
 namespace lock {
 
 QLineEdit* MaskedField(QWidget* parent, const char* name, int left, int top, int width, int height);
+// Sets a password dialog's caption, shortened with "..." to the box's width (an account's name
+// may be long).
+void SetCaption(QGroupBox* box, const QString& caption);
 using platform::SpeedButton;
 
 }  // namespace lock

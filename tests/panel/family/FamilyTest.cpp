@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -25,6 +26,8 @@
 #include "panel/app/Program.h"
 #include "panel/app/Road.h"
 #include "panel/family/FamilyState.h"
+#include "panel/lock/EnterPasswordDialog.h"
+#include "panel/lock/FirstPasswordDialog.h"
 #include "panel/schedule/ScheduleGrid.h"
 #include "panel/schedule/TimeADayDialog.h"
 #include "panel/schedule/TodayDialogs.h"
@@ -205,6 +208,10 @@ TEST_F(ParentsAccount, SetsUpTwoChildrenWithOnePasswordAndEachChildsStoreShowsIt
     ASSERT_TRUE(w.form1->Showing());
     EXPECT_NE(w.form1->Left(), platform::kOffScreen);
     EXPECT_EQ(w.form1->windowTitle().toStdString(), "Veltrix (for kids): " + kid->name);
+    // The password dialogs said whose settings, and that the first password is being chosen.
+    EXPECT_EQ(w.form2->GroupBox1->title().toStdString(),
+              "Choose a password for " + kid->name + "'s settings: ");
+    EXPECT_EQ(w.form4->GroupBox1->title().toStdString(), " Password for " + kid->name + ": ");
     // The network's option, shown from a parent's account (on until the parent keeps it).
     EXPECT_TRUE(w.form1->Internetoff1->isVisible());
     EXPECT_TRUE(w.form1->Internetoff1->isChecked());
