@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev libsqlite3
           libbenchmark-dev xvfb xauth xdotool imagemagick x11-utils fonts-dejavu-core locales python3
           coreutils dbus openbox wmctrl passwd procps dpkg-dev lintian desktop-file-utils
           librsvg2-bin adduser file man-db xdg-utils debhelper firefox-esr libsystemd-dev
-          pkg-config tzdata xinput libnftables-dev nftables iproute2 python3-dbusmock)
+          pkg-config tzdata xinput libnftables-dev nftables iproute2 python3-dbusmock dunst)
 # The packages of "$@" not installed yet, into the array missing.
 find_missing() {
     missing=()

@@ -23,10 +23,15 @@ std::string ClockText(const enforce::LocalTime& t) {
     return enforce::FormatDateTime(t).substr(11, 5);
 }
 
+// "30 more minutes", "1 more minute".
+std::string MoreMinutes(int minutes) {
+    return std::to_string(minutes) + (minutes == 1 ? " more minute" : " more minutes");
+}
+
 // "30 more minutes", "the rest of this hour".
 std::string AskedText(int minutes) {
     return minutes == enforce::kUntilEndOfHour ? std::string("the rest of this hour")
-                                               : std::to_string(minutes) + " more minutes";
+                                               : MoreMinutes(minutes);
 }
 
 }  // namespace
@@ -348,14 +353,14 @@ std::string Enforcer::Answer(uid_t uid, const std::string& parent, const ParentA
             if (answer.minutes <= 0 && until == 0) return "Give minutes or a time.";
             g.asking.Grant(now, date, answer.minutes, until, midnight);
             told = answer.minutes > 0
-                       ? std::to_string(answer.minutes) + " more minutes from " + parent
+                       ? MoreMinutes(answer.minutes) + " from " + parent
                        : std::string("Allowed until ")
                              .append(ClockText(clock_->Local(until)))
                              .append(" today, from ")
                              .append(parent);
             logged = parent + " gave " +
                      (answer.minutes > 0
-                          ? std::to_string(answer.minutes) + " more minutes"
+                          ? MoreMinutes(answer.minutes)
                           : std::string("time until ").append(ClockText(clock_->Local(until))));
             break;
         case ParentAnswer::Refuse:

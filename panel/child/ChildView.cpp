@@ -43,7 +43,7 @@ ChildView::ChildView(Asker asker, QWidget* parent) : QWidget(parent), ask_(std::
     now = Line(this, "Now");
     request = Line(this, "Request");
     plan = new WeekPlan(this);
-    ask = new QPushButton(QStringLiteral("Ask for more time..."), this);
+    ask = new QPushButton(QStringLiteral("&Ask for more time..."), this);
     ask->setObjectName(QStringLiteral("Ask"));
     close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("Close"));

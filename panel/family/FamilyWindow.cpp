@@ -176,7 +176,7 @@ void TFamilyForm::AddRequest(QTreeWidgetItem* memberItem, const MemberState& m) 
     const std::string account = m.account;
     for (const bool grant : {true, false}) {
         auto* button =
-            new QPushButton(grant ? QStringLiteral("Grant...") : QStringLiteral("Refuse"), row);
+            new QPushButton(grant ? QStringLiteral("&Grant...") : QStringLiteral("&Refuse"), row);
         button->setObjectName(grant ? QStringLiteral("Grant") : QStringLiteral("Refuse"));
         layout->addWidget(button);
         On(button, &QPushButton::clicked, [this, account, grant] {

@@ -82,7 +82,7 @@ MoreTimeDialog::MoreTimeDialog(QWidget* parent)
     first->setChecked(true);
     minutes = new QSpinBox(choice);
     minutes->setObjectName(QStringLiteral("Minutes"));
-    minutes->setRange(5, 240);
+    minutes->setRange(1, 240);
     minutes->setSingleStep(5);
     minutes->setValue(30);
     minutes->setSuffix(QStringLiteral(" min"));
@@ -92,6 +92,7 @@ MoreTimeDialog::MoreTimeDialog(QWidget* parent)
     grid->addWidget(second, 1, 0);
     grid->addWidget(until, 1, 1);
     Finish(choice);
+    minutes->setFocus();  // the parent most often changes how many
 }
 
 std::vector<std::string> MoreTimeDialog::Chosen() const {

@@ -9,7 +9,11 @@
 # password and clears the statistics. Meanwhile the child, on a display of its own, walks every
 # road to the password it has (a socket of its own in its environment with a proxy, a reader of
 # its processes' memory, a veltrix and a menu entry of its own, every key of its display, a loop of
-# first passwords): none sees one, and the child's own panel takes none. Then: the child's store
+# first passwords): none sees one, and the child's own panel takes none. The child asks for more
+# time from its own view; the parent's session (a notification daemon, the package's notifier)
+# is told; the parent grants a minute from the family list, a browser of the child runs that
+# minute at the blocked hour and is stopped after it; a second request is refused with words, and
+# the child cannot grant itself time nor put control characters in the log. Then: the child's store
 # shows what the parent saved (no hash); the Run key names /opt/veltrix/Sentrel.exe; the autostart
 # entry's command, run as the child, starts the guard as the child; a browser of the child is
 # stopped and /opt/veltrix/Block.log says so; the child cannot replace or delete the programs, nor
@@ -27,6 +31,7 @@ if dpkg-query -W -f '${Status}' veltrix 2>/dev/null | grep -q 'ok installed'; th
 fi
 work=$(mktemp -d /tmp/veltrix-system-XXXXXX)
 chmod 755 "$work"
+touch "$work/started"
 shots=${SHOTS:-$(dirname "$deb")/system-test-shots}
 mkdir -p "$shots"
 . "$here/../e2e/desktop.sh"
@@ -299,6 +304,107 @@ DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix
     || fail "the child's own view did not open: $(cat "$work/child-panel.log")"
 DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix \(for kids\)' >/dev/null 2>&1 \
     && fail "the child's own panel opened its main window"
+
+# Asking for more time, both sides. The parent's session has a session bus, a notification
+# daemon (dunst) and Veltrix's notifier, started as the package's autostart entry starts it.
+bus=$(cd / && runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
+    PATH=/usr/bin:/bin dbus-daemon --session --fork --print-address=1) || fail "no session bus for the parent"
+in_parents_session() {
+    (cd / && exec runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
+        DISPLAY="$parent_display" XAUTHORITY="$parent_auth" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+        DBUS_SESSION_BUS_ADDRESS="$bus" "$@")
+}
+on_child_display() { DISPLAY=$child_display XAUTHORITY= "$@"; }
+in_parents_session dunst >"$work/dunst.log" 2>&1 &
+dunst=$!
+for _ in $(seq 200); do
+    in_parents_session dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null \
+        | grep -q 'boolean true' && break
+    sleep 0.05
+done
+in_parents_session sh -c "$(sed -n 's/^Exec=//p' /etc/xdg/autostart/veltrix-notifier.desktop)" \
+    >"$work/notifier.log" 2>&1 &
+notifier=$!
+# The child asks from its own view, with the keyboard as a person may: Alt+A, the reason, Return.
+view=$(on_child_display wait_window '^Veltrix: your time$')
+on_child_display focus "$view"
+on_child_display key alt+a
+asking=$(on_child_display wait_window '^Ask for more time$')
+on_child_display focus "$asking"
+on_child_display key Tab
+on_child_display type_text 'maths homework'
+on_child_display key Return
+on_child_display wait_gone "$asking"
+grep -q "\[$child\] asks for 30 more minutes: maths homework" /var/log/veltrix/Block.log \
+    || fail "the child's request is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+# The parent's desktop tells of it within seconds (the notifier looks every 4 s).
+told=
+for _ in $(seq 100); do
+    if [ "$(in_parents_session dunstctl count displayed 2>/dev/null)" -ge 1 ] 2>/dev/null; then
+        shot system-parent-notified
+        in_parents_session dunstctl close-all
+        in_parents_session dunstctl history | grep -qF "$child asks for 30 more minutes: maths homework" && told=yes
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$told" ] || fail "the parent's session was not told: $(in_parents_session dunstctl history 2>&1 | head -c 600) $(cat "$work/notifier.log")"
+# The parent grants one minute from the family list: Alt+G, the child's password (once in this
+# run), the minutes. A browser of the child's, stopped at once at this blocked hour before, runs
+# until that minute is over.
+start_veltrix
+family=$(wait_window '^Veltrix - the family$')
+sleep 1
+shot system-family-request
+focus "$family"
+key alt+g
+lock=$(wait_window '^Veltrix$')
+focus "$lock"
+type_text 'kid pw 2'
+key Return
+more=$(wait_window '^More time today$')
+focus "$more"
+key ctrl+a
+type_text 1
+key Return
+for _ in $(seq 100); do grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log && break; sleep 0.05; done
+grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log \
+    || fail "the grant is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+granted_at=$(date +%s)
+cp /bin/sleep "$work/home/firefox"
+chown "$child:" "$work/home/firefox"
+as_child "$work/home/firefox" 600 2>/dev/null &
+granted=$!
+disown "$granted"
+sleep 5
+kill -0 "$granted" 2>/dev/null || fail "the browser was stopped within the minute given: $(tail -3 /var/log/veltrix/Block.log)"
+DISPLAY=$child_display XAUTHORITY= import -window root "$shots/system-child-granted.png" 2>/dev/null || true
+for _ in $(seq 600); do kill -0 "$granted" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$granted" 2>/dev/null && { kill "$granted"; fail "the browser still runs after the minute given"; }
+[ $(($(date +%s) - granted_at)) -ge 50 ] || fail "the browser was stopped before the minute was over"
+# Asked again and refused from the list with a few words; then the child waits 10 minutes.
+[ "$(ask_as_child ask 15 'one more')" = ok ] || fail "the child could not ask again"
+sleep 6   # the list is read again every 5 s
+focus "$family"
+key alt+r
+refusal=$(wait_window '^No more time$')
+focus "$refusal"
+type_text 'not tonight'
+key Return
+for _ in $(seq 100); do grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log && break; sleep 0.05; done
+grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log \
+    || fail "the refusal is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+ask_as_child ask 15 'please' | grep -q 'ask again in 10 minutes' || fail "the child asked again at once after a refusal"
+# None of it is the child's to give, and its words reach the log only as plain text.
+[ "$(ask_as_child grant 'kid pw 2' 60 | cut -f1)" = error ] || fail "the child granted itself more time"
+[ "$(ask_as_child pause 'kid pw 2' midnight | cut -f1)" = error ] || fail "the child paused itself"
+[ "$(ask_as_child ask 15 "$(printf 'x\033[2J')" | cut -f1)" = error ] || fail "a reason with control characters was taken"
+grep -q "$(printf '\033')" /var/log/veltrix/Block.log && fail "a control character reached the log"
+click_at "$family" 844 297                # the family list's Close: the child's window, then all
+wait_panel_exit
+kill "$notifier" "$dunst" 2>/dev/null || true
+
 kill "$childs_panel" 2>/dev/null || true
 [ -s "$work/home/proxy.log" ] && fail "the child's own panel used the environment's socket"
 
@@ -336,8 +442,12 @@ browser_stopped() {
 }
 # The password is in no file the child can read, and the sealed settings are out of its reach.
 as_child cat "/var/lib/veltrix/sealed/$(id -u "$child")" >/dev/null 2>&1 && fail "the child read the sealed settings"
-as_child grep -rlsF -e 'family pw' -e 'kid pw 2' /var/lib/veltrix /var/log/veltrix /opt/veltrix \
-    "$work/home" /tmp && fail "a password stands in a file the child can read"
+# (Every file the child can read that was written since the test began; grep's own status would
+# say "error" for any unreadable directory, whatever it found.)
+leaks=$(as_child sh -c 'find "$@" -xdev -type f -newer "$0" -readable -print0 2>/dev/null \
+    | xargs -0r grep -lsF -e "family pw" -e "kid pw 2"' "$work/started" \
+    /var/lib/veltrix /var/log/veltrix /opt/veltrix "$work/home" /tmp || true)
+[ -z "$leaks" ] || fail "a password stands in a file the child can read: $leaks"
 # The second member, whose blocking the parent left off, and an account outside the group: each
 # starts a browser now, and the service, stopping the first child's browsers, leaves theirs alone.
 (cd / && exec runuser -u "$second" -- "$work/second/firefox" 600) >/dev/null 2>&1 &
