@@ -1,5 +1,7 @@
 // Runs the codecs over standard input for the round-trip tests against Python:
 //   codec-tool mime|uu|url < input > output
+//   codec-tool url-lines < lines > each line decoded, in hexadecimal, a line each (many cases
+//   in one run)
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -15,6 +17,17 @@ int main(int argc, char** argv) {
     if (mode == "url") {
         net::TUrlDecoder d;
         std::cout << d.Decode(in);
+        return 0;
+    }
+    if (mode == "url-lines") {
+        static const char* const kHex = "0123456789abcdef";
+        std::size_t start = 0;
+        for (std::size_t end; (end = in.find('\n', start)) != std::string::npos; start = end + 1) {
+            net::TUrlDecoder d;
+            for (const unsigned char c : d.Decode(in.substr(start, end - start)))
+                std::cout << kHex[c >> 4] << kHex[c & 15];
+            std::cout << '\n';
+        }
         return 0;
     }
     rtl::TMemoryStream source, target;
