@@ -46,7 +46,7 @@ TForm1::TForm1(QWidget* parent) : TForm(parent) {
     Use1->setVisible(false);
     Moretime1 = file->addAction(QStringLiteral("&More time today..."));
     Moretime1->setVisible(false);
-    Blocknow1 = file->addAction(QStringLiteral("&Block now until..."));
+    Blocknow1 = file->addAction(QStringLiteral("Block &now until..."));
     Blocknow1->setVisible(false);
     file->addSeparator();
     Exit1 = file->addAction(QStringLiteral("Exit"));

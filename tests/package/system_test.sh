@@ -305,108 +305,6 @@ DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix
 DISPLAY=$child_display XAUTHORITY= xdotool search --onlyvisible --name '^Veltrix \(for kids\)' >/dev/null 2>&1 \
     && fail "the child's own panel opened its main window"
 
-# Asking for more time, both sides. The parent's session has a session bus, a notification
-# daemon (dunst) and Veltrix's notifier, started as the package's autostart entry starts it.
-bus=$(cd / && runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
-    PATH=/usr/bin:/bin dbus-daemon --session --fork --print-address=1) || fail "no session bus for the parent"
-in_parents_session() {
-    (cd / && exec runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
-        DISPLAY="$parent_display" XAUTHORITY="$parent_auth" PATH=/usr/bin:/bin LANG=C.UTF-8 \
-        DBUS_SESSION_BUS_ADDRESS="$bus" "$@")
-}
-on_child_display() { DISPLAY=$child_display XAUTHORITY= "$@"; }
-in_parents_session dunst >"$work/dunst.log" 2>&1 &
-dunst=$!
-for _ in $(seq 200); do
-    in_parents_session dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null \
-        | grep -q 'boolean true' && break
-    sleep 0.05
-done
-in_parents_session sh -c "$(sed -n 's/^Exec=//p' /etc/xdg/autostart/veltrix-notifier.desktop)" \
-    >"$work/notifier.log" 2>&1 &
-notifier=$!
-# The child asks from its own view, with the keyboard as a person may: Alt+A, the reason, Return.
-view=$(on_child_display wait_window '^Veltrix: your time$')
-on_child_display focus "$view"
-on_child_display key alt+a
-asking=$(on_child_display wait_window '^Ask for more time$')
-on_child_display focus "$asking"
-on_child_display key Tab
-on_child_display type_text 'maths homework'
-on_child_display key Return
-on_child_display wait_gone "$asking"
-grep -q "\[$child\] asks for 30 more minutes: maths homework" /var/log/veltrix/Block.log \
-    || fail "the child's request is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
-# The parent's desktop tells of it within seconds (the notifier looks every 4 s).
-told=
-for _ in $(seq 100); do
-    if [ "$(in_parents_session dunstctl count displayed 2>/dev/null)" -ge 1 ] 2>/dev/null; then
-        shot system-parent-notified
-        in_parents_session dunstctl close-all
-        in_parents_session dunstctl history | grep -qF "$child asks for 30 more minutes: maths homework" && told=yes
-        break
-    fi
-    sleep 0.1
-done
-[ -n "$told" ] || fail "the parent's session was not told: $(in_parents_session dunstctl history 2>&1 | head -c 600) $(cat "$work/notifier.log")"
-# The parent grants one minute from the family list: Alt+G, the child's password (once in this
-# run), the minutes. A browser of the child's, stopped at once at this blocked hour before, runs
-# until that minute is over.
-start_veltrix
-family=$(wait_window '^Veltrix - the family$')
-sleep 1
-shot system-family-request
-focus "$family"
-key alt+g
-lock=$(wait_window '^Veltrix$')
-focus "$lock"
-type_text 'kid pw 2'
-key Return
-more=$(wait_window '^More time today$')
-focus "$more"
-key ctrl+a
-type_text 1
-key Return
-for _ in $(seq 100); do grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log && break; sleep 0.05; done
-grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log \
-    || fail "the grant is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
-granted_at=$(date +%s)
-cp /bin/sleep "$work/home/firefox"
-chown "$child:" "$work/home/firefox"
-as_child "$work/home/firefox" 600 2>/dev/null &
-granted=$!
-disown "$granted"
-sleep 5
-kill -0 "$granted" 2>/dev/null || fail "the browser was stopped within the minute given: $(tail -3 /var/log/veltrix/Block.log)"
-DISPLAY=$child_display XAUTHORITY= import -window root "$shots/system-child-granted.png" 2>/dev/null || true
-for _ in $(seq 600); do kill -0 "$granted" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$granted" 2>/dev/null && { kill "$granted"; fail "the browser still runs after the minute given"; }
-[ $(($(date +%s) - granted_at)) -ge 50 ] || fail "the browser was stopped before the minute was over"
-# Asked again and refused from the list with a few words; then the child waits 10 minutes.
-[ "$(ask_as_child ask 15 'one more')" = ok ] || fail "the child could not ask again"
-sleep 6   # the list is read again every 5 s
-focus "$family"
-key alt+r
-refusal=$(wait_window '^No more time$')
-focus "$refusal"
-type_text 'not tonight'
-key Return
-for _ in $(seq 100); do grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log && break; sleep 0.05; done
-grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log \
-    || fail "the refusal is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
-ask_as_child ask 15 'please' | grep -q 'ask again in 10 minutes' || fail "the child asked again at once after a refusal"
-# None of it is the child's to give, and its words reach the log only as plain text.
-[ "$(ask_as_child grant 'kid pw 2' 60 | cut -f1)" = error ] || fail "the child granted itself more time"
-[ "$(ask_as_child pause 'kid pw 2' midnight | cut -f1)" = error ] || fail "the child paused itself"
-[ "$(ask_as_child ask 15 "$(printf 'x\033[2J')" | cut -f1)" = error ] || fail "a reason with control characters was taken"
-grep -q "$(printf '\033')" /var/log/veltrix/Block.log && fail "a control character reached the log"
-click_at "$family" 844 297                # the family list's Close: the child's window, then all
-wait_panel_exit
-kill "$notifier" "$dunst" 2>/dev/null || true
-
-kill "$childs_panel" 2>/dev/null || true
-[ -s "$work/home/proxy.log" ] && fail "the child's own panel used the environment's socket"
 
 # Enable in the parent's account started no guard there; at the child's next login the
 # autostart entry's command starts the child's.
@@ -519,6 +417,133 @@ as_child sh -c 'echo x > /var/log/veltrix/x' 2>/dev/null && fail "the child wrot
 [ "$(ask_as_child save mine NeedJobOrNot=No | cut -f1)" = error ] || fail "the service sealed the child's settings"
 [ "$(wc -l < /var/log/veltrix/Block.log)" -ge "$lines" ] || fail "the log lost lines"
 browser_stopped "after the child's tries on the log and the service"
+
+# Asking for more time, both sides. The parent's session has a session bus, a notification
+# daemon (dunst) and Veltrix's notifier, started as the package's autostart entry starts it.
+bus=$(cd / && runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
+    PATH=/usr/bin:/bin dbus-daemon --session --fork --print-address=1) || fail "no session bus for the parent"
+in_parents_session() {
+    (cd / && exec runuser -u "$parent" -- env -i HOME="$work/parent" XDG_RUNTIME_DIR="$work/parent-run" \
+        DISPLAY="$parent_display" XAUTHORITY="$parent_auth" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+        DBUS_SESSION_BUS_ADDRESS="$bus" "$@")
+}
+on_child_display() { DISPLAY=$child_display XAUTHORITY= "$@"; }
+in_parents_session dunst >"$work/dunst.log" 2>&1 &
+dunst=$!
+for _ in $(seq 200); do
+    in_parents_session dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications 2>/dev/null \
+        | grep -q 'boolean true' && break
+    sleep 0.05
+done
+in_parents_session sh -c "$(sed -n 's/^Exec=//p' /etc/xdg/autostart/veltrix-notifier.desktop)" \
+    >"$work/notifier.log" 2>&1 &
+notifier=$!
+# The child asks from its own view, with the keyboard as a person may: Alt+A, the reason, Return.
+view=$(on_child_display wait_window '^Veltrix: your time$')
+on_child_display focus "$view"
+on_child_display key alt+a
+asking=$(on_child_display wait_window '^Ask for more time$')
+on_child_display focus "$asking"
+on_child_display key Tab
+on_child_display type_text 'maths homework'
+on_child_display key Return
+on_child_display wait_gone "$asking"
+grep -q "\[$child\] asks for 30 more minutes: maths homework" /var/log/veltrix/Block.log \
+    || fail "the child's request is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+# The parent's desktop tells of it within seconds (the notifier looks every 4 s).
+told=
+for _ in $(seq 100); do
+    if [ "$(in_parents_session dunstctl count displayed 2>/dev/null)" -ge 1 ] 2>/dev/null; then
+        shot system-parent-notified
+        in_parents_session dunstctl close-all
+        in_parents_session dunstctl history | grep -qF "$child asks for 30 more minutes: maths homework" && told=yes
+        break
+    fi
+    sleep 0.1
+done
+[ -n "$told" ] || fail "the parent's session was not told: $(in_parents_session dunstctl history 2>&1 | head -c 600) $(cat "$work/notifier.log")"
+# The parent grants one minute from the family list: Alt+G, the child's password (once in this
+# run), the minutes. A browser of the child's, stopped at once at this blocked hour before, runs
+# until that minute is over.
+start_veltrix
+family=$(wait_window '^Veltrix - the family$')
+sleep 1
+shot system-family-request
+focus "$family"
+key alt+g
+lock=$(wait_window '^Veltrix$')
+focus "$lock"
+type_text 'kid pw 2'
+key Return
+more=$(wait_window '^More time today$')
+focus "$more"
+key ctrl+a
+type_text 1
+key Return
+for _ in $(seq 100); do grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log && break; sleep 0.05; done
+grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log \
+    || fail "the grant is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+granted_at=$(date +%s)
+cp /bin/sleep "$work/home/firefox"
+chown "$child:" "$work/home/firefox"
+as_child "$work/home/firefox" 600 2>/dev/null &
+granted=$!
+disown "$granted"
+sleep 5
+kill -0 "$granted" 2>/dev/null || fail "the browser was stopped within the minute given: $(tail -3 /var/log/veltrix/Block.log)"
+DISPLAY=$child_display XAUTHORITY= import -window root "$shots/system-child-granted.png" 2>/dev/null || true
+for _ in $(seq 600); do kill -0 "$granted" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$granted" 2>/dev/null && { kill "$granted"; fail "the browser still runs after the minute given"; }
+[ $(($(date +%s) - granted_at)) -ge 50 ] || fail "the browser was stopped before the minute was over"
+# Asked again and refused from the list with a few words; then the child waits 10 minutes.
+[ "$(ask_as_child ask 15 'one more')" = ok ] || fail "the child could not ask again"
+sleep 6   # the list is read again every 5 s
+focus "$family"
+key alt+r
+refusal=$(wait_window '^No more time$')
+focus "$refusal"
+type_text 'not tonight'
+key Return
+for _ in $(seq 100); do grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log && break; sleep 0.05; done
+grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log \
+    || fail "the refusal is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+ask_as_child ask 15 'please' | grep -q 'ask again in 10 minutes' || fail "the child asked again at once after a refusal"
+# None of it is the child's to give, and its words reach the log only as plain text.
+[ "$(ask_as_child grant 'kid pw 2' 60 | cut -f1)" = error ] || fail "the child granted itself more time"
+[ "$(ask_as_child pause 'kid pw 2' midnight | cut -f1)" = error ] || fail "the child paused itself"
+[ "$(ask_as_child ask 15 "$(printf 'x\033[2J')" | cut -f1)" = error ] || fail "a reason with control characters was taken"
+grep -q "$(printf '\033')" /var/log/veltrix/Block.log && fail "a control character reached the log"
+# From the child's window, without a request: five more minutes, a browser runs; then "Block now
+# until" the next hour stops it within a second (and keeps the hour blocked).
+main=$(wait_window "^Veltrix \\(for kids\\): $child\$")
+focus "$main"
+key alt+f m
+more=$(wait_window '^More time today$')
+focus "$more"
+key ctrl+a
+type_text 5
+key Return
+for _ in $(seq 100); do grep -q "\[$child\] $parent gave 5 more minutes" /var/log/veltrix/Block.log && break; sleep 0.05; done
+as_child "$work/home/firefox" 600 2>/dev/null &
+granted=$!
+disown "$granted"
+sleep 3
+kill -0 "$granted" 2>/dev/null || fail "the browser was stopped within the five minutes given: $(tail -3 /var/log/veltrix/Block.log)"
+focus "$main"
+key alt+f n
+pause=$(wait_window '^Block now$')
+focus "$pause"
+key Return
+for _ in $(seq 100); do grep -q "\[$child\] $parent blocked everything until" /var/log/veltrix/Block.log && break; sleep 0.01; done
+for _ in $(seq 100); do kill -0 "$granted" 2>/dev/null || break; sleep 0.01; done
+kill -0 "$granted" 2>/dev/null && { kill "$granted"; fail "the browser still runs a second after \"Block now\": $(tail -3 /var/log/veltrix/Block.log)"; }
+click_at "$family" 844 297                # the family list's Close: the child's window, then all
+wait_panel_exit
+kill "$notifier" "$dunst" 2>/dev/null || true
+
+kill "$childs_panel" 2>/dev/null || true
+[ -s "$work/home/proxy.log" ] && fail "the child's own panel used the environment's socket"
 # The parent reads that the store was changed behind the panel's back (checked every 10 s, told
 # once the change has lasted one check).
 for _ in $(seq 160); do
