@@ -352,12 +352,11 @@ std::string Enforcer::Answer(uid_t uid, const std::string& parent, const ParentA
         case ParentAnswer::Grant:
             if (answer.minutes <= 0 && until == 0) return "Give minutes or a time.";
             g.asking.Grant(now, date, answer.minutes, until, midnight);
-            told = answer.minutes > 0
-                       ? MoreMinutes(answer.minutes) + " from " + parent
-                       : std::string("Allowed until ")
-                             .append(ClockText(clock_->Local(until)))
-                             .append(" today, from ")
-                             .append(parent);
+            told = answer.minutes > 0 ? MoreMinutes(answer.minutes) + " from " + parent
+                                      : std::string("Allowed until ")
+                                            .append(ClockText(clock_->Local(until)))
+                                            .append(" today, from ")
+                                            .append(parent);
             logged = parent + " gave " +
                      (answer.minutes > 0
                           ? MoreMinutes(answer.minutes)
