@@ -6,8 +6,7 @@
 #include <QObject>
 #include <QString>
 
-#include <set>
-
+#include "lib/platform/desktop/DesktopNotifications.h"
 #include "notifier/NewRequests.h"
 
 class QTimer;
@@ -26,10 +25,9 @@ class ParentNotifier final : public QObject {
     void Look();
 
   private:
-    Q_SLOT void ActionInvoked(uint id, const QString& key);
     QString panel_;
     NewRequests requests_;
-    std::set<uint> shown_;  // our notifications' ids
+    platform::DesktopNotifications desktop_;
     QTimer* timer_ = nullptr;
     bool markup_ = false;  // the notification service renders markup in bodies
 };

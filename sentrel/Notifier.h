@@ -1,12 +1,12 @@
-// Desktop notifications through the freedesktop Notifications service on the session bus. Without
-// a session bus or a notification service nothing fails: the text is only not shown. Calls never
-// wait for an answer.
+// The guard's desktop notifications (lib/platform/desktop): warnings, and the service's words with
+// the action "Ask for more time". Without a session bus or a notification service nothing fails:
+// the text is only not shown. Calls never wait for an answer.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
-#include <set>
+#include "lib/platform/desktop/DesktopNotifications.h"
 
 namespace sentrel {
 
@@ -20,17 +20,15 @@ class Notifier final : public QObject {
     // Whether a session bus was there at the start.
     bool HasBus() const { return hasBus_; }
     // Whether the session bus is still connected (it goes when the session ends).
-    bool BusConnected() const;
+    bool BusConnected() const { return platform::DesktopNotifications::Connected(); }
 
   Q_SIGNALS:
     // The child chose "Ask for more time" on one of these notifications.
     void AskChosen();
 
   private:
-    Q_SLOT void ActionInvoked(uint id, const QString& key);
-    void Send(const QString& text, const QStringList& actions);
+    platform::DesktopNotifications desktop_;
     bool hasBus_ = false;
-    std::set<uint> askable_;  // ids of the notifications that offer asking
 };
 
 }  // namespace sentrel

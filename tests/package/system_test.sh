@@ -428,6 +428,21 @@ in_parents_session() {
         DBUS_SESSION_BUS_ADDRESS="$bus" "$@")
 }
 on_child_display() { DISPLAY=$child_display XAUTHORITY= "$@"; }
+# Waits up to 5 s for a line of the log that matches (grep -P) $1; else fails, saying $2.
+wait_logged() {
+    for _ in $(seq 100); do grep -qP "$1" /var/log/veltrix/Block.log && return 0; sleep 0.05; done
+    fail "$2: $(tail -3 /var/log/veltrix/Block.log)"
+}
+# Gives $1 more minutes in "More time today" (opening now) and waits until the log says so.
+more_minutes() {
+    local more
+    more=$(wait_window '^More time today$')
+    focus "$more"
+    key ctrl+a
+    type_text "$1"
+    key Return
+    wait_logged "\\[$child\\] $parent gave $1 more minutes?\\r?$" "the grant of $1 minutes is not in the log"
+}
 in_parents_session dunst >"$work/dunst.log" 2>&1 &
 dunst=$!
 for _ in $(seq 200); do
@@ -449,8 +464,7 @@ on_child_display key Tab
 on_child_display type_text 'maths homework'
 on_child_display key Return
 on_child_display wait_gone "$asking"
-grep -q "\[$child\] asks for 30 more minutes: maths homework" /var/log/veltrix/Block.log \
-    || fail "the child's request is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+wait_logged "\\[$child\\] asks for 30 more minutes: maths homework" "the child's request is not in the log"
 # The parent's desktop tells of it within seconds (the notifier looks every 4 s).
 told=
 for _ in $(seq 100); do
@@ -476,14 +490,7 @@ lock=$(wait_window '^Veltrix$')
 focus "$lock"
 type_text 'kid pw 2'
 key Return
-more=$(wait_window '^More time today$')
-focus "$more"
-key ctrl+a
-type_text 1
-key Return
-for _ in $(seq 100); do grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log && break; sleep 0.05; done
-grep -qP "\\[$child\\] $parent gave 1 more minute\\r?$" /var/log/veltrix/Block.log \
-    || fail "the grant is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+more_minutes 1
 granted_at=$(date +%s)
 cp /bin/sleep "$work/home/firefox"
 chown "$child:" "$work/home/firefox"
@@ -505,9 +512,7 @@ refusal=$(wait_window '^No more time$')
 focus "$refusal"
 type_text 'not tonight'
 key Return
-for _ in $(seq 100); do grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log && break; sleep 0.05; done
-grep -q "\[$child\] $parent refused more time: not tonight" /var/log/veltrix/Block.log \
-    || fail "the refusal is not in the log: $(tail -3 /var/log/veltrix/Block.log)"
+wait_logged "\\[$child\\] $parent refused more time: not tonight" "the refusal is not in the log"
 ask_as_child ask 15 'please' | grep -q 'ask again in 10 minutes' || fail "the child asked again at once after a refusal"
 # None of it is the child's to give, and its words reach the log only as plain text.
 [ "$(ask_as_child grant 'kid pw 2' 60 | cut -f1)" = error ] || fail "the child granted itself more time"
@@ -519,12 +524,7 @@ grep -q "$(printf '\033')" /var/log/veltrix/Block.log && fail "a control charact
 main=$(wait_window "^Veltrix \\(for kids\\): $child\$")
 focus "$main"
 key alt+f m
-more=$(wait_window '^More time today$')
-focus "$more"
-key ctrl+a
-type_text 5
-key Return
-for _ in $(seq 100); do grep -q "\[$child\] $parent gave 5 more minutes" /var/log/veltrix/Block.log && break; sleep 0.05; done
+more_minutes 5
 as_child "$work/home/firefox" 600 2>/dev/null &
 granted=$!
 disown "$granted"
@@ -535,7 +535,7 @@ key alt+f n
 pause=$(wait_window '^Block now$')
 focus "$pause"
 key Return
-for _ in $(seq 100); do grep -q "\[$child\] $parent blocked everything until" /var/log/veltrix/Block.log && break; sleep 0.01; done
+wait_logged "\\[$child\\] $parent blocked everything until" "the pause is not in the log"
 for _ in $(seq 100); do kill -0 "$granted" 2>/dev/null || break; sleep 0.01; done
 kill -0 "$granted" 2>/dev/null && { kill "$granted"; fail "the browser still runs a second after \"Block now\": $(tail -3 /var/log/veltrix/Block.log)"; }
 click_at "$family" 844 297                # the family list's Close: the child's window, then all
