@@ -35,6 +35,11 @@ void WhenModal(platform::TForm* form, std::function<void()> action, int timeoutM
     timer->start();
 }
 
+void NoDialog(const char* className) {
+    ADD_FAILURE() << "no dialog " << className << " came up";
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+}
+
 int TerminateRequests() {
     return g_terminates;
 }

@@ -385,24 +385,13 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
     EXPECT_EQ(road.Form().AnswerButton(sister->name, true), nullptr);
     road.Form().grab().save(QStringLiteral("/tmp/family-request.png"));
     // "More time today" once it shows (after the child's window has opened).
-    QTimer poll;
-    bool seen = false;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<schedule::MoreTimeDialog*>(QApplication::activeModalWidget());
-        if (!dialog || seen) return;
-        seen = true;
-        EXPECT_EQ(dialog->minutes->value(), 30);
-        QTest::mouseClick(dialog->ok, Qt::LeftButton);
-    });
-    poll.start(50);
-    QTimer::singleShot(20000, &poll, [&] {
-        if (seen) return;
-        ADD_FAILURE() << "no \"More time today\"";
-        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
-    });
+    const auto granted =
+        testing_support::WhenDialog<schedule::MoreTimeDialog>([](schedule::MoreTimeDialog& d) {
+            EXPECT_EQ(d.minutes->value(), 30);
+            QTest::mouseClick(d.ok, Qt::LeftButton);
+        });
     ClickShown(grant);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return seen; }, 20000));
-    poll.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return *granted; }, 20000));
     const std::string at = "[" + kid->name + "] root ";
     const auto logged = [&](const std::string& line) {
         return QTest::qWaitFor(
@@ -417,21 +406,15 @@ TEST_F(ParentsAccount, AnswersAChildsRequestFromTheFamilyList) {
     QPushButton* refuse = road.Form().AnswerButton(kid->name, false);
     ASSERT_NE(refuse, nullptr);
     // Refused with a few words, typed in the dialog that shows the request.
-    bool refused = false;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<schedule::RefuseDialog*>(QApplication::activeModalWidget());
-        if (!dialog || refused) return;
-        refused = true;
-        auto* request = dialog->findChild<QLabel*>(QStringLiteral("Request"));
-        EXPECT_TRUE(request && request->text().endsWith(QStringLiteral(": film")));
-        QTest::keyClicks(dialog->words, QStringLiteral("not tonight"));
-        QTest::mouseClick(dialog->ok, Qt::LeftButton);
-    });
-    answer.start(50);
+    const auto refused =
+        testing_support::WhenDialog<schedule::RefuseDialog>([](schedule::RefuseDialog& d) {
+            auto* request = d.findChild<QLabel*>(QStringLiteral("Request"));
+            EXPECT_TRUE(request && request->text().endsWith(QStringLiteral(": film")));
+            QTest::keyClicks(d.words, QStringLiteral("not tonight"));
+            QTest::mouseClick(d.ok, Qt::LeftButton);
+        });
     ClickShown(refuse);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return refused; }, 20000));
-    answer.stop();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return *refused; }, 20000));
     EXPECT_TRUE(logged("refused more time: not tonight")) << service->LogText();
     Refreshed(road.Form());
     EXPECT_EQ(road.Form().AnswerButton(kid->name, false), nullptr);
