@@ -1,6 +1,7 @@
 #include "panel/lock/PasswordField.h"
 
 #include <QFontMetrics>
+#include <QGroupBox>
 
 #include <QProxyStyle>
 

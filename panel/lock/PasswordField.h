@@ -1,10 +1,11 @@
 // The masked entry field of the password dialogs: shows "*" for every character.
 #pragma once
 
-#include <QGroupBox>
 #include <QLineEdit>
 
 #include "lib/platform/widgets/Controls.h"
+
+class QGroupBox;
 
 namespace lock {
 

@@ -141,10 +141,9 @@ bool ProcScanner::StillRuns(int pid) {
     if (pid <= 0) return false;
     const std::string dir = "/proc/" + std::to_string(pid);
     const std::string stat = ReadAt(AT_FDCWD, dir + "/stat");
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'X')
-        return false;
-    if (stat[close + 2] != 'Z') return true;
+    const auto fields = StatFields(stat);  // field 3, the state, first
+    if (fields.empty() || fields[0] == "X") return false;
+    if (fields[0] != "Z") return true;
     const std::string status = ReadAt(AT_FDCWD, dir + "/status");
     const auto at = status.find("\nThreads:");
     return at != std::string::npos && std::atoi(status.c_str() + at + 9) > 1;
