@@ -69,12 +69,13 @@ TEST(ChildView, ShowsTheChildsOwnTimeAndSendsARequestAParentAnswers) {
     std::tm tm{};
     ::localtime_r(&now, &tm);
     if (tm.tm_hour == 23 && tm.tm_min >= 55) GTEST_SKIP() << "too near midnight";
-    // An hour and a half a day; every hour allows but 3 o'clock at night.
+    // An hour and a half a day; every hour allows but the one twelve hours from now.
+    const int shut = (tm.tm_hour + 12) % 24;
     veltrixd::Sealed sealed{password::Hash("family pw").value_or(""),
                             {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "90"}}};
     for (int box = 1; box <= store::kHourFlags; ++box) {
-        const bool night = (box - 1) % 24 == store::HourBox(0, 3) % 24;
-        sealed.values[store::HourFlagName(box)] = night ? "0" : "1";
+        const bool shutHour = (box - 1) % 24 == store::HourBox(0, shut) % 24;
+        sealed.values[store::HourFlagName(box)] = shutHour ? "0" : "1";
     }
     ASSERT_TRUE(
         veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
@@ -85,7 +86,7 @@ TEST(ChildView, ShowsTheChildsOwnTimeAndSendsARequestAParentAnswers) {
         for (int day = 0; day < 7; ++day)
             for (int hour = 0; hour < 24; ++hour)
                 reg.WriteString(store::HourFlagName(store::HourBox(day, hour)),
-                                hour == 3 ? "0" : "1");
+                                hour == shut ? "0" : "1");
     });
 
     child::ChildView view(
