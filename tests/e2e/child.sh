@@ -66,3 +66,20 @@ untick_current_hour() {
     click_at "$1" "$x" $(($2 + y))
     echo "$box"
 }
+# Unticks the current hour of today and the next on the unlocked main window $1 (menu bar height
+# $2) and prints the current one's box number: a walk of up to an hour that needs a blocked hour
+# keeps one across the hour's end. The hour after 23:00 is tomorrow's, on another page: within
+# the last $3 minutes of a day this waits for midnight instead.
+untick_hours_ahead() {
+    while [ "$(date +%H)" = 23 ] && [ $((60 - 10#$(date +%M))) -le "$3" ]; do sleep 5; done
+    local day hour box x y
+    read -r day hour < <(date '+%w %H')
+    hour=$((10#$hour))
+    read -r box x y < <(hour_box "$day" "$hour")
+    click_at "$1" "$x" $(($2 + y))
+    if [ "$hour" -lt 23 ]; then
+        read -r _ x y < <(hour_box "$day" $((hour + 1)))
+        click_at "$1" "$x" $(($2 + y))
+    fi
+    echo "$box"
+}

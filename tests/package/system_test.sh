@@ -4,9 +4,9 @@
 # throwaway parent's account the group "veltrix-parents". On the parent's own virtual display
 # (under a window manager, an X server only the parent may use) the parent starts Veltrix from
 # /usr/bin/veltrix: the family list; sets up the first child (its first password), unticks the
-# current hour, presses "Enable Veltrix" and closes with "Run when Windows starts" ticked; sets up
-# the second child with the same password; opens the first again without typing it, changes its
-# password and clears the statistics. Meanwhile the child, on a display of its own, walks every
+# current hour and the next, presses "Enable Veltrix" and closes with "Run when Windows starts"
+# ticked; sets up the second child with the same password; opens the first again without typing
+# it, changes its password and clears the statistics. Meanwhile the child, on a display of its own, walks every
 # road to the password it has (a socket of its own in its environment with a proxy, a reader of
 # its processes' memory, a veltrix and a menu entry of its own, every key of its display, a loop of
 # first passwords): none sees one, and the child's own panel takes none. The child asks for more
@@ -220,7 +220,7 @@ first_password 'family pw' >/dev/null
 main=$(wait_window "^Veltrix \\(for kids\\): $child\$")
 focus "$main"
 menu=$(menu_height "$main")
-hour=$(untick_current_hour "$main" "$menu")
+hour=$(untick_hours_ahead "$main" "$menu" 5)
 shot system-main-window
 click_at "$main" 104 $((menu + 459))       # Enable Veltrix
 click_at "$main" 244 $((menu + 491))       # Close, "Run when Windows starts" ticked
