@@ -7,12 +7,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
 #include "notifier/NewRequests.h"
 #include "tests/support/AskAs.h"
@@ -20,7 +18,6 @@
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
 #include "tests/support/Wait.h"
-#include "veltrixd/SealedStore.h"
 
 namespace fs = std::filesystem;
 using control::Fields;
@@ -77,14 +74,7 @@ TEST(ParentNotifier, TellsTheParentsSessionOfARequestAndItsActionOpensVeltrix) {
     GuardUser kid;
     testing_support::ServiceProcess service(kid.MemberGroup(), {});
     ASSERT_TRUE(service.started());
-    std::tm tm{};
-    const std::time_t now = std::time(nullptr);
-    ::localtime_r(&now, &tm);
-    veltrixd::Sealed sealed{password::Hash("family pw").value_or(""), {{store::kNeedJob, "Yes"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box)
-        sealed.values[store::HourFlagName(box)] = "1";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    ASSERT_TRUE(service.Seal(kid.uid, "1", {}, "family pw"));
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
 

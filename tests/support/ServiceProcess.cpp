@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -148,11 +149,24 @@ std::string ServiceProcess::LogText() const {
     return text.str();
 }
 
-bool ServiceProcess::Seal(uid_t uid, const std::string& hourFlag) const {
-    veltrixd::Sealed sealed{password::Hash("parent").value_or(""), {{store::kNeedJob, "Yes"}}};
+bool ServiceProcess::Seal(uid_t uid, const std::string& hourFlag,
+                          const std::map<std::string, std::string>& values,
+                          const std::string& parentPassword) const {
+    veltrixd::Sealed sealed{password::Hash(parentPassword).value_or(""),
+                            {{store::kNeedJob, "Yes"}}};
     for (int box = 1; box <= store::kHourFlags; ++box)
         sealed.values[store::HourFlagName(box)] = hourFlag;
+    for (const auto& [name, value] : values) sealed.values[name] = value;
     return veltrixd::SealedStore(dir_ + "/state/sealed").Save(uid, sealed, nullptr);
+}
+
+void ServiceProcess::UsedThisHour(uid_t uid, const std::tm& now, int seconds) const {
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &now);
+    std::string day = std::string("day ") + date;
+    for (int h = 0; h < 24; ++h) day += h == now.tm_hour ? " " + std::to_string(seconds) : " 0";
+    std::filesystem::create_directories(dir_ + "/state/use");
+    std::ofstream(dir_ + "/state/use/" + std::to_string(uid)) << day << "\n";
 }
 
 bool ServiceProcess::Reread(const std::string& account) const {

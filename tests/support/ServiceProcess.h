@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <ctime>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,9 +36,14 @@ class ServiceProcess {
     pid_t pid() const { return pid_; }
     const std::string& dir() const { return dir_; }
     std::string LogText() const;
-    // Seals settings for `uid` as the service keeps them: the password "parent", blocking on,
-    // every hour box `hourFlag`.
-    bool Seal(uid_t uid, const std::string& hourFlag) const;
+    // Seals settings for `uid` as the service keeps them: blocking on, every hour box
+    // `hourFlag`, then `values` over them; the password `parentPassword`.
+    bool Seal(uid_t uid, const std::string& hourFlag,
+              const std::map<std::string, std::string>& values = {},
+              const std::string& parentPassword = "parent") const;
+    // Records in the service's state, as it keeps it, that `uid` used `seconds` on the day of
+    // `now`, all in its hour (`now` as the service's time zone reads it). Read at its start.
+    void UsedThisHour(uid_t uid, const std::tm& now, int seconds) const;
     // Has the service read its members' sealed settings again (SIGHUP, repeated: a slow start
     // may not listen for signals yet) until it logs `account`'s with blocking on.
     bool Reread(const std::string& account) const;

@@ -311,20 +311,9 @@ TEST_F(NetworkCutTest, ADayUsedUpStopsWhatRunsAndCutsTheNetwork) {
         kid.MemberGroup(), std::vector<std::string>{"--nft-table", "veltrix", "--zone-file", zone},
         std::vector<std::string>{}, std::vector<std::string>{ip_, "netns", "exec", inner_});
     ASSERT_TRUE(service->started());
-    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
-                            {{store::kNeedJob, "Yes"},
-                             {store::AppName(1), "gedit"},
-                             {store::MinutesADayName(tm.tm_wday), "1"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box)
-        sealed.values[store::HourFlagName(box)] = "1";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service->dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
-    char date[16];
-    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
-    std::string day = std::string("day ") + date;
-    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 50" : " 0";
-    fs::create_directories(service->dir() + "/state/use");
-    std::ofstream(service->dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service->Seal(
+        kid.uid, "1", {{store::AppName(1), "gedit"}, {store::MinutesADayName(tm.tm_wday), "1"}}));
+    service->UsedThisHour(kid.uid, tm, 50);
     ASSERT_TRUE(service->Restart());
     ASSERT_TRUE(service->Reread(kid.name));
     EXPECT_EQ(Fetch(kid.name, "tcp", server_), "page");

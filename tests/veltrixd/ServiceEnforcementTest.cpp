@@ -17,7 +17,6 @@
 #include <thread>
 
 #include "lib/control/Client.h"
-#include "lib/password/PasswordHash.h"
 #include "lib/store/ValueNames.h"
 #include "tests/support/AskAs.h"
 #include "tests/support/FakeLogind.h"
@@ -27,7 +26,6 @@
 #include "tests/support/SubordinateRange.h"
 #include "tests/support/TempEnv.h"
 #include "tests/support/Wait.h"
-#include "veltrixd/SealedStore.h"
 
 using testing_support::GuardUser;
 using testing_support::Running;
@@ -189,18 +187,8 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     ::localtime_r(&now, &tm);
     if (tm.tm_hour == 23 && tm.tm_min >= 55) GTEST_SKIP() << "too near midnight";
     // Every hour allowed, one minute a day today, of which 50 s were used before.
-    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
-                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box)
-        sealed.values[store::HourFlagName(box)] = "1";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
-    char date[16];
-    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
-    std::string day = std::string("day ") + date;
-    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 50" : " 0";
-    std::filesystem::create_directories(service.dir() + "/state/use");
-    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service.Seal(kid.uid, "1", {{store::MinutesADayName(tm.tm_wday), "1"}}));
+    service.UsedThisHour(kid.uid, tm, 50);
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
 
@@ -224,9 +212,7 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     const std::string log = service.LogText();
     EXPECT_EQ(log.find(used), log.rfind(used)) << log;  // told once
     // The parent gives the day a minute more: the browser runs again.
-    sealed.values[store::MinutesADayName(tm.tm_wday)] = "2";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    ASSERT_TRUE(service.Seal(kid.uid, "1", {{store::MinutesADayName(tm.tm_wday), "2"}}));
     testing_support::Signal(service.pid(), SIGHUP);
     ASSERT_TRUE(testing_support::Eventually(
         [&] {
@@ -260,19 +246,9 @@ TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
     ASSERT_TRUE(logind.Set("c1", "IdleHint", true));
     testing_support::ServiceProcess service(kid.MemberGroup(), {}, {logind.Env()});
     ASSERT_TRUE(service.started());
-    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
-                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box)
-        sealed.values[store::HourFlagName(box)] = "1";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    ASSERT_TRUE(service.Seal(kid.uid, "1", {{store::MinutesADayName(tm.tm_wday), "1"}}));
     // 45 s of it used before.
-    char date[16];
-    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
-    std::string day = std::string("day ") + date;
-    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 45" : " 0";
-    std::filesystem::create_directories(service.dir() + "/state/use");
-    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    service.UsedThisHour(kid.uid, tm, 45);
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
     const auto used = [&] {
@@ -310,18 +286,8 @@ TEST(ServiceEnforcement, AChildAsksAParentGrantsThenPausesAndEachAppliesAtOnce) 
     std::tm tm{};
     ::localtime_r(&now, &tm);
     if (tm.tm_hour == 23 && tm.tm_min >= 50) GTEST_SKIP() << "too near midnight";
-    veltrixd::Sealed sealed{password::Hash("parent").value_or(""),
-                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "1"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box)
-        sealed.values[store::HourFlagName(box)] = "1";
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
-    char date[16];
-    std::strftime(date, sizeof date, "%Y-%m-%d", &tm);
-    std::string day = std::string("day ") + date;
-    for (int h = 0; h < 24; ++h) day += h == tm.tm_hour ? " 60" : " 0";
-    std::filesystem::create_directories(service.dir() + "/state/use");
-    std::ofstream(service.dir() + "/state/use/" + std::to_string(kid.uid)) << day << "\n";
+    ASSERT_TRUE(service.Seal(kid.uid, "1", {{store::MinutesADayName(tm.tm_wday), "1"}}));
+    service.UsedThisHour(kid.uid, tm, 60);
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
     const pid_t stopped = kid.Spawn({kid.Program("firefox")});

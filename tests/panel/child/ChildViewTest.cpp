@@ -12,8 +12,9 @@
 #include <QTimer>
 
 #include <ctime>
+#include <map>
+#include <string>
 
-#include "lib/password/PasswordHash.h"
 #include "lib/store/HourBoxes.h"
 #include "lib/store/ValueNames.h"
 #include "panel/child/AskDialog.h"
@@ -24,7 +25,6 @@
 #include "tests/support/GuardUser.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/TempEnv.h"
-#include "veltrixd/SealedStore.h"
 
 using child::MyDay;
 using control::Fields;
@@ -71,14 +71,9 @@ TEST(ChildView, ShowsTheChildsOwnTimeAndSendsARequestAParentAnswers) {
     if (tm.tm_hour == 23 && tm.tm_min >= 55) GTEST_SKIP() << "too near midnight";
     // An hour and a half a day; every hour allows but the one twelve hours from now.
     const int shut = (tm.tm_hour + 12) % 24;
-    veltrixd::Sealed sealed{password::Hash("family pw").value_or(""),
-                            {{store::kNeedJob, "Yes"}, {store::MinutesADayName(tm.tm_wday), "90"}}};
-    for (int box = 1; box <= store::kHourFlags; ++box) {
-        const bool shutHour = (box - 1) % 24 == store::HourBox(0, shut) % 24;
-        sealed.values[store::HourFlagName(box)] = shutHour ? "0" : "1";
-    }
-    ASSERT_TRUE(
-        veltrixd::SealedStore(service.dir() + "/state/sealed").Save(kid.uid, sealed, nullptr));
+    std::map<std::string, std::string> values{{store::MinutesADayName(tm.tm_wday), "90"}};
+    for (int day = 0; day < 7; ++day) values[store::HourFlagName(store::HourBox(day, shut))] = "0";
+    ASSERT_TRUE(service.Seal(kid.uid, "1", values, "family pw"));
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
     settings::With([&](settings::Values& reg) {
