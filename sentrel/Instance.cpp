@@ -1,6 +1,7 @@
 #include "sentrel/Instance.h"
 
 #include "lib/enforce/linux/ProcScanner.h"
+#include "lib/platform/files/ReadFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -25,18 +26,6 @@ std::string PrivateDirectory(std::string dir) {
         if (i == dir.size() || dir[i] == '/')
             ::mkdir(dir.substr(0, i).c_str(), i == dir.size() ? 0700 : 0755);
     return dir;
-}
-
-std::string ReadAll(int fd) {
-    std::string out;
-    char buf[512];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
-        if (n <= 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return out;
 }
 
 }  // namespace
@@ -67,7 +56,7 @@ bool InstanceLock::Claim() {
         holder_ = ::getpid();
         return true;
     }
-    holder_ = static_cast<pid_t>(std::atoi(ReadAll(fd_.get()).c_str()));
+    holder_ = static_cast<pid_t>(std::atoi(platform::ReadFromStart(fd_.get(), 64).c_str()));
     fd_.reset();
     return false;
 }

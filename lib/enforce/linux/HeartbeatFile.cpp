@@ -3,26 +3,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "lib/platform/files/ReadFile.h"
+
 namespace enforce {
 namespace {
 
-std::string ReadAll(int fd) {
-    std::string out;
-    char buf[512];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buf, sizeof buf, at);
-        if (n <= 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
-        at += n;
-    }
-    return out;
-}
+// A record is a line of a few numbers: a file that holds more is not read past this.
+constexpr std::size_t kMaxRecord = 4096;
 
 }  // namespace
 
 HeartbeatFile::HeartbeatFile(const std::string& path) {
     fd_.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd_.valid()) previous_ = ReadAll(fd_.get());
+    if (fd_.valid()) previous_ = platform::ReadFromStart(fd_.get(), kMaxRecord);
 }
 
 HeartbeatFile::~HeartbeatFile() = default;

@@ -27,4 +27,17 @@ std::string ReadFileAt(int dirFd, const std::string& path, std::size_t limit) {
     return out;
 }
 
+std::string ReadFromStart(int fd, std::size_t limit) {
+    std::string out;
+    char buf[512];
+    while (out.size() < limit) {
+        const ssize_t n = ::pread(fd, buf, std::min(sizeof buf, limit - out.size()),
+                                  static_cast<off_t>(out.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
 }  // namespace platform
