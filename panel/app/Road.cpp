@@ -78,8 +78,7 @@ void FamilyRoad::Beside(QWidget& window) {
     if (x >= room.left()) window.move(x, std::max(room.top(), list.top()));
 }
 
-void FamilyRoad::Answer(const family::MemberState& chosen, bool grant) {
-    const family::MemberState member = chosen;
+void FamilyRoad::Answer(const family::MemberState& member, bool grant) {
     if (!member.request) return;
     Open(member);
     if (!windows_.form1->Showing()) return;  // the password was not given

@@ -31,9 +31,10 @@ class FamilyRoad {
     family::TFamilyForm& Form() { return *form_; }
     // Opens the main window on `member`'s settings (closing, and so saving, another child's).
     void Open(const family::MemberState& chosen);
-    // Answers `chosen`'s open request: opens its windows (the password asked as for Open), then
+    // Answers `member`'s open request: opens its windows (the password asked as for Open), then
     // "More time today" with what the child asked (the parent may change it), or the refusal.
-    void Answer(const family::MemberState& chosen, bool grant);
+    // The list may be read anew while the password is asked: `member` is the caller's own copy.
+    void Answer(const family::MemberState& member, bool grant);
 
   private:
     void CloseChild();

@@ -40,18 +40,21 @@ QString DayLabel(const UseDay& d) {
 
 }  // namespace
 
-UseGrid::UseGrid(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("UseGrid"));
+UseChart::UseChart(const QString& name, QWidget* parent) : QWidget(parent) {
+    setObjectName(name);
+}
+
+void UseChart::Show(const UseOverview& overview) {
+    overview_ = overview;
+    update();
+}
+
+UseGrid::UseGrid(QWidget* parent) : UseChart(QStringLiteral("UseGrid"), parent) {
     setMinimumSize(sizeHint());
 }
 
 QSize UseGrid::sizeHint() const {
     return {kLabelWidth + 24 * kCell + 2, kHeader + kUseDays * kCell + 2};
-}
-
-void UseGrid::Show(const UseOverview& overview) {
-    overview_ = overview;
-    update();
 }
 
 void UseGrid::paintEvent(QPaintEvent*) {
@@ -89,18 +92,12 @@ void UseGrid::paintEvent(QPaintEvent*) {
     }
 }
 
-UseTotals::UseTotals(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("UseTotals"));
+UseTotals::UseTotals(QWidget* parent) : UseChart(QStringLiteral("UseTotals"), parent) {
     setMinimumSize(sizeHint());
 }
 
 QSize UseTotals::sizeHint() const {
     return {kLabelWidth + 24 * kCell + 2, kBarsHeight + 2 * kHeader};
-}
-
-void UseTotals::Show(const UseOverview& overview) {
-    overview_ = overview;
-    update();
 }
 
 void UseTotals::paintEvent(QPaintEvent*) {

@@ -20,34 +20,37 @@ struct UseRead;
 
 namespace schedule {
 
-// The 7 x 24 grid of the last 7 days.
-class UseGrid final : public QWidget {
+// A painting of the overview: shown anew with each one given.
+class UseChart : public QWidget {
     Q_OBJECT
   public:
-    explicit UseGrid(QWidget* parent = nullptr);
     void Show(const UseOverview& overview);
-    QSize sizeHint() const override;
 
   protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
+    UseChart(const QString& name, QWidget* parent);
     UseOverview overview_;
 };
 
-// The daily totals of the last 4 weeks, a bar a day, each day's allowance marked.
-class UseTotals final : public QWidget {
+// The 7 x 24 grid of the last 7 days.
+class UseGrid final : public UseChart {
     Q_OBJECT
   public:
-    explicit UseTotals(QWidget* parent = nullptr);
-    void Show(const UseOverview& overview);
+    explicit UseGrid(QWidget* parent = nullptr);
     QSize sizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+};
 
-  private:
-    UseOverview overview_;
+// The daily totals of the last 4 weeks, a bar a day, each day's allowance marked.
+class UseTotals final : public UseChart {
+    Q_OBJECT
+  public:
+    explicit UseTotals(QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 class UseWindow final : public QDialog {
