@@ -86,7 +86,8 @@ void Say(const std::string& text) {
     std::fflush(stderr);
 }
 
-Daemon::Daemon(Config config) : config_(std::move(config)) {}
+Daemon::Daemon(Config config)
+    : config_(std::move(config)), input_(std::make_unique<InputActivity>(config_.inputDir)) {}
 
 Daemon::~Daemon() = default;
 
@@ -528,7 +529,16 @@ void Daemon::Stopped(const Account& account) {
 }
 
 std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Daemon::Sessions() {
-    return logind_->Sessions(NowMs());
+    const std::int64_t now = NowMs();
+    auto sessions = logind_->Sessions(now);
+    // A session's owner may tell logind it is idle or locked: while the keyboard, mouse or touch
+    // of the machine is being used, the session in the foreground of a seat is in use whatever
+    // it says.
+    if (input_->Touched(now) && sessions)
+        for (auto& [uid, states] : *sessions)
+            for (enforce::SessionState& s : states)
+                if (s.active && s.seated) s.idle = s.locked = false;
+    return sessions;
 }
 
 void Daemon::Notify(uid_t uid, const std::string& text) {

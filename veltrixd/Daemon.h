@@ -17,6 +17,7 @@
 #include "veltrixd/AccountStore.h"
 #include "veltrixd/ControlServer.h"
 #include "veltrixd/Enforcer.h"
+#include "veltrixd/InputActivity.h"
 #include "veltrixd/LogDigest.h"
 #include "veltrixd/LogWriter.h"
 #include "veltrixd/Logind.h"
@@ -54,6 +55,7 @@ struct Config {
     bool cutNetwork = true;            // members' internet off at their blocked hours
     std::string nftTable = "veltrix";  // the nftables table (family inet) that cuts it
     bool enforce = true;               // off: the control socket alone (tests of its clients)
+    std::string inputDir = "/dev/input";  // the machine's input devices (keyboards, mice, touch)
 };
 
 inline constexpr int kMembersMs = 30000;  // the group's members and the sealed files read again
@@ -161,6 +163,7 @@ class Daemon final : public QObject,
     std::set<uid_t> networkTold_;  // accounts told that their internet cannot be cut
     std::unique_ptr<Watchdog> watchdog_;
     std::unique_ptr<Logind> logind_ = std::make_unique<Logind>();
+    std::unique_ptr<InputActivity> input_;
     std::unique_ptr<enforce::HeartbeatFile> heartbeat_;
     std::unique_ptr<QTimer> members_, outsideCheck_, alive_, wrongFlush_, cutPorts_;
     bool cutPortsFailed_ = false;  // said once until it works again

@@ -14,6 +14,7 @@ constexpr const char* kSession = "org.freedesktop.login1.Session";
 struct Listed {
     uid_t uid = 0;
     std::string path;
+    bool seated = false;
 };
 
 // A boolean property of a session; nullopt when it cannot be read.
@@ -73,7 +74,7 @@ std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Logind::Sessi
         const char *id = nullptr, *user = nullptr, *seat = nullptr, *path = nullptr;
         std::uint32_t uid = 0;
         r = ::sd_bus_message_read(reply, "(susso)", &id, &uid, &user, &seat, &path);
-        if (r > 0) listed.push_back({static_cast<uid_t>(uid), path});
+        if (r > 0) listed.push_back({static_cast<uid_t>(uid), path, seat && *seat});
     }
     ::sd_bus_message_unref(reply);
     if (r < 0) {
@@ -88,7 +89,7 @@ std::optional<std::map<uid_t, std::vector<enforce::SessionState>>> Logind::Sessi
         // A session that ended meanwhile is left out; one whose state cannot be read is in use.
         if (!active && !idle && !locked) continue;
         sessions[s.uid].push_back(
-            {active.value_or(true), idle.value_or(false), locked.value_or(false)});
+            {active.value_or(true), idle.value_or(false), locked.value_or(false), s.seated});
     }
     return sessions;
 }

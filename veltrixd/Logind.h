@@ -1,5 +1,6 @@
 // What logind says of the members' login sessions, asked on the system bus with sd-bus: each
-// session's user, and whether it is active (the foreground of its seat), idle and locked. Asked
+// session's user, whether it is on a seat, and whether it is active (the foreground of its
+// seat), idle and locked. Asked
 // only while a member with an allowance runs a governed program, with a short timeout; a bus or
 // a logind that cannot be asked is tried again a minute later, and meanwhile use is counted as
 // where logind is not there.

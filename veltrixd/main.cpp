@@ -4,14 +4,15 @@
 //   veltrixd [--state DIR] [--socket PATH] [--log PATH] [--group NAME] [--parents-group NAME]
 //            [--program-dir DIR]
 //            [--user-store DIR] [--no-events] [--no-enforce] [--adopt-stores]
-//            [--zone-file PATH] [--no-network-cut] [--nft-table NAME]
+//            [--zone-file PATH] [--no-network-cut] [--nft-table NAME] [--input-dir DIR]
 // --parents-group names the group of the parents' accounts (veltrix-parents), which manage every
 // member's settings. --zone-file names the system's time zone file (/etc/localtime; tests give
 // their own).
 // --no-network-cut leaves the members' network alone (stopping programs only); --nft-table names
 // the nftables table of the cut (inet veltrix; tests give their own). --no-enforce keeps the
 // control socket alone (for tests of the panel and the tools with a service). --user-store names
-// each account's store directory within its home.
+// each account's store directory within its home. --input-dir names the directory of the input
+// devices (/dev/input; tests give their own).
 // --adopt-stores seals what the members' stores hold, once, at the upgrade from a version without
 // the service, and ends (the package runs it before the service starts).
 #include <sys/resource.h>
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
             config.socketPath = argv[++i];
         } else if (arg == "--log" && hasValue) {
             config.logPath = argv[++i];
+        } else if (arg == "--input-dir" && hasValue) {
+            config.inputDir = argv[++i];
         } else if (arg == "--zone-file" && hasValue) {
             zoneFile = argv[++i];
         } else if (arg == "--group" && hasValue) {
@@ -83,7 +86,7 @@ int main(int argc, char** argv) {
                          "[--group NAME] [--parents-group NAME] [--program-dir DIR] [--user-store "
                          "DIR] [--no-events] "
                          "[--no-enforce] [--no-network-cut] [--nft-table NAME] [--adopt-stores] "
-                         "[--zone-file PATH]\n");
+                         "[--zone-file PATH] [--input-dir DIR]\n");
             return 2;
         }
     }

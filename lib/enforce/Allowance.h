@@ -44,6 +44,7 @@ struct SessionState {
     bool active = false;
     bool idle = false;
     bool locked = false;
+    bool seated = true;  // on a seat (a screen and keyboard), not a remote login
 };
 // Whether the child is at the computer: a session of its is active, neither idle nor locked.
 // `sessions` is nullopt where logind cannot be asked: then a running governed program counts.

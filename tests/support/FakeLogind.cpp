@@ -83,13 +83,26 @@ FakeLogind::~FakeLogind() {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
 }
 
-bool FakeLogind::AddSession(const std::string& id, uid_t uid, const std::string& user,
-                            bool active) const {
+bool FakeLogind::AddSession(const std::string& id, uid_t uid, const std::string& user, bool active,
+                            const std::string& seat) const {
+    // The template makes a session on a seat only; one without is that, its seat then taken away
+    // as logind shows it (an empty name and the path "/"), which dbus-send cannot write.
     return Run({"dbus-send", "--system", "--print-reply", "--dest=org.freedesktop.login1",
                 "/org/freedesktop/login1", "org.freedesktop.DBus.Mock.AddSession", "string:" + id,
-                "string:seat0", "uint32:" + std::to_string(uid), "string:" + user,
+                "string:" + (seat.empty() ? std::string("seat0") : seat),
+                "uint32:" + std::to_string(uid), "string:" + user,
                 std::string("boolean:") + (active ? "true" : "false")},
-               Env());
+               Env()) &&
+           (!seat.empty() ||
+            Run({kPython, "-c",
+                 "import dbus, sys\n"
+                 "bus = dbus.bus.BusConnection(sys.argv[1])\n"
+                 "session = bus.get_object('org.freedesktop.login1', sys.argv[2])\n"
+                 "session.Set('org.freedesktop.login1.Session', 'Seat',\n"
+                 "            dbus.Struct(('', dbus.ObjectPath('/')), signature='so'),\n"
+                 "            dbus_interface='org.freedesktop.DBus.Properties')\n",
+                 address_, "/org/freedesktop/login1/session/" + id},
+                Env()));
 }
 
 bool FakeLogind::Set(const std::string& id, const std::string& property, bool value) const {

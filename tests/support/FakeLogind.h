@@ -21,7 +21,9 @@ class FakeLogind {
     bool started() const { return !address_.empty(); }
     // "DBUS_SYSTEM_BUS_ADDRESS=..." for the service's environment.
     std::string Env() const { return "DBUS_SYSTEM_BUS_ADDRESS=" + address_; }
-    bool AddSession(const std::string& id, uid_t uid, const std::string& user, bool active) const;
+    // A session on `seat` ("" for none: a remote login).
+    bool AddSession(const std::string& id, uid_t uid, const std::string& user, bool active,
+                    const std::string& seat = "seat0") const;
     // A boolean property of the session: "Active", "IdleHint", "LockedHint".
     bool Set(const std::string& id, const std::string& property, bool value) const;
 

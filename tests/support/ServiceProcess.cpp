@@ -65,12 +65,14 @@ ServiceProcess::ServiceProcess(const std::string& group, std::vector<std::string
         previousSocket_ = old;
     }
     ::setenv("VELTRIX_CONTROL_SOCKET", socket.c_str(), 1);
+    ::mkdir((dir_ + "/input").c_str(), 0700);  // the machine's input devices: the test's own
     args_ = std::move(prefix);
     const std::vector<std::string> limited = WithTheUnitsCapabilities();
     args_.insert(args_.end(), limited.begin(), limited.end());
     args_.insert(args_.end(),
                  {std::string(VELTRIX_TOOLS_DIR) + "/veltrixd", "--state", dir_ + "/state/sealed",
-                  "--socket", socket, "--log", dir_ + "/log/Block.log", "--group", group});
+                  "--socket", socket, "--log", dir_ + "/log/Block.log", "--group", group,
+                  "--input-dir", dir_ + "/input"});
     args_.insert(args_.end(), extra.begin(), extra.end());
     // The machine's firewall is left alone, unless the test gave the service a table (and a
     // network namespace) of its own.

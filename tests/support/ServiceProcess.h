@@ -35,6 +35,9 @@ class ServiceProcess {
     int Stop();
     pid_t pid() const { return pid_; }
     const std::string& dir() const { return dir_; }
+    // The directory the service reads as the machine's input devices (empty unless the test
+    // makes devices there).
+    std::string InputDir() const { return dir_ + "/input"; }
     std::string LogText() const;
     // Seals settings for `uid` as the service keeps them: blocking on, every hour box
     // `hourFlag`, then `values` over them; the password `parentPassword`.

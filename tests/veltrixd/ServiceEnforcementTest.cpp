@@ -21,6 +21,7 @@
 #include "tests/support/AskAs.h"
 #include "tests/support/FakeLogind.h"
 #include "tests/support/GuardUser.h"
+#include "tests/support/InputDevice.h"
 #include "tests/support/ServiceProcess.h"
 #include "tests/support/Signal.h"
 #include "tests/support/SubordinateRange.h"
@@ -232,7 +233,9 @@ TEST(ServiceEnforcement, ADailyAllowanceUsedUpBlocksTheRestOfTheDay) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
-TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
+// Use counts while the child's session is in use as logind says, unless the keyboard says
+// otherwise: a session that calls itself idle while it is typed in is in use.
+TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindAndTheKeyboardTellIt) {
     if (!GuardUser::Possible()) GTEST_SKIP() << "needs root to create throwaway users";
     testing_support::FakeLogind logind;
     if (!logind.started()) GTEST_SKIP() << "needs dbus-daemon and python3-dbusmock";
@@ -247,10 +250,11 @@ TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
     testing_support::ServiceProcess service(kid.MemberGroup(), {}, {logind.Env()});
     ASSERT_TRUE(service.started());
     ASSERT_TRUE(service.Seal(kid.uid, "1", {{store::MinutesADayName(tm.tm_wday), "1"}}));
-    // 45 s of it used before.
-    service.UsedThisHour(kid.uid, tm, 45);
+    // 30 s of it used before.
+    service.UsedThisHour(kid.uid, tm, 30);
     ASSERT_TRUE(service.Restart());
     ASSERT_TRUE(service.Reread(kid.name));
+    testing_support::InputDevice keyboard(service.InputDir(), "event0");
     const auto used = [&] {
         const control::Reply r = control::Ask({"state", kid.name}, 10000);
         return r.fields.size() > 6 ? std::atoi(r.fields[6].c_str()) : -1;
@@ -266,7 +270,24 @@ TEST(ServiceEnforcement, OnlyTimeAtTheComputerCountsAsLogindTellsIt) {
     ASSERT_TRUE(logind.Set("c1", "LockedHint", false));
     std::this_thread::sleep_for(std::chrono::seconds(7));
     EXPECT_TRUE(Running(browser)) << service.LogText();
-    EXPECT_EQ(used(), 45) << service.LogText();
+    EXPECT_EQ(used(), 30) << service.LogText();
+    // Idle as the session says (its owner may say so) while the keyboard is used: it counts;
+    // once the hands are off, the session's word holds again.
+    ASSERT_TRUE(logind.Set("c1", "Active", true));
+    ASSERT_TRUE(logind.Set("c1", "IdleHint", true));
+    EXPECT_TRUE(testing_support::Eventually(
+        [&] {
+            keyboard.Send({EV_KEY, EV_SYN});
+            return used() >= 36;
+        },
+        30000))
+        << used() << service.LogText();
+    std::this_thread::sleep_for(std::chrono::seconds(12));
+    const int typed = used();
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    EXPECT_EQ(used(), typed);
+    EXPECT_LT(typed, 60);
+    EXPECT_TRUE(Running(browser)) << service.LogText();
     // A second session of the kid's, in use: the minute runs out and the browser goes.
     ASSERT_TRUE(logind.AddSession("c2", kid.uid, kid.name, true));
     EXPECT_TRUE(WaitForEnd(browser, 90000)) << service.LogText();
